@@ -1,0 +1,165 @@
+#include "common/support.h"
+
+#include <cstdio>
+
+namespace zep {
+
+int ClassifyOs(const OsVersion& v) {
+    if (v.platformId == kVerPlatformWin32Windows) {
+        if (v.major == 4) {
+            if (v.minor == 0) return kOsWin95;
+            if (v.minor == 10) return kOsWin98;
+            if (v.minor == 90) return kOsWinMe;
+        }
+        return kOsWin7;
+    }
+    if (v.platformId == kVerPlatformWin32Nt) {
+        if (v.major == 6) {
+            bool workstation = v.productType == kVerNtWorkstation;
+            if (v.minor == 0) return workstation ? kOsVista : kOs2008;
+            if (v.minor == 1) return workstation ? kOsWin7 : kOs2008R2;
+            return kOsWin7;
+        }
+        if (v.major == 5) {
+            if (v.minor == 0) return kOsWin2000;
+            if (v.minor == 1) return kOsWinXp;
+            if (v.minor == 2) return kOsWin2003;
+            return kOsWin7;
+        }
+        if (v.major <= 4) return kOsNt4;
+    }
+    return kOsWin7;
+}
+
+void Support::LogBegin(const char* routine) {
+    log.WriteLog("\r\n");
+    log.WriteLog("%s BEGIN", routine);
+}
+
+void Support::LogEnd(const char* routine) { log.WriteLog("%s END", routine); }
+
+int Support::IsWow64() {
+    RoutineScope scope("IsWow64");
+    int result = 0;
+    std::optional<Result<bool>> call = os.kernel.IsWow64Process();
+    if (call && call->ok && call->value) result = 1;
+    log.WriteLog(result ? "The process is running under WOW64."
+                        : "The process is not running under WOW64.");
+    return result;
+}
+
+int Support::CheckOS() {
+    RoutineScope scope("CheckOS");
+    LogBegin("CheckOS");
+    Result<OsVersion> v = os.kernel.GetVersionExA(kOsVersionInfoExSize);
+    // Systems that refuse the extended structure are still classified by
+    // platform, major and minor version.
+    if (!v.ok) v = os.kernel.GetVersionExA(kOsVersionInfoSize);
+    OsVersion info = v.ok ? v.value : OsVersion{};
+    log.WriteLog("osvi.dwPlatformID   : %d", int(info.platformId));
+    log.WriteLog("osvi.dwMajorVersion : %d", int(info.major));
+    log.WriteLog("osvi.dwMinorVersion : %d", int(info.minor));
+    log.WriteLog("osvi.dwBuildNumber  : %d", int(info.build));
+    int code = ClassifyOs(info);
+    LogEnd("CheckOS");
+    return code;
+}
+
+int32_t Support::MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,
+                                  uint32_t reserved) {
+    std::optional<int32_t> status = os.advapi.RegDeleteKeyExA(root, subKey, samDesired, reserved);
+    return status ? *status : -1;
+}
+
+bool Support::RestartSystem() {
+    RoutineScope scope("RestartSystem");
+    Result<HToken> token = os.advapi.OpenProcessToken(kTokenAdjustPrivileges | kTokenQuery);
+    if (!token.ok) return false;
+    Result<Luid> shutdown = os.advapi.LookupPrivilegeValueA("SeShutdownPrivilege");
+    Status adjusted = os.advapi.AdjustTokenPrivileges(token.value, shutdown.value,
+                                                      kSePrivilegeEnabled);
+    if (adjusted.error != 0) return false;
+    // FORCEIFHUNG rather than FORCE: other programs may still save their work.
+    return os.user.ExitWindowsEx(kEwxReboot | kEwxForceIfHung, 0).ok;
+}
+
+bool Support::DeleteFileChecked(std::string path, uint32_t code) {
+    log.WriteLog("DeleteFile Error : %s , (%d)", path.c_str(), int(code));
+    return false;
+}
+
+bool Support::DeleteFileReported(const std::string& path) {
+    Status deleted = os.kernel.DeleteFileA(path);
+    if (deleted.ok) return true;
+    return DeleteFileChecked(path, deleted.error);
+}
+
+void Support::RemoveDirectoryTree(std::string path) {
+    RoutineScope scope("RemoveDirectoryTree");
+    Kernel& k = os.kernel;
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+
+    Result<uint32_t> attributes = k.GetFileAttributesA(path);
+    if (attributes.ok && (attributes.value & kFileAttributeReparsePoint)) {
+        // The folder itself is a link: remove the link, never its target.
+        if (attributes.value & kFileAttributeDirectory)
+            k.RemoveDirectoryA(path);
+        else
+            k.DeleteFileA(path);
+        return;
+    }
+    if (attributes.ok) k.SetFileAttributesA(path, attributes.value & ~kFileAttributeReadonly);
+
+    Result<std::vector<FindRecord>> entries = k.FindFiles(path + "\\*.*");
+    for (const FindRecord& entry : entries.value) {
+        if (entry.name == "." || entry.name == "..") continue;
+        std::string full = path + "\\" + entry.name;
+        bool isDirectory = (entry.attributes & kFileAttributeDirectory) != 0;
+        if (entry.attributes & kFileAttributeReparsePoint) {
+            // Junctions and symbolic links go as links; attributes are not
+            // touched because setting them would reach the target.
+            if (isDirectory)
+                k.RemoveDirectoryA(full);
+            else
+                k.DeleteFileA(full);
+        } else if (isDirectory) {
+            RemoveDirectoryTree(full);
+        } else {
+            k.SetFileAttributesA(full, entry.attributes & ~kFileAttributeReadonly);
+            k.DeleteFileA(full);
+        }
+    }
+    k.RemoveDirectoryA(path);
+}
+
+void Support::DeletePrinterJobs(HPrinter printer) {
+    RoutineScope scope("DeletePrinterJobs");
+    Result<std::vector<JobInfo3>> jobs = os.spooler.EnumJobsA(printer, 0, 1000);
+    for (const JobInfo3& job : jobs.value) {
+        Result<OsVersion> v = os.kernel.GetVersionExA(kOsVersionInfoSize);
+        bool old = v.value.platformId == kVerPlatformWin32Windows || v.value.major < 4;
+        os.spooler.SetJobA(printer, job.jobId, 0, old ? kJobControlCancel : kJobControlDelete);
+    }
+    if (!jobs.value.empty()) os.kernel.Sleep(1000);
+}
+
+void Support::StopSpooler(uint32_t waitMs) {
+    os.kernel.WinExec("net stop spooler", kSwHide);
+    os.kernel.Sleep(waitMs);
+}
+
+void Support::StartSpooler(uint32_t waitMs) {
+    os.kernel.WinExec("net start spooler", kSwHide);
+    os.kernel.Sleep(waitMs);
+}
+
+void Support::ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon) {
+    char heading[256];
+    std::snprintf(heading, sizeof heading, headingFormat, int(code));
+    std::string text = heading;
+    Result<std::string> system = os.kernel.FormatMessageA(code, kLangEnglishUs);
+    if (system.ok) text += system.value;
+    os.user.AfxMessageBox(text, kMbOk | icon);
+}
+
+}  // namespace zep

@@ -1,0 +1,72 @@
+// Common support shared by both programs: platform detection and the small
+// system utilities, bound to one program's platform and trace log.
+#pragma once
+
+#include <string>
+
+#include "common/trace_log.h"
+#include "platform/platform.h"
+#include "platform/routine.h"
+
+namespace zep {
+
+// OS codes of CheckOS; callers compare them by size.
+constexpr int kOsWin95 = 2000;
+constexpr int kOsWin98 = 2001;
+constexpr int kOsWinMe = 2002;
+constexpr int kOsNt4 = 2003;
+constexpr int kOsWin2000 = 2004;
+constexpr int kOsWinXp = 2005;
+constexpr int kOsWin2003 = 2006;
+constexpr int kOsVista = 2007;
+constexpr int kOs2008 = 2008;
+constexpr int kOs2008R2 = 2009;
+constexpr int kOsWin7 = 2010;
+
+// Classifies a version structure into an OS code (pure; used by CheckOS).
+int ClassifyOs(const OsVersion& v);
+
+class Support {
+public:
+    Support(Platform& os, TraceLog& log) : os(os), log(log) {}
+
+    Platform& os;
+    TraceLog& log;
+
+    // Platform detection.
+    int IsWow64();
+    int CheckOS();
+
+    // Deletes one key in the registry view that samDesired selects, through
+    // RegDeleteKeyExA bound at run time; -1 when the function is missing.
+    int32_t MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,
+                             uint32_t reserved);
+
+    // Forced restart with the shutdown privilege; true when Windows accepted it.
+    bool RestartSystem();
+
+    // The failure step of a reported deletion: logs and returns false.
+    bool DeleteFileChecked(std::string path, uint32_t code);
+    // DeleteFileA and, only when it fails, DeleteFileChecked with its code.
+    bool DeleteFileReported(const std::string& path);
+
+    // Deletes a folder with everything in it. Links (junctions, symbolic
+    // links) are removed themselves and never followed.
+    void RemoveDirectoryTree(std::string path);
+
+    // Cancels or deletes every queued job (at most 1000) of an open printer.
+    void DeletePrinterJobs(HPrinter printer);
+
+    // "net stop spooler" / "net start spooler", each followed by its wait.
+    void StopSpooler(uint32_t waitMs);
+    void StartSpooler(uint32_t waitMs);
+
+    // Heading formatted with the code, the system's text for it, OK button.
+    void ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon);
+
+    // "\r\n" and "<name> BEGIN" / "<name> END".
+    void LogBegin(const char* routine);
+    void LogEnd(const char* routine);
+};
+
+}  // namespace zep
