@@ -1,0 +1,20 @@
+/* The uninstaller's string table: the one list for the .rc and the host build.
+   Each entry is ZEP_STRING(id, "text"); the includer defines ZEP_STRING.
+   There are no entries 1, 9 and 11 to 19. */
+ZEP_STRING(2, "KESTREL ZEP-4000")
+ZEP_STRING(3, "ZEP Language Monitor")
+ZEP_STRING(4, "ZEP PRINT PROCESSOR")
+ZEP_STRING(5, "ZEP1TE.dll")
+ZEP_STRING(6, "ZEPMON.dll")
+ZEP_STRING(7, "ZEPPRO.dll")
+ZEP_STRING(8, "ZEPUI1T.dll")
+ZEP_STRING(10, "ZEP.ini")
+ZEP_STRING(20, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver")
+ZEP_STRING(21, "KESTREL")
+ZEP_STRING(22, "ZEP1TE.gpd")
+ZEP_STRING(23, "ZEP1TE.bud")
+ZEP_STRING(24, "ZEPUI1T.ini")
+ZEP_STRING(25, "ZEP")
+ZEP_STRING(26, "ZEP Character Type")
+ZEP_STRING(27, "Kestrel Customer Display")
+ZEP_STRING(28, "KESTREL ZEP-4100")
