@@ -1,0 +1,71 @@
+// The installation object: the product's names, the system settings, the
+// chosen models, and the installation sequence with its step routines.
+#pragma once
+
+#include <deque>
+#include <string>
+
+#include "common/support.h"
+#include "installer/views.h"
+
+namespace zep {
+
+class CInstallation {
+public:
+    CInstallation(Support& sys, StatusRefreshTarget& mainWindow);
+    virtual ~CInstallation() = default;
+
+    int m_nOsCode = 0;
+    int m_bWow64 = 0;
+    std::string m_strScratch;
+    std::string m_strEnvironment;
+    std::string m_strDriverSourceDir;
+    std::string m_strMonitorFile;
+    std::string m_strMonitorName;
+    std::string m_strProcessorFile;
+    std::string m_strProcessorName;
+    std::string m_strModelName;
+    std::string m_strDriverName;
+    std::string m_strMiniDriverFile;
+    std::string m_strUIPluginFile;
+    std::string m_strProcessorIniFile;
+    std::deque<std::string> m_chosenModels;  // in check-list order
+    std::string* m_pStatusText = nullptr;    // the main dialog's status text
+    ProgressBar* m_pProgress = nullptr;      // the main dialog's progress bar
+
+    // The installation sequence, run once by the worker with port code 1000..1007.
+    void AddToWin2K(int portCode);
+    void SetSystemInfo();
+    int PrinterDrvExist(const std::string& driverName);
+
+    // File staging.
+    void CopyFilesNeededToAddPrnDrv();
+    bool HandleCopyFileError(std::string source, std::string dest, uint32_t code);
+    void CopyINFFile();
+    void DeleteFilesUsed();
+    void CopyFilesOfUtilities();
+    bool CreateDirectoryWithSA(const std::string& path);
+
+    // Spooler registration.
+    bool AddLanguageMonitor();
+    bool AddPrinterProcessor();
+    bool AddPrinterDriverToSystem();
+    bool AddPrinterToSystem(int portCode, std::string printerName);
+
+    // Uninstall entry.
+    void RegisterUninstallInfo();
+
+    // Status text, one progress step, the status refresh and a pause.
+    void StepReport(const std::string& text, uint32_t pauseMs = 500);
+
+private:
+    // CopyFileA with overwriting, the "FILE SRC" line, and HandleCopyFileError
+    // on failure when `checked`.
+    bool CopyChecked(const std::string& source, const std::string& dest, bool checked = true);
+    std::string LoadScratch(uint32_t id);
+
+    Support& sys_;
+    StatusRefreshTarget& mainWindow_;
+};
+
+}  // namespace zep

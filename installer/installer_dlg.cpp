@@ -1,0 +1,113 @@
+#include "installer/installer_dlg.h"
+
+#include <cstdlib>
+
+#include "installer/driver_version.h"
+
+namespace zep {
+
+namespace {
+constexpr uint32_t kWmKeyDown = 0x100;
+constexpr uint32_t kWmKeyUp = 0x101;
+constexpr uint32_t kWmChar = 0x102;
+constexpr uintptr_t kVkReturn = 13;
+constexpr uintptr_t kVkEscape = 27;
+}  // namespace
+
+CInstallerDlg::CInstallerDlg(Support& sys, InstallerView& view)
+    : m_installation(sys, *this),
+      m_portDlg(sys.os),
+      sys_(sys),
+      view_(view),
+      removal_(sys, InstallerRemovalProfile(), *this) {}
+
+bool CInstallerDlg::OnInitDialog() {
+    view_.SetIcons();
+    m_bWow64 = sys_.IsWow64();
+    m_nOsCode = sys_.CheckOS();
+
+    m_strVersion = "Driver Version: V";
+    m_strScratch = sys_.os.user.LoadStringA(1);
+    m_strVersion += m_strScratch + ".";
+    m_strScratch = sys_.os.user.LoadStringA(2);
+    m_strVersion += m_strScratch + ".";
+    m_strScratch = sys_.os.user.LoadStringA(3);
+    m_strVersion += m_strScratch + "E";
+
+    sys_.StartSpooler(2000);
+    PostStatusRefresh();
+    view_.Progress().SetRange(0, 100);
+    view_.Progress().SetStep(6);
+    view_.SetTimer(1, 1);
+    view_.StartWorker();
+    return true;
+}
+
+void CInstallerDlg::OnTimer(unsigned /*id*/) {
+    view_.KillTimer(1);
+    m_installation.m_pStatusText = &m_strStatus;
+    m_installation.m_pProgress = &view_.Progress();
+}
+
+bool CInstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
+    if (!IsBusy()) return false;
+    if (wParam == kVkEscape) return true;
+    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
+    return key && wParam == kVkReturn;
+}
+
+void CInstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus, m_strVersion); }
+
+void CInstallerDlg::RunWorker() {
+    RoutineScope scope("InstallThreadProc");
+    Platform& os = sys_.os;
+    sys_.log.OpenLog();
+    if (m_nOsCode < kOsWin2000) {
+        os.user.AfxMessageBox("THE DRIVER CAN NOT BE INSTALLED ON THIS OS.",
+                              kMbOk | kMbIconInformation);
+        os.kernel.exit(0);
+    }
+    m_bBusy = 1;
+    CheckDriverVersion();
+
+    if (view_.RunModelDialog(m_modelDlg) != kIdOk) {
+        os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
+        os.kernel.exit(0);
+    }
+    // The dialog built its list head-first; adding each at the head again
+    // restores check-list order.
+    m_installation.m_chosenModels.clear();
+    for (const std::string& model : m_modelDlg.m_chosenModels)
+        m_installation.m_chosenModels.push_front(model);
+
+    if (view_.RunPortDialog(m_portDlg) != kIdOk) {
+        os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
+        os.kernel.exit(0);
+    }
+    if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7)
+        m_installation.AddToWin2K(1000 + m_portDlg.m_nPortIndex);
+
+    m_bBusy = 0;
+    os.kernel.exit(0);
+}
+
+void CInstallerDlg::CheckDriverVersion() {
+    RoutineScope scope("CheckDriverVersion");
+    User& user = sys_.os.user;
+    int major = std::atoi(user.LoadStringA(1).c_str());
+    int minor = std::atoi(user.LoadStringA(2).c_str());
+    int build = std::atoi(user.LoadStringA(3).c_str());
+    int extra = std::atoi(user.LoadStringA(4).c_str());
+    std::string driverName = user.LoadStringA(17);
+    std::string processorName = user.LoadStringA(8);
+    int result = DriverVersion(sys_.os, driverName, processorName, major, minor, build, extra);
+    if (result != 0 && result != 1) return;
+    OnDifferentVersion();
+}
+
+unsigned InstallThreadProc(void* param) {
+    static_cast<CInstallerDlg*>(param)->RunWorker();
+    return 0;
+}
+
+}  // namespace zep

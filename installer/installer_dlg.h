@@ -1,0 +1,74 @@
+// The installer's main dialog (installation progress window) and its worker.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "common/support.h"
+#include "installer/installation.h"
+#include "installer/model_dlg.h"
+#include "installer/port_dlg.h"
+#include "installer/views.h"
+#include "removal/removal.h"
+
+namespace zep {
+
+class CInstallerDlg : public StatusRefreshTarget, public RemovalHost {
+public:
+    CInstallerDlg(Support& sys, InstallerView& view);
+
+    CInstallation m_installation;
+    CPortDlg m_portDlg;
+    CModelDlg m_modelDlg;
+    int m_bWow64 = 0;
+    int m_nOsCode = 0;
+    std::atomic<int> m_bBusy{0};
+    std::string m_strScratch;
+    std::string m_strStatus;
+    std::string m_strVersion;
+
+    // User-interface thread.
+    bool OnInitDialog();
+    void OnTimer(unsigned id);
+    // PreTranslateMessage: true when the message must be dropped. While busy
+    // that is every message with wParam 27 (Escape) and the Enter key, so no
+    // key can end the program in the middle of an installation.
+    bool PreTranslateDrop(uint32_t message, uintptr_t wParam) const;
+    bool IsBusy() const { return m_bBusy.load() != 0; }
+
+    // Worker thread.
+    void RunWorker();
+    void CheckDriverVersion();
+    // A different version is installed: tell the user, remove it, restart.
+    void OnDifferentVersion();
+
+    // Removal of a different version: every printer of the driver, then
+    // the whole installation.
+    void DeletePrinterObjects();
+    void DeletePrinterObject(std::string printerName);
+    void RemovePrinterDriver();
+
+    void PostStatusRefresh() override;
+
+    // RemovalHost: the removal routines work on this dialog's members.
+    int Wow64() const override { return m_bWow64; }
+    int OsCode() const override { return m_nOsCode; }
+    std::string& Scratch() override { return m_strScratch; }
+    void SetStatusText(const std::string& text) override { m_strStatus = text; }
+    void ProgressStepIt() override;
+    void ProgressSetPos(int position) override;
+
+    DriverRemoval& removal() { return removal_; }
+
+    Support& sys() { return sys_; }
+
+private:
+    Support& sys_;
+    InstallerView& view_;
+    DriverRemoval removal_;
+};
+
+// The worker's entry: `param` is the CInstallerDlg. Every path ends the process.
+unsigned InstallThreadProc(void* param);
+
+}  // namespace zep

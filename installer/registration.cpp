@@ -1,0 +1,131 @@
+// Registration of the language monitor, the print processor, the printer
+// driver and the printers with the local print spooler.
+#include "installer/installation.h"
+
+namespace zep {
+
+bool CInstallation::AddLanguageMonitor() {
+    RoutineScope scope("AddLanguageMonitor");
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("AddLanguageMonitor");
+    log.WriteLog("MONITOR FILE: %s", m_strMonitorFile.c_str());
+    log.WriteLog("MONITOR NAME: %s", m_strMonitorName.c_str());
+    StepReport("Installing L/M...\r\n");
+
+    // The 64-bit spooler finds the DLL in the Windows folder; a 32-bit
+    // program cannot reach the 64-bit system folder.
+    Result<std::string> folder = m_bWow64 ? sys_.os.kernel.GetWindowsDirectoryA()
+                                          : sys_.os.kernel.GetSystemDirectoryA();
+    CopyChecked(m_strDriverSourceDir + m_strMonitorFile, folder.value + "\\" + m_strMonitorFile);
+
+    MonitorInfo2 info{m_strMonitorName, m_strEnvironment, m_strMonitorFile};
+    Status added = sys_.os.spooler.AddMonitorA(nullptr, info);
+    if (!added.ok && added.error != kErrPrintMonitorAlreadyInstalled) {
+        sys_.ShowSystemErrorBox("AddMonitor, ERR CODE: %d\n\n", added.error, kMbIconError);
+        sys_.LogEnd("AddLanguageMonitor");
+        return false;
+    }
+    sys_.LogEnd("AddLanguageMonitor");
+    return true;
+}
+
+bool CInstallation::AddPrinterProcessor() {
+    RoutineScope scope("AddPrinterProcessor");
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("AddPrinterProcessor");
+    log.WriteLog("PROCESSOR FILE: %s", m_strProcessorFile.c_str());
+    log.WriteLog("PROCESSOR NAME: %s", m_strProcessorName.c_str());
+    log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
+    StepReport("Installing printer processor...\r\n");
+
+    Result<std::string> folder = sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, nullptr);
+    CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
+                folder.value + "\\" + m_strProcessorFile);
+    CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,
+                folder.value + "\\" + m_strProcessorIniFile);
+
+    Status added = sys_.os.spooler.AddPrintProcessorA(nullptr, m_strEnvironment,
+                                                      m_strProcessorFile, m_strProcessorName);
+    if (!added.ok && added.error != kErrPrintProcessorAlreadyInstalled) {
+        sys_.ShowSystemErrorBox("AddPrintProcessor, ERR CODE: %d\n\n", added.error,
+                                kMbIconError);
+        sys_.LogEnd("AddPrinterProcessor");
+        return false;
+    }
+    sys_.LogEnd("AddPrinterProcessor");
+    return true;
+}
+
+bool CInstallation::AddPrinterDriverToSystem() {
+    RoutineScope scope("AddPrinterDriverToSystem");
+    Kernel& kernel = sys_.os.kernel;
+    Spooler& spooler = sys_.os.spooler;
+    sys_.LogBegin("AddPrinterDriverToSystem");
+    StepReport("Installing printer driver...\r\n");
+
+    DriverInfo3 info;
+    info.version = 3;
+    info.name = m_strDriverName;
+    info.environment = m_strEnvironment;
+    info.driverPath = "UNIDRV.DLL";
+    info.dataFile = LoadScratch(12);
+    info.configFile = "UNIDRVUI.DLL";
+    info.helpFile = "UNIDRV.HLP";
+    info.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZEP1TE.DLL", "ZEPUI1T.DLL",
+                           "ZEPUI1T.INI"};
+    info.monitorName = m_strMonitorName;
+    info.defaultDataType = "RAW";
+
+    Status added = spooler.AddPrinterDriverA(nullptr, info);
+    int osCode = sys_.CheckOS();
+    if (!added.ok && added.error == kErrModNotFound && osCode < kOsVista) {
+        // Older systems miss framedyn.dll on the search path; lend them the
+        // copy from wbem for one retry. A copy that was already there is not
+        // ours to delete, so it is only used.
+        std::string system = kernel.GetSystemDirectoryA().value;
+        std::string lent = system + "\\framedyn.dll";
+        bool ours = !kernel.GetFileAttributesA(lent).ok;
+        if (ours) kernel.CopyFileA(system + "\\wbem\\framedyn.dll", lent, false);
+        added = spooler.AddPrinterDriverA(nullptr, info);
+        if (ours) kernel.DeleteFileA(lent);
+    }
+    if (!added.ok) {
+        sys_.ShowSystemErrorBox("AddPrinterDriver, ERR CODE: %d\n\n", added.error, kMbIconError);
+        sys_.LogEnd("AddPrinterDriverToSystem");
+        return false;
+    }
+    sys_.LogEnd("AddPrinterDriverToSystem");
+    return true;
+}
+
+bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
+    RoutineScope scope("AddPrinterToSystem");
+    sys_.LogBegin("AddPrinterToSystem");
+    StepReport("Adding a printer...\r\n");
+    if (m_pStatusText) *m_pStatusText = "Please wait for adding printer.\r\nIt takes a couple of minutes.";
+    if (m_pProgress) m_pProgress->StepIt();
+    mainWindow_.PostStatusRefresh();
+
+    PrinterInfo2 info;
+    info.printerName = printerName;
+    info.hasPortName = portCode >= 1000 && portCode <= 1007;
+    if (info.hasPortName) info.portName = "COM" + std::to_string(portCode - 999) + ":";
+    info.driverName = m_strDriverName;
+    info.printProcessor = m_strProcessorName;
+    info.datatype = "RAW";
+    info.attributes = kPrinterAttributeRawOnly | kPrinterAttributeEnableBidi;
+    info.priority = 1;
+    info.status = kPrinterStatusOffline;
+
+    Result<HPrinter> added = sys_.os.spooler.AddPrinterA(nullptr, info);
+    if (added.ok) {
+        sys_.os.spooler.ClosePrinter(added.value);
+        sys_.LogEnd("AddPrinterToSystem");
+        return true;
+    }
+    sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
+    sys_.LogEnd("AddPrinterToSystem");
+    sys_.os.kernel.exit(0);
+}
+
+}  // namespace zep

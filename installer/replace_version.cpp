@@ -1,0 +1,63 @@
+// Replacing a different installed version: remove it, then restart.
+#include "installer/installer_dlg.h"
+
+namespace zep {
+
+void CInstallerDlg::ProgressStepIt() { view_.Progress().StepIt(); }
+
+void CInstallerDlg::ProgressSetPos(int position) { view_.Progress().SetPos(position); }
+
+void CInstallerDlg::OnDifferentVersion() {
+    User& user = sys_.os.user;
+    user.AfxMessageBox(
+        "There is a different version driver in this system.\r\n\r\nThe installed driver will be "
+        "removed.",
+        kMbOk | kMbIconInformation);
+    DeletePrinterObjects();
+    user.AfxMessageBox(std::string("The installer has successfully removed the different version.\n") +
+                           "Now it is going to restart your computer to take effect." +
+                           "\nAfter restarting, you may reinstall the driver again.",
+                       kMbOk | kMbIconInformation);
+    sys_.RestartSystem();
+    sys_.os.kernel.exit(0);
+}
+
+void CInstallerDlg::DeletePrinterObjects() {
+    RoutineScope scope("DeletePrinterObjects");
+    m_strScratch = sys_.os.user.LoadStringA(17);
+    std::string driverName = m_strScratch;
+    m_strStatus = "Deleting printer-objects...";
+    view_.Progress().StepIt();
+    PostStatusRefresh();
+
+    std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
+    if (!printers) sys_.os.kernel.exit(0);
+    for (const PrinterInfo2& printer : *printers)
+        if (printer.driverName == driverName) DeletePrinterObject(printer.printerName);
+    RemovePrinterDriver();
+}
+
+void CInstallerDlg::DeletePrinterObject(std::string printerName) {
+    RoutineScope scope("DeletePrinterObject");
+    Spooler& spooler = sys_.os.spooler;
+    PrinterDefaults defaults{"raw", kPrinterAllAccess};
+    Result<HPrinter> printer = spooler.OpenPrinterA(printerName.c_str(), &defaults);
+    if (!printer.ok) return;
+    spooler.DeletePrinter(printer.value);
+    spooler.ClosePrinter(printer.value);
+}
+
+void CInstallerDlg::RemovePrinterDriver() {
+    RoutineScope scope("RemovePrinterDriver");
+    m_strStatus = "Removing printer-driver...";
+    view_.Progress().StepIt();
+    PostStatusRefresh();
+    sys_.os.kernel.Sleep(1000);
+    removal_.DeleteInstalledDriver();
+    m_strStatus = "The uninstallation has been completed.";
+    view_.Progress().SetPos(100);
+    PostStatusRefresh();
+    sys_.os.kernel.Sleep(1000);
+}
+
+}  // namespace zep

@@ -1,0 +1,183 @@
+// File staging: the driver files into the spooler's folders, the INF into
+// the system, the clean-up of the staged copies, the uninstaller's folder.
+#include "installer/installation.h"
+
+namespace zep {
+
+namespace {
+const char* const kUnidrvFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
+}  // namespace
+
+bool CInstallation::CopyChecked(const std::string& source, const std::string& dest, bool checked) {
+    Status copied = sys_.os.kernel.CopyFileA(source, dest, false);
+    sys_.log.WriteLog("FILE SRC : %s", source.c_str());
+    if (!copied.ok && checked) HandleCopyFileError(source, dest, copied.error);
+    return copied.ok;
+}
+
+void CInstallation::CopyFilesNeededToAddPrnDrv() {
+    RoutineScope scope("CopyFilesNeededToAddPrnDrv");
+    Kernel& kernel = sys_.os.kernel;
+    sys_.LogBegin("CopyFilesNeededToAddPrnDrv");
+    StepReport("Copying files...\r\n");
+
+    std::string windows = kernel.GetWindowsDirectoryA().value;
+    std::string drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr).value;
+    for (const char* file : kUnidrvFiles)
+        CopyChecked(m_strDriverSourceDir + file, drivers + "\\" + file, false);
+
+    // Systems before Vista without WOW64 also look for these in the Windows folder.
+    bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
+    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
+                                 LoadScratch(12)};
+    for (const std::string& file : files) {
+        CopyChecked(m_strDriverSourceDir + file, drivers + "\\" + file);
+        if (older32) CopyChecked(m_strDriverSourceDir + file, windows + "\\" + file);
+    }
+    CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers + "\\STDNAMES.GPD");
+    sys_.LogEnd("CopyFilesNeededToAddPrnDrv");
+}
+
+bool CInstallation::HandleCopyFileError(std::string source, std::string dest, uint32_t code) {
+    RoutineScope scope("HandleCopyFileError");
+    Kernel& kernel = sys_.os.kernel;
+    TraceLog& log = sys_.log;
+    if (code != kErrAccessDenied && code != kErrSharingViolation) {
+        log.WriteLog("COPYFILE ERROR, SRC : %s ", source.c_str());
+        log.WriteLog("ERROR CODE : %d ", int(code));
+        log.WriteLog("COPYFILE ERROR, DES : %s ", dest.c_str());
+        return false;
+    }
+    std::string old = dest + ".old";
+    log.WriteLog(code == kErrAccessDenied ? "ERROR_ACCESS_DENIED HANDLER"
+                                          : "ERROR_SHARING_VIOLATION HANDLER");
+    if (kernel.GetFileAttributesA(old).ok) kernel.DeleteFileA(old);
+    bool moved = false;
+    if (kernel.GetFileAttributesA(dest).ok) {
+        moved = kernel.rename(dest, old).ok;
+        log.WriteLog("strDest : %s", dest.c_str());
+        log.WriteLog("strDestWithOldExt : %s", old.c_str());
+    }
+    Status copied = kernel.CopyFileA(source, dest, false);
+    if (!copied.ok) {
+        log.WriteLog("CopyFile Error : %s ", source.c_str());
+        log.WriteLog("Error Code : (%d) ", int(copied.error));
+        log.WriteLog("CopyFile Error : %s ", dest.c_str());
+        // Never leave the destination missing: the file in use goes back.
+        if (moved) kernel.rename(old, dest);
+    }
+    return true;
+}
+
+void CInstallation::CopyINFFile() {
+    RoutineScope scope("CopyINFFile");
+    sys_.LogBegin("CopyINFFile");
+    std::string source = m_strDriverSourceDir + LoadScratch(19);
+    Setup& setup = sys_.os.setup;
+    Result<std::string> copied = setup.SetupCopyOEMInfA(source, kSpostPath, kSpCopyNoOverwrite);
+    std::string destination = copied.value;
+    if (!copied.ok && copied.error == kErrFileExists) {
+        Result<std::string> replaced =
+            setup.SetupCopyOEMInfA(source, kSpostPath, kSpCopyReplaceOnly);
+        if (!replaced.value.empty()) destination = replaced.value;
+    } else if (!copied.ok) {
+        sys_.log.WriteLog("SetupCopyOEMInf failed : (%d)", int(copied.error));
+        sys_.ShowSystemErrorBox("SetupCopyOEMInf, ERR CODE: %d\n\n", copied.error, kMbIconError);
+    }
+    sys_.log.WriteLog("INF FILE NAME : %s", destination.c_str());
+    sys_.LogEnd("CopyINFFile");
+}
+
+void CInstallation::DeleteFilesUsed() {
+    RoutineScope scope("DeleteFilesUsed");
+    Kernel& kernel = sys_.os.kernel;
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("DeleteFilesUsed");
+    StepReport("Deleting files used to install...\r\n");
+
+    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr);
+    if (!drivers.ok) {
+        // Without the folder the paths would point at the root of a drive.
+        log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
+        sys_.LogEnd("DeleteFilesUsed");
+        return;
+    }
+    for (const char* file : kUnidrvFiles) {
+        std::string path = drivers.value + "\\" + file;
+        kernel.DeleteFileA(path);
+        log.WriteLog("FILE SRC : %s", path.c_str());
+    }
+    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
+                                 LoadScratch(12), "STDNAMES.GPD"};
+    for (const std::string& file : files) {
+        std::string path = drivers.value + "\\" + file;
+        log.WriteLog("FILE SRC : %s", path.c_str());
+        sys_.DeleteFileReported(path);
+    }
+    sys_.LogEnd("DeleteFilesUsed");
+}
+
+void CInstallation::CopyFilesOfUtilities() {
+    RoutineScope scope("CopyFilesOfUtilities");
+    sys_.LogBegin("CopyFilesOfUtilities");
+    Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    if (!windows.ok) {
+        // "\ZEP" at the root of a drive is not ours to wipe.
+        sys_.log.WriteLog("GetWindowsDirectory failed");
+        sys_.LogEnd("CopyFilesOfUtilities");
+        return;
+    }
+    std::string folder = windows.value + "\\ZEP";
+    CreateDirectoryWithSA(folder);
+    std::string uninstaller = LoadScratch(18);
+    CopyChecked(uninstaller, folder + "\\" + uninstaller);
+    sys_.LogEnd("CopyFilesOfUtilities");
+}
+
+bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
+    RoutineScope scope("CreateDirectoryWithSA");
+    Kernel& kernel = sys_.os.kernel;
+    Advapi& advapi = sys_.os.advapi;
+    sys_.LogBegin("CreateDirectoryWithSA");
+
+    // The folder holds the uninstaller, which Windows runs as administrator:
+    // everyone may read and run it, only administrators and SYSTEM may change it.
+    Result<HSid> everyone = advapi.AllocateAndInitializeSid(WellKnownSid::Everyone);
+    if (!everyone.ok) sys_.log.WriteLog("Fail to get Everyone SID. (%d)", int(everyone.error));
+    Result<HSid> admins = advapi.AllocateAndInitializeSid(WellKnownSid::Administrators);
+    Result<HSid> system = advapi.AllocateAndInitializeSid(WellKnownSid::LocalSystem);
+    std::vector<ExplicitAccess> entries;
+    if (everyone.ok)
+        entries.push_back({kFileGenericReadExecute, kSetAccess, kSubContainersAndObjectsInherit,
+                           everyone.value});
+    if (admins.ok)
+        entries.push_back({kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, admins.value});
+    if (system.ok)
+        entries.push_back({kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, system.value});
+    Result<HAcl> acl = advapi.SetEntriesInAclA(entries);
+
+    // Without an ACL the folder takes the default (inherited) security; a
+    // descriptor with no DACL would open it to everyone.
+    auto create = [&]() {
+        return acl.ok ? kernel.CreateDirectoryWithDacl(path, acl.value)
+                      : kernel.CreateDirectoryA(path);
+    };
+    Status made = create();
+    if (!made.ok && made.error == kErrAlreadyExists) {
+        sys_.RemoveDirectoryTree(path);
+        made = create();
+    }
+    if (!made.ok) {
+        made = create();
+        if (!made.ok) made = kernel.CreateDirectoryA(path);
+    }
+
+    if (everyone.ok) advapi.FreeSid(everyone.value);
+    if (admins.ok) advapi.FreeSid(admins.value);
+    if (system.ok) advapi.FreeSid(system.value);
+    if (acl.ok) advapi.LocalFree(acl.value);
+    sys_.LogEnd("CreateDirectoryWithSA");
+    return made.ok;
+}
+
+}  // namespace zep

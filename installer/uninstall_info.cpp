@@ -1,0 +1,54 @@
+// The product's entry in the system's list of installed programs.
+#include "installer/installation.h"
+
+namespace zep {
+
+void CInstallation::RegisterUninstallInfo() {
+    RoutineScope scope("RegisterUninstallInfo");
+    Advapi& advapi = sys_.os.advapi;
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("RegisterUninstallInfo");
+    const std::string key =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
+    log.WriteLog("REGKEY : %s", key.c_str());
+
+    // The 64-bit view is where the system's list of programs looks on 64-bit Windows.
+    uint32_t openMask = kKeyRead | kKeyWrite | (m_bWow64 ? kKeyWow64_64Key : 0);
+    Advapi::KeyResult existing = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, openMask);
+    if (existing.status == 0) {
+        if (m_bWow64) {
+            int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0);
+            if (status != 0)
+                log.WriteLog("MyRegDeleteKeyEx failed : %s, (%d) ", key.c_str(), int(status));
+        } else {
+            int32_t status = advapi.SHDeleteKeyA(kHKeyLocalMachine, key);
+            if (status != 0)
+                log.WriteLog("SHDeleteKey failed : %s , (%d) ", key.c_str(), int(status));
+        }
+        advapi.RegCloseKey(existing.key);
+    }
+
+    uint32_t createMask = kKeyWrite | (m_bWow64 ? kKeyWow64_64Key : 0);
+    Advapi::KeyResult created =
+        advapi.RegCreateKeyExA(kHKeyLocalMachine, key, kRegOptionNonVolatile, createMask);
+    if (created.status != 0) {
+        log.WriteLog(m_bWow64 ? "RegCreateKeyEx failed : %s, (%d) "
+                              : "RegCreateKeyEx failed : %s , (%d) ",
+                     key.c_str(), int(created.status));
+        sys_.LogEnd("RegisterUninstallInfo");
+        return;
+    }
+
+    User& user = sys_.os.user;
+    std::string display = user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
+                          user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
+                          user.LoadStringA(3) + "E";
+    advapi.RegSetValueExA(created.key, "DisplayName", kRegSz, display + std::string(1, '\0'));
+    std::string command =
+        sys_.os.kernel.GetWindowsDirectoryA().value + "\\ZEP\\" + user.LoadStringA(18);
+    advapi.RegSetValueExA(created.key, "UninstallString", kRegSz, command + std::string(1, '\0'));
+    advapi.RegCloseKey(created.key);
+    sys_.LogEnd("RegisterUninstallInfo");
+}
+
+}  // namespace zep

@@ -1,0 +1,74 @@
+// What the installer's logic needs from its windows. The Win32 dialog
+// classes implement these with real controls; host tests implement them by
+// recording into the simulated machine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zep {
+
+class CModelDlg;
+class CPortDlg;
+
+// The progress control; each call is a SendMessage, so it waits for the
+// user-interface thread.
+class ProgressBar {
+public:
+    virtual ~ProgressBar() = default;
+    virtual void SetRange(int lower, int upper) = 0;  // PBM_SETRANGE
+    virtual void SetStep(int step) = 0;               // PBM_SETSTEP
+    virtual void StepIt() = 0;                        // PBM_STEPIT
+    virtual void SetPos(int position) = 0;            // PBM_SETPOS
+};
+
+// The application's main window as the installation sequence sees it: the
+// target of the status refresh (WM_USER+1).
+class StatusRefreshTarget {
+public:
+    virtual ~StatusRefreshTarget() = default;
+    // Posts the refresh; the texts shown are taken at the time of the post,
+    // so every reported text reaches the status line, in order.
+    virtual void PostStatusRefresh() = 0;
+};
+
+// The main dialog's window (template 102).
+class InstallerView {
+public:
+    virtual ~InstallerView() = default;
+    virtual ProgressBar& Progress() = 0;
+    // Posts WM_USER+1 carrying copies of the status and version texts; the
+    // handler shows them in controls 1003 and 1002.
+    virtual void PostStatusRefresh(const std::string& status, const std::string& version) = 0;
+    virtual void SetIcons() = 0;                  // WM_SETICON big and small
+    virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
+    virtual void KillTimer(unsigned id) = 0;
+    virtual void StartWorker() = 0;               // runs InstallThreadProc on a new thread
+    // Modal wizard dialogs, run from the worker, owned by the main dialog.
+    // Return IDOK (1) or IDCANCEL (2).
+    virtual int RunModelDialog(CModelDlg& dialog) = 0;
+    virtual int RunPortDialog(CPortDlg& dialog) = 0;
+};
+
+// The model dialog's controls (template 129).
+class ModelDlgView {
+public:
+    virtual ~ModelDlgView() = default;
+    virtual int AddString(const std::string& text) = 0;  // LB_ADDSTRING (sorted list)
+    virtual int GetCount() = 0;
+    virtual bool GetCheck(int index) = 0;
+    virtual std::string GetText(int index) = 0;
+    virtual void EnableNext(bool enable) = 0;
+};
+
+// The port dialog's controls (template 130).
+class PortDlgView {
+public:
+    virtual ~PortDlgView() = default;
+    // UpdateData(TRUE): the index of the checked radio button, -1 if none.
+    virtual int ReadPortIndex() = 0;
+    // The dialog's window handle, owner of its message boxes.
+    virtual uintptr_t Handle() = 0;
+};
+
+}  // namespace zep

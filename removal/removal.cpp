@@ -1,0 +1,332 @@
+#include "removal/removal.h"
+
+namespace zep {
+
+namespace {
+
+const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
+
+std::string EnvironmentKey(int wow64) {
+    return std::string(kPrintKey) + "Environments\\" + (wow64 ? "Windows x64" : "Windows NT x86") +
+           "\\";
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+RemovalProfile InstallerRemovalProfile() {
+    RemovalProfile p{};
+    p.driverName = 17;
+    p.productWord = 5;
+    p.monitorName = 6;
+    p.monitorDll = 7;
+    p.processorName = 8;
+    p.processorDll = 9;
+    p.processorIni = 10;
+    p.miniDriver = 11;
+    p.gpdFile = 12;
+    p.budFile = 13;
+    p.uiPlugin = 14;
+    p.uiPluginIni = 15;
+    p.makerName = 16;
+    p.firstModel = 20;
+    p.statusPauseMs = 100;
+    p.retryWhenSpoolerStopped = false;
+    p.fileRoutineName = "DeleteFilesUsed";
+    p.deleteMiniDriverFromDriverFolder = false;
+    p.logFolders = false;
+    p.logInfDetails = false;
+    p.uninstallKeys = {
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver",
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver"};
+    p.logRegKey = false;
+    return p;
+}
+
+RemovalProfile UninstallerRemovalProfile() {
+    RemovalProfile p{};
+    p.driverName = 26;
+    p.productWord = 25;
+    p.monitorName = 3;
+    p.monitorDll = 6;
+    p.processorName = 4;
+    p.processorDll = 7;
+    p.processorIni = 10;
+    p.miniDriver = 5;
+    p.gpdFile = 22;
+    p.budFile = 23;
+    p.uiPlugin = 8;
+    p.uiPluginIni = 24;
+    p.makerName = 21;
+    p.firstModel = 2;
+    p.formsStatus = "Deleting forms...";
+    p.monitorStatus = "Deleting L/M...";
+    p.processorStatus = "Deleting the processor...";
+    p.filesStatus = "Deleting driver-components...";
+    p.infStatus = "Deleting the INF file...";
+    p.statusPauseMs = 100;
+    p.retryWhenSpoolerStopped = true;
+    p.fileRoutineName = "DeleteDriverComponent";
+    p.deleteMiniDriverFromDriverFolder = true;
+    p.logFolders = true;
+    p.logInfDetails = true;
+    p.uninstallKeys = {
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver"};
+    p.logRegKey = true;
+    return p;
+}
+
+DriverRemoval::DriverRemoval(Support& sys, RemovalProfile profile, RemovalHost& host)
+    : sys_(sys), profile_(std::move(profile)), host_(host) {}
+
+std::string DriverRemoval::Load(uint32_t id) {
+    host_.Scratch() = sys_.os.user.LoadStringA(id);
+    return host_.Scratch();
+}
+
+void DriverRemoval::StatusStep(const char* text, bool step) {
+    if (!text) return;
+    host_.SetStatusText(text);
+    if (step) host_.ProgressStepIt();
+    host_.PostStatusRefresh();
+    sys_.os.kernel.Sleep(profile_.statusPauseMs);
+}
+
+std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
+    Result<std::vector<PrinterInfo2>> printers =
+        sys_.os.spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
+    if (!printers.ok) {
+        sys_.ShowSystemErrorBox("EnumPrinters Error Code: %d\n\n", printers.error,
+                                kMbIconExclamation);
+        return std::nullopt;
+    }
+    return std::move(printers.value);
+}
+
+bool DriverRemoval::DeleteRegistryKey(const std::string& path) {
+    if (host_.Wow64()) {
+        int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, path, kKeyWow64_64Key, 0);
+        if (status != 0)
+            sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", path.c_str(), int(status));
+        return status == 0;
+    }
+    int32_t status = sys_.os.advapi.SHDeleteKeyA(kHKeyLocalMachine, path);
+    if (status != 0) sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", path.c_str(), int(status));
+    return status == 0;
+}
+
+bool DriverRemoval::DeleteInstalledDriver() {
+    DeleteForms();
+    DeletePrinterDrv();
+    DeleteLanguageMonitor();
+    DeleteProcessor();
+    DeleteDriverFiles();
+    DeleteINFFile();
+    return DeleteUninstallationInfo();
+}
+
+void DriverRemoval::DeleteForms() {
+    RoutineScope scope("DeleteForms");
+    Spooler& spooler = sys_.os.spooler;
+    sys_.LogBegin("DeleteForms");
+    StatusStep(profile_.formsStatus, false);
+    Result<HPrinter> server = spooler.OpenPrinterA(nullptr, nullptr);
+    if (!server.ok) {
+        sys_.LogEnd("DeleteForms");
+        return;
+    }
+    Result<std::vector<FormInfo1>> forms = spooler.EnumFormsA(server.value);
+    std::string word = Load(profile_.productWord);
+    for (const FormInfo1& form : forms.value) {
+        if (form.name.find(word) == std::string::npos) continue;
+        spooler.DeleteFormA(server.value, form.name);
+        sys_.log.WriteLog("FORM NAMES : %s ", form.name.c_str());
+    }
+    spooler.ClosePrinter(server.value);
+    sys_.LogEnd("DeleteForms");
+}
+
+bool DriverRemoval::DeletePrinterDrv() {
+    RoutineScope scope("DeletePrinterDrv");
+    sys_.LogBegin("DeletePrinterDrv");
+    std::string name = Load(profile_.driverName);
+    Status deleted =
+        sys_.os.spooler.DeletePrinterDriverExA(nullptr, nullptr, name, kDpdDeleteUnusedFiles, 3);
+    bool result = deleted.ok;
+    if (!deleted.ok)
+        result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
+    sys_.StopSpooler(2000);
+    sys_.StartSpooler(2000);
+    sys_.LogEnd("DeletePrinterDrv");
+    return result;
+}
+
+void DriverRemoval::DeleteLanguageMonitor() {
+    RoutineScope scope("DeleteLanguageMonitor");
+    Kernel& kernel = sys_.os.kernel;
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("DeleteLanguageMonitor");
+    StatusStep(profile_.monitorStatus, false);
+    std::string name = Load(profile_.monitorName);
+    Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, nullptr, name);
+    if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
+        deleted.error == kErrRpcServerUnavailable) {
+        sys_.StartSpooler(2000);
+        deleted = sys_.os.spooler.DeleteMonitorA(nullptr, nullptr, name);
+    }
+    if (!deleted.ok) {
+        log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
+        if (deleted.error == kErrUnknownPrintMonitor)
+            log.WriteLog("The specified print monitor is unknown or not installed on this system.");
+        DeleteRegistryKey(std::string(kPrintKey) + "Monitors\\" + name);
+    }
+
+    std::string dll = Load(profile_.monitorDll);
+    // A folder that cannot be learned is skipped: its paths would point at
+    // the root of the current drive.
+    Result<std::string> system = kernel.GetSystemDirectoryA();
+    if (system.ok)
+        sys_.DeleteFileReported(system.value + "\\" + dll);
+    else
+        log.WriteLog("GetSystemDirectory failed");
+    if (host_.Wow64()) {
+        std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
+        if (wow && wow->ok) sys_.DeleteFileReported(wow->value + "\\" + dll);
+        Result<std::string> windows = kernel.GetWindowsDirectoryA();
+        if (windows.ok)
+            sys_.DeleteFileReported(windows.value + "\\" + dll);
+        else
+            log.WriteLog("GetWindowsDirectory failed");
+    }
+    sys_.LogEnd("DeleteLanguageMonitor");
+}
+
+void DriverRemoval::DeleteProcessor() {
+    RoutineScope scope("DeleteProcessor");
+    Spooler& spooler = sys_.os.spooler;
+    sys_.LogBegin("DeleteProcessor");
+    StatusStep(profile_.processorStatus, false);
+    std::string name = Load(profile_.processorName);
+    Status deleted = spooler.DeletePrintProcessorA(nullptr, nullptr, name);
+    if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
+        deleted.error == kErrRpcServerUnavailable) {
+        sys_.StartSpooler(2000);
+        deleted = spooler.DeletePrintProcessorA(nullptr, nullptr, name);
+    }
+    if (!deleted.ok) {
+        sys_.log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
+        DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name);
+    }
+    Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, nullptr);
+    if (folder.ok) {
+        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorDll));
+        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorIni));
+    } else {
+        sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
+    }
+    sys_.LogEnd("DeleteProcessor");
+}
+
+void DriverRemoval::DeleteDriverFiles() {
+    const char* routine = profile_.fileRoutineName;
+    RoutineScope scope(routine);
+    TraceLog& log = sys_.log;
+    sys_.LogBegin(routine);
+    StatusStep(profile_.filesStatus, true);
+
+    Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
+    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr);
+    if (!drivers.ok) log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
+    if (profile_.logFolders) {
+        log.WriteLog("PrinterDriverDirectory : %s", drivers.value.c_str());
+        log.WriteLog("WindowsDirectory : %s", windows.value.c_str());
+    }
+    sys_.StopSpooler(1500);
+
+    // W: the Windows folder; D: the driver's version-3 folder. A folder that
+    // could not be learned is skipped.
+    auto inWindows = [&](uint32_t id) {
+        if (windows.ok) sys_.DeleteFileReported(windows.value + "\\" + Load(id));
+    };
+    auto inDrivers = [&](uint32_t id) {
+        if (drivers.ok) sys_.DeleteFileReported(drivers.value + "\\3\\" + Load(id));
+    };
+    inWindows(profile_.miniDriver);
+    if (profile_.deleteMiniDriverFromDriverFolder) inDrivers(profile_.miniDriver);
+    inDrivers(profile_.gpdFile);
+    inWindows(profile_.gpdFile);
+    inDrivers(profile_.budFile);
+    inDrivers(profile_.uiPlugin);
+    inWindows(profile_.uiPlugin);
+    // The plug-in's settings file is one of the driver files the spooler keeps there.
+    inDrivers(profile_.uiPluginIni);
+    inWindows(profile_.uiPluginIni);
+
+    sys_.LogEnd(routine);
+    sys_.StartSpooler(2000);
+}
+
+void DriverRemoval::DeleteINFFile() {
+    RoutineScope scope("DeleteINFFile");
+    Setup& setup = sys_.os.setup;
+    TraceLog& log = sys_.log;
+    sys_.LogBegin("DeleteINFFile");
+    StatusStep(profile_.infStatus, false);
+
+    std::string section = Load(profile_.makerName);
+    if (host_.Wow64()) section += ".NTamd64";
+    if (profile_.logInfDetails) log.WriteLog("SECTION NAME : %s", section.c_str());
+    std::string key = Load(profile_.firstModel);
+    if (profile_.logInfDetails) log.WriteLog("KEY NAME : %s", key.c_str());
+
+    // The INF folder by its explicit path: some systems list nothing for
+    // the default folder.
+    Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    std::string infFolder = windows.value + "\\inf";
+    Result<std::vector<std::string>> files =
+        setup.SetupGetInfFileListA(windows.ok ? infFolder.c_str() : nullptr, kInfStyleWin4);
+
+    bool found = false;
+    for (const std::string& name : files.value) {
+        if (name.compare(0, 3, "oem") != 0) continue;
+        Setup::InfResult inf = setup.SetupOpenInfFileA(name, nullptr, kInfStyleOldNt | kInfStyleWin4);
+        if (!inf.ok) {
+            if (profile_.logInfDetails) log.WriteLog("SetupOpenInfFile failed. %d", int(inf.error));
+            continue;
+        }
+        Status line = setup.SetupFindFirstLineA(inf.inf, section, key);
+        setup.SetupCloseInfFile(inf.inf);
+        if (!line.ok) continue;
+        found = true;
+        std::string path = infFolder + "\\" + name;
+        std::string pnf = ReplaceAll(path, ".inf", ".PNF");
+        if (host_.Wow64() || host_.OsCode() > kOsWin2003) {
+            std::optional<Status> removed = setup.SetupUninstallOEMInfA(name, kSuoiForceDelete);
+            if (removed && removed->ok && windows.ok) sys_.DeleteFileReported(pnf);
+        } else if (windows.ok) {
+            sys_.DeleteFileReported(path);
+            sys_.DeleteFileReported(pnf);
+        }
+    }
+    if (profile_.logInfDetails && !found) log.WriteLog("The key name was not found.");
+    sys_.LogEnd("DeleteINFFile");
+}
+
+bool DriverRemoval::DeleteUninstallationInfo() {
+    RoutineScope scope("DeleteUninstallationInfo");
+    sys_.LogBegin("DeleteUninstallationInfo");
+    if (profile_.logRegKey && !profile_.uninstallKeys.empty())
+        sys_.log.WriteLog("RegKey : %s", profile_.uninstallKeys.front().c_str());
+    for (const std::string& key : profile_.uninstallKeys)
+        if (!DeleteRegistryKey(key)) return false;
+    sys_.LogEnd("DeleteUninstallationInfo");
+    return true;
+}
+
+}  // namespace zep

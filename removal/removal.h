@@ -1,0 +1,108 @@
+// Removal of an installed copy of the driver, shared by both programs.
+//
+// The installer runs it when it finds a different version, the uninstaller
+// on the user's command. What differs between the two programs is data
+// (RemovalProfile), supplied by each program.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/support.h"
+
+namespace zep {
+
+// The program's choices for the shared routines.
+struct RemovalProfile {
+    // String-table IDs.
+    uint32_t driverName;
+    uint32_t productWord;
+    uint32_t monitorName;
+    uint32_t monitorDll;
+    uint32_t processorName;
+    uint32_t processorDll;
+    uint32_t processorIni;
+    uint32_t miniDriver;
+    uint32_t gpdFile;
+    uint32_t budFile;
+    uint32_t uiPlugin;
+    uint32_t uiPluginIni;
+    uint32_t makerName;
+    uint32_t firstModel;
+
+    // Status texts shown by the routines (nullptr: no status step) and the
+    // pause after each.
+    const char* formsStatus;
+    const char* monitorStatus;
+    const char* processorStatus;
+    const char* filesStatus;  // with a progress step
+    const char* infStatus;
+    uint32_t statusPauseMs;
+
+    // DeleteMonitorA/DeletePrintProcessorA failing with 1722: start the
+    // spooler and try once more before falling back to the registry.
+    bool retryWhenSpoolerStopped;
+    // Step five of the sequence: its log name, whether it also deletes the
+    // minidriver from the driver's version-3 folder, and whether it logs the
+    // two folders.
+    const char* fileRoutineName;
+    bool deleteMiniDriverFromDriverFolder;
+    bool logFolders;
+    // "SECTION NAME", "KEY NAME", "SetupOpenInfFile failed", "The key name was not found."
+    bool logInfDetails;
+    // Uninstall keys below HKLM, deleted in order; whether "RegKey : %s" is logged first.
+    std::vector<std::string> uninstallKeys;
+    bool logRegKey;
+};
+
+RemovalProfile InstallerRemovalProfile();
+RemovalProfile UninstallerRemovalProfile();
+
+// What the routines use of the program's main dialog.
+class RemovalHost {
+public:
+    virtual ~RemovalHost() = default;
+    virtual int Wow64() const = 0;
+    virtual int OsCode() const = 0;
+    virtual std::string& Scratch() = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void ProgressStepIt() = 0;
+    virtual void ProgressSetPos(int position) = 0;
+    virtual void PostStatusRefresh() = 0;
+};
+
+class DriverRemoval {
+public:
+    DriverRemoval(Support& sys, RemovalProfile profile, RemovalHost& host);
+
+    // The local printers (level 2). On failure shows the error box
+    // "EnumPrinters Error Code: %d" and returns nullopt; the caller decides.
+    std::optional<std::vector<PrinterInfo2>> EnumLocalPrinters();
+
+    // The fixed sequence; returns the result of DeleteUninstallationInfo.
+    bool DeleteInstalledDriver();
+    void DeleteForms();
+    bool DeletePrinterDrv();
+    void DeleteLanguageMonitor();
+    void DeleteProcessor();
+    void DeleteDriverFiles();  // DeleteFilesUsed / DeleteDriverComponent
+    void DeleteINFFile();
+    bool DeleteUninstallationInfo();
+
+    // Deletes a key below HKLM in the view that the WOW64 flag selects and
+    // logs the failure line; true on success.
+    bool DeleteRegistryKey(const std::string& path);
+
+    const RemovalProfile& profile() const { return profile_; }
+
+private:
+    std::string Load(uint32_t id);
+    void StatusStep(const char* text, bool step);
+
+    Support& sys_;
+    RemovalProfile profile_;
+    RemovalHost& host_;
+};
+
+}  // namespace zep

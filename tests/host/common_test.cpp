@@ -1,0 +1,272 @@
+// Trace log, platform detection and the system utilities on the simulated machine.
+#include <gtest/gtest.h>
+
+#include "common/support.h"
+#include "platform/sim/machine.h"
+#include "tests/host/harness.h"
+
+namespace zep {
+namespace {
+
+using test::LogLines;
+
+struct CommonTest : ::testing::Test {
+    sim::Machine m;
+    Platform os{m.platform()};
+    TraceLog log{m, "\\ZEP_Installer.txt"};
+    Support sys{os, log};
+
+    std::vector<std::string> Lines() { return LogLines(m.LogText("ZEP_Installer.txt")); }
+};
+
+TEST_F(CommonTest, LogLinesCarryTimeStampAndBlankBlocks) {
+    EXPECT_FALSE(m.IsDirectory("C:\\Temp"));
+    log.OpenLog();
+    EXPECT_TRUE(m.IsDirectory("C:\\Temp"));
+    sys.LogBegin("CheckOS");
+    m.Sleep(3723000);  // 1 h 2 min 3 s later
+    log.WriteLog("REGKEY : %s", "A\\B");
+    std::string text = m.LogText("ZEP_Installer.txt");
+    EXPECT_EQ(text,
+              "10:00:00: \r\n\r\n"
+              "10:00:00: CheckOS BEGIN\r\n"
+              "11:02:03: REGKEY : A\\B\r\n");
+}
+
+TEST_F(CommonTest, LogCutsMessagesAt1013Characters) {
+    log.OpenLog();
+    std::string exact(1013, 'x');
+    std::string longer(1500, 'y');
+    log.WriteLog("%s", exact.c_str());
+    log.WriteLog("%s", longer.c_str());
+    std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], exact);
+    EXPECT_EQ(lines[1], std::string(1013, 'y'));
+    // Each line still ends with CR LF: the text parses back into two lines.
+    EXPECT_EQ(m.LogText("ZEP_Installer.txt").size(), 2 * (10 + 1013 + 2));
+}
+
+TEST_F(CommonTest, LogDropsLinesBeforeOpenAndStartsAfreshEachRun) {
+    log.WriteLog("lost");
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_Installer.txt"));
+    log.OpenLog();
+    log.WriteLog("first run");
+    TraceLog second(m, "\\ZEP_Installer.txt");
+    second.OpenLog();
+    second.WriteLog("second run");
+    EXPECT_EQ(Lines(), std::vector<std::string>{"second run"});
+}
+
+TEST_F(CommonTest, LogFollowsTheWindowsDrive) {
+    m.SetWindowsDirectory("D:\\WINNT");
+    log.OpenLog();
+    log.WriteLog("on D");
+    EXPECT_TRUE(m.Exists("D:\\Temp\\ZEP_Installer.txt"));
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_Installer.txt"));
+}
+
+TEST_F(CommonTest, LogWithoutTempFolderIsSilent) {
+    m.InjectFault({"CreateDirectoryA", "", "Temp", kErrAccessDenied, 0, -1});
+    log.OpenLog();
+    log.WriteLog("nowhere");
+    EXPECT_FALSE(m.Exists("C:\\Temp"));
+}
+
+TEST_F(CommonTest, LogWritesEachLineInOneWrite) {
+    log.OpenLog();
+    m.ClearCalls();
+    log.WriteLog("one line");
+    int writes = 0;
+    for (const sim::CallRecord& c : m.Calls()) writes += c.call == "WriteFile";
+    EXPECT_EQ(writes, 1);
+}
+
+TEST(ClassifyOs, KnownSystemsAndEveryOtherCombination) {
+    struct Row {
+        uint32_t platform, major, minor;
+        uint8_t type;
+        int code;
+    } rows[] = {
+        {1, 4, 0, 0, 2000},  {1, 4, 10, 0, 2001}, {1, 4, 90, 0, 2002}, {1, 4, 3, 0, 2010},
+        {1, 5, 0, 0, 2010},  {2, 3, 51, 1, 2003}, {2, 4, 0, 1, 2003},  {2, 0, 0, 1, 2003},
+        {2, 5, 0, 1, 2004},  {2, 5, 1, 1, 2005},  {2, 5, 2, 1, 2006},  {2, 5, 2, 3, 2006},
+        {2, 5, 3, 1, 2010},  {2, 6, 0, 1, 2007},  {2, 6, 0, 3, 2008},  {2, 6, 0, 2, 2008},
+        {2, 6, 1, 3, 2009},  {2, 6, 1, 1, 2010},  {2, 6, 2, 1, 2010},  {2, 6, 3, 3, 2010},
+        {2, 7, 0, 1, 2010},  {2, 10, 0, 1, 2010}, {0, 0, 0, 0, 2010},  {3, 4, 0, 1, 2010},
+        {2, 0xFFFFFFFFu, 0, 1, 2010},  // majors compare unsigned: not "4 or less"
+    };
+    for (const Row& r : rows) {
+        OsVersion v;
+        v.platformId = r.platform;
+        v.major = r.major;
+        v.minor = r.minor;
+        v.productType = r.type;
+        EXPECT_EQ(ClassifyOs(v), r.code) << r.platform << " " << r.major << "." << r.minor
+                                         << " type " << int(r.type);
+    }
+}
+
+TEST_F(CommonTest, CheckOSLogsItsBlock) {
+    m.SetVersion(sim::versions::kWinXp);
+    log.OpenLog();
+    EXPECT_EQ(sys.CheckOS(), kOsWinXp);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"", "", "CheckOS BEGIN",
+                                                 "osvi.dwPlatformID   : 2",
+                                                 "osvi.dwMajorVersion : 5",
+                                                 "osvi.dwMinorVersion : 1",
+                                                 "osvi.dwBuildNumber  : 2600", "CheckOS END"}));
+}
+
+TEST_F(CommonTest, CheckOSFallsBackToTheBasicStructure) {
+    m.SetVersion(sim::versions::kNt4);
+    m.SetRefusesExtendedVersionInfo(true);
+    EXPECT_EQ(sys.CheckOS(), kOsNt4);  // classified, not the unknown 2010
+    m.InjectFault({"GetVersionExA", "", "", kErrInvalidParameter, 0, -1});
+    EXPECT_EQ(sys.CheckOS(), kOsWin7);  // nothing filled: platform 0
+}
+
+TEST_F(CommonTest, IsWow64WithAndWithoutTheFunction) {
+    log.OpenLog();
+    EXPECT_EQ(sys.IsWow64(), 1);
+    m.SetWindows64(false);
+    EXPECT_EQ(sys.IsWow64(), 0);
+    m.SetWindows64(true);
+    m.SetHasIsWow64Process(false);
+    EXPECT_EQ(sys.IsWow64(), 0);
+    m.SetHasIsWow64Process(true);
+    m.InjectFault({"IsWow64Process", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.IsWow64(), 0);
+    EXPECT_EQ(Lines(), (std::vector<std::string>{"The process is running under WOW64.",
+                                                 "The process is not running under WOW64.",
+                                                 "The process is not running under WOW64.",
+                                                 "The process is not running under WOW64."}));
+}
+
+TEST_F(CommonTest, MyRegDeleteKeyExReachesThe64BitViewOnly) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
+    m.SetRegString(key, "DisplayName", "64", true);
+    m.SetRegString(key, "DisplayName", "32", false);
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 0);
+    EXPECT_FALSE(m.RegKeyExists(key, true));
+    EXPECT_TRUE(m.RegKeyExists(key, false));
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 2);
+
+    m.AddRegKey(key + "\\Sub", true);
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 5);
+    EXPECT_TRUE(m.RegKeyExists(key, true));
+
+    m.SetHasRegDeleteKeyEx(false);
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Sub", kKeyWow64_64Key, 0), -1);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Sub", true));
+}
+
+TEST_F(CommonTest, RestartAsksForARebootThatLetsProgramsSave) {
+    EXPECT_TRUE(sys.RestartSystem());
+    ASSERT_EQ(m.Restarts().size(), 1u);
+    EXPECT_EQ(m.Restarts()[0], kEwxReboot | kEwxForceIfHung);
+}
+
+TEST_F(CommonTest, RestartWithoutPrivilegeOrTokenFails) {
+    m.SetShutdownPrivilege(false);
+    EXPECT_FALSE(sys.RestartSystem());
+    m.SetShutdownPrivilege(true);
+    m.InjectFault({"OpenProcessToken", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_FALSE(sys.RestartSystem());
+    m.InjectFault({"ExitWindowsEx", "", "", kErrPrivilegeNotHeld, 0, 1});
+    EXPECT_FALSE(sys.RestartSystem());
+    EXPECT_TRUE(m.Restarts().empty());
+}
+
+TEST_F(CommonTest, ReportedDeletionLogsPathAndCode) {
+    log.OpenLog();
+    EXPECT_FALSE(sys.DeleteFileReported("C:\\Windows\\missing.dll"));
+    m.AddFile("C:\\Windows\\here.dll");
+    EXPECT_TRUE(sys.DeleteFileReported("C:\\Windows\\here.dll"));
+    EXPECT_EQ(Lines(), std::vector<std::string>{"DeleteFile Error : C:\\Windows\\missing.dll , (2)"});
+}
+
+TEST_F(CommonTest, RemoveDirectoryTreeDeletesEverythingWithOrWithoutTrailingBackslash) {
+    for (const char* given : {"C:\\Windows\\ZEP", "C:\\Windows\\ZEP\\"}) {
+        m.AddFile("C:\\Windows\\ZEP\\a.txt", "a", kFileAttributeReadonly);
+        m.AddFile("C:\\Windows\\ZEP\\sub\\deep\\b.txt", "b", kFileAttributeReadonly);
+        m.AddDirectory("C:\\Windows\\ZEP\\empty");
+        sys.RemoveDirectoryTree(given);
+        EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP")) << given;
+    }
+    sys.RemoveDirectoryTree("C:\\Windows\\Nothing");  // missing: nothing happens
+    EXPECT_TRUE(m.IsDirectory("C:\\Windows"));
+}
+
+TEST_F(CommonTest, RemoveDirectoryTreeKeepsFilesInUseAndTheirParents) {
+    m.AddFile("C:\\Windows\\ZEP\\busy\\held.dll");
+    m.AddFile("C:\\Windows\\ZEP\\busy\\free.dll");
+    m.AddFile("C:\\Windows\\ZEP\\other.txt");
+    m.HoldOpen("C:\\Windows\\ZEP\\busy\\held.dll", 0);
+    sys.RemoveDirectoryTree("C:\\Windows\\ZEP");
+    EXPECT_TRUE(m.Exists("C:\\Windows\\ZEP\\busy\\held.dll"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP\\busy\\free.dll"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP\\other.txt"));
+}
+
+TEST_F(CommonTest, RemoveDirectoryTreeNeverFollowsJunctions) {
+    m.AddFile("C:\\Windows\\System32\\drivers\\keep.sys", "system");
+    // A junction inside the tree, and a tree that is itself a junction.
+    m.AddFile("C:\\Windows\\ZEP\\file.txt");
+    m.AddJunction("C:\\Windows\\ZEP\\link", "C:\\Windows\\System32\\drivers");
+    sys.RemoveDirectoryTree("C:\\Windows\\ZEP");
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP"));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\System32\\drivers\\keep.sys"));
+
+    m.AddJunction("C:\\KESTREL Printer Driver\\ZEP", "C:\\Windows\\System32\\drivers");
+    sys.RemoveDirectoryTree("C:\\KESTREL Printer Driver\\ZEP");
+    EXPECT_FALSE(m.Exists("C:\\KESTREL Printer Driver\\ZEP"));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\System32\\drivers\\keep.sys"));
+}
+
+TEST_F(CommonTest, DeletePrinterJobsEmptiesTheQueueAndWaits) {
+    m.AddPrinterDirect("P", "Other Driver");
+    for (int i = 0; i < 3; ++i) m.AddJob("P");
+    Result<HPrinter> h = m.OpenPrinterA("P", nullptr);
+    ASSERT_TRUE(h.ok);
+    uint64_t before = m.ElapsedMs();
+    sys.DeletePrinterJobs(h.value);
+    EXPECT_TRUE(m.FindPrinter("P")->jobs.empty());
+    EXPECT_EQ(m.ElapsedMs() - before, 1000u);
+    int deletes = 0;
+    for (const sim::CallRecord& c : m.Calls())
+        if (c.call == "SetJobA") deletes += c.args.find("|5") != std::string::npos;
+    EXPECT_EQ(deletes, 3);
+
+    before = m.ElapsedMs();
+    sys.DeletePrinterJobs(h.value);  // no jobs: no wait
+    EXPECT_EQ(m.ElapsedMs(), before);
+}
+
+TEST_F(CommonTest, DeletePrinterJobsTakesAtMostAThousand) {
+    m.AddPrinterDirect("P", "Other Driver");
+    for (int i = 0; i < 1003; ++i) m.AddJob("P");
+    Result<HPrinter> h = m.OpenPrinterA("P", nullptr);
+    sys.DeletePrinterJobs(h.value);
+    EXPECT_EQ(m.FindPrinter("P")->jobs.size(), 3u);
+}
+
+TEST_F(CommonTest, SpoolerCommandsAndTheirWaits) {
+    sys.StopSpooler(1500);
+    EXPECT_FALSE(m.SpoolerRunning());
+    sys.StartSpooler(2000);
+    EXPECT_TRUE(m.SpoolerRunning());
+    EXPECT_EQ(m.Commands(), (std::vector<std::string>{"net stop spooler", "net start spooler"}));
+    EXPECT_EQ(m.Pauses(), (std::vector<uint32_t>{1500, 2000}));
+}
+
+TEST_F(CommonTest, SystemErrorBoxJoinsHeadingAndSystemText) {
+    sys.ShowSystemErrorBox("EnumPrinters Error Code: %d\n\n", 1722, kMbIconExclamation);
+    std::vector<sim::UiEvent> boxes = m.Ui("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "EnumPrinters Error Code: 1722\n\nThe RPC server is unavailable.\r\n");
+    EXPECT_EQ(boxes[0].style, kMbOk | kMbIconExclamation);
+}
+
+}  // namespace
+}  // namespace zep

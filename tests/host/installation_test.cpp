@@ -1,0 +1,523 @@
+// The installation sequence: what the user sees, what lands on the machine,
+// and how each step reacts when Windows refuses.
+#include <gtest/gtest.h>
+
+#include "installer/driver_version.h"
+#include "tests/host/harness.h"
+
+namespace zep {
+namespace {
+
+using test::InstallerRun;
+using test::InstallerScript;
+using test::LogLines;
+
+const char* const kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
+const char* const kDrivers64 = "C:\\Windows\\system32\\spool\\drivers\\x64";
+
+struct InstallationTest : ::testing::Test {
+    sim::Machine m;
+    void SetUp() override { test::PrepareInstallerMachine(m); }
+
+    std::vector<std::string> Log() { return LogLines(m.LogText("ZEP_Installer.txt")); }
+    // Status texts, bar positions and pauses after the start-up.
+    std::vector<std::string> Progress() {
+        std::vector<std::string> all = test::Timeline(m, {"status", "progress", "pause"});
+        // Drop the start-up: the spooler's 2000 ms and the first (empty) refresh.
+        return std::vector<std::string>(all.begin() + 2, all.end());
+    }
+    // An installed driver of this version with one printer.
+    void InstallSameVersion() {
+        m.AddMonitorDirect("ZEP Language Monitor", "ZEPMON.dll");
+        m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows x64", "ZEPPRO.dll");
+        m.AddDriverDirect("ZEP Character Type", "Windows x64", "ZEP Language Monitor");
+        m.AddDriverDirect("ZEP Character Type", "Windows NT x86", "ZEP Language Monitor");
+        m.AddPrinterDirect("KESTREL ZEP-4000", "ZEP Character Type", "COM1:", "ZEP PRINT PROCESSOR");
+        m.SetPrinterVersion("KESTREL ZEP-4000", 1, 1, 0, 0);
+    }
+};
+
+std::vector<std::string> Step(const std::string& text, int bar, int pause = 500) {
+    std::vector<std::string> s{"progress:" + std::to_string(bar), "status:" + text};
+    if (pause) s.push_back("pause:" + std::to_string(pause));
+    return s;
+}
+
+void Append(std::vector<std::string>& to, const std::vector<std::string>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+std::vector<std::string> ModelSteps(int start) {
+    std::vector<std::string> s;
+    Append(s, Step("Copying files...\r\n", start + 6));
+    Append(s, Step("Installing L/M...\r\n", start + 12));
+    Append(s, Step("Installing printer processor...\r\n", start + 18));
+    Append(s, Step("Installing printer driver...\r\n", start + 24));
+    Append(s, Step("Adding a printer...\r\n", start + 30));
+    Append(s, Step("Please wait for adding printer.\r\nIt takes a couple of minutes.", start + 36, 0));
+    return s;
+}
+
+TEST_F(InstallationTest, NewInstallationOfOneModelOnCom1) {
+    InstallerRun run(m);
+    EXPECT_EQ(run.Run(), 0);
+
+    std::vector<std::string> expected;
+    Append(expected, Step("Preparing for installation...\r\n", 6));
+    Append(expected, Step("Checking existing drivers...\r\n", 12));
+    Append(expected, Step("Adding a printer...\r\n", 18));
+    Append(expected, ModelSteps(18));
+    Append(expected, Step("Deleting files used to install...\r\n", 60));
+    Append(expected, {"progress:100", "status:The driver has been successfully installed.",
+                      "progress:100", "status:Completed.", "pause:2000"});
+    EXPECT_EQ(Progress(), expected);
+
+    // The printer and the components.
+    std::optional<sim::Machine::SimPrinter> p = m.FindPrinter("KESTREL ZEP-4000");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->info.portName, "COM1:");
+    EXPECT_EQ(p->info.driverName, "ZEP Character Type");
+    EXPECT_EQ(p->info.printProcessor, "ZEP PRINT PROCESSOR");
+    EXPECT_EQ(p->info.datatype, "RAW");
+    EXPECT_EQ(p->info.attributes, 0x1800u);
+    EXPECT_EQ(p->info.priority, 1u);
+    ASSERT_EQ(m.Monitors().size(), 1u);
+    EXPECT_EQ(m.Monitors()[0].environment, "Windows x64");
+    EXPECT_TRUE(m.Exists("C:\\Windows\\ZEPMON.dll"));  // 64-bit: the Windows folder
+
+    // The INF copy, the uninstall entry, the uninstaller, the staged files gone.
+    EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem0.inf"));
+    EXPECT_EQ(m.RegString(kUninstallKey, "DisplayName", true),
+              "KESTREL Customer Display Windows Driver V1.1.0E");
+    EXPECT_EQ(m.RegString(kUninstallKey, "UninstallString", true),
+              "C:\\Windows\\ZEP\\ZEP_Uninstaller.exe");
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true).size(), 2u);
+    EXPECT_FALSE(m.RegKeyExists(kUninstallKey, false));
+    EXPECT_EQ(m.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller");
+    for (const char* f : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD",
+                          "ZEP1TE.dll", "ZEP1TE.gpd", "ZEPUI1T.dll", "ZEPUI1T.ini"}) {
+        EXPECT_FALSE(m.Exists(std::string("C:\\Windows\\system32\\spool\\drivers\\w32x86\\") + f))
+            << f;
+    }
+
+    // The restart question, answered No: nothing restarts.
+    std::vector<sim::UiEvent> boxes = m.Ui("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+              "Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I "
+              "want to restart my computer now.\n[No] I will restart my computer later.");
+    EXPECT_EQ(boxes[0].style, kMbYesNo | kMbIconQuestion);
+    EXPECT_TRUE(m.Restarts().empty());
+
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::InOrder(
+        test::BeginLines(m.LogText("ZEP_Installer.txt")),
+        {"AddToWin2K BEGIN", "SetSystemInfo BEGIN", "CheckOS BEGIN", "PrinterDrvExist BEGIN",
+         "CopyFilesNeededToAddPrnDrv BEGIN", "AddLanguageMonitor BEGIN",
+         "AddPrinterProcessor BEGIN", "AddPrinterDriverToSystem BEGIN", "CheckOS BEGIN",
+         "AddPrinterToSystem BEGIN", "CopyINFFile BEGIN", "DeleteFilesUsed BEGIN",
+         "RegisterUninstallInfo BEGIN", "CopyFilesOfUtilities BEGIN",
+         "CreateDirectoryWithSA BEGIN"}));
+    EXPECT_TRUE(test::InOrder(log, {"SetSystemInfo BEGIN", "The process is running under WOW64.",
+                                    "CheckOS BEGIN", "CheckOS END",
+                                    "ENV : Windows x64, DRV DIR : .\\Driver64\\ ",
+                                    "SetSystemInfo END"}));
+    EXPECT_TRUE(test::Contains(log, "ZEP Character Type PRINTER DRIVER DOES NOT EXIST."));
+    EXPECT_TRUE(test::Contains(log, "PRINTER-DRIVER NAME TO ADD : KESTREL ZEP-4000 "));
+    EXPECT_EQ(std::count(log.begin(), log.end(), "AddToWin2K END"), 1);
+}
+
+TEST_F(InstallationTest, BothModelsRegisterTwiceAndAskOnce) {
+    InstallerScript script;
+    script.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    script.port = 2;
+    InstallerRun run(m, script);
+    run.Run();
+
+    std::vector<std::string> expected;
+    Append(expected, Step("Preparing for installation...\r\n", 6));
+    Append(expected, Step("Checking existing drivers...\r\n", 12));
+    Append(expected, Step("Adding a printer...\r\n", 18));
+    Append(expected, ModelSteps(18));
+    Append(expected, ModelSteps(54));
+    Append(expected, Step("Deleting files used to install...\r\n", 96));
+    Append(expected, {"progress:100", "status:The driver has been successfully installed.",
+                      "progress:100", "status:Completed.", "pause:2000"});
+    EXPECT_EQ(Progress(), expected);
+
+    std::vector<sim::Machine::SimPrinter> printers = m.Printers();
+    ASSERT_EQ(printers.size(), 2u);
+    EXPECT_EQ(printers[0].info.printerName, "KESTREL ZEP-4000");
+    EXPECT_EQ(printers[1].info.printerName, "KESTREL ZEP-4100");
+    for (const auto& p : printers) EXPECT_EQ(p.info.portName, "COM3:");
+    EXPECT_EQ(m.BoxTexts().size(), 1u);  // no box for the already-installed codes
+    int monitorCalls = 0;
+    for (const sim::CallRecord& c : m.Calls()) monitorCalls += c.call == "AddMonitorA";
+    EXPECT_EQ(monitorCalls, 2);
+}
+
+TEST_F(InstallationTest, DriverPresentAddsNumberedPrintersOnly) {
+    InstallSameVersion();
+    m.AddPrinterDirect("KESTREL ZEP-4000(#1)", "Other", "COM2:");
+    InstallerRun run(m);
+    run.Run();
+
+    std::vector<std::string> expected;
+    Append(expected, Step("Preparing for installation...\r\n", 6));
+    Append(expected, Step("Checking existing drivers...\r\n", 12));
+    Append(expected, Step("Adding a printer...\r\n", 18));
+    Append(expected, Step("Adding a printer...\r\n", 24));
+    Append(expected, Step("Please wait for adding printer.\r\nIt takes a couple of minutes.", 30, 0));
+    Append(expected, {"progress:100", "status:Completed.", "pause:2000"});
+    EXPECT_EQ(Progress(), expected);
+
+    EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000(#2)"));
+    EXPECT_TRUE(m.BoxTexts().empty());  // no restart question
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, "ZEP Character Type PRINTER DRIVER EXISTS."));
+    EXPECT_FALSE(test::Contains(log, "AddLanguageMonitor BEGIN"));
+    EXPECT_FALSE(test::Contains(log, "RegisterUninstallInfo BEGIN"));
+    EXPECT_FALSE(m.RegKeyExists(kUninstallKey));
+}
+
+TEST_F(InstallationTest, RestartAnsweredYesRestartsAndStillCompletes) {
+    m.ScriptAnswers({kIdYes});
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_EQ(m.Restarts().size(), 1u);
+    std::vector<std::string> log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "AddToWin2K END"), 2);
+    EXPECT_EQ(m.Ui("status").back().text, "Completed.");
+}
+
+TEST_F(InstallationTest, FailedPrinterCreationEndsTheRunAfterItsBox) {
+    InstallerScript script;
+    script.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    m.InjectFault({"AddPrinterA", "", "", kErrPrinterAlreadyExists, 0, 1});
+    InstallerRun run(m, script);
+    EXPECT_EQ(run.Run(), 0);
+    std::vector<std::string> boxes = m.BoxTexts();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].rfind("AddPrinter, Error Code: 1802\n\n", 0), 0u);
+    EXPECT_EQ(m.Ui("box")[0].style, kMbOk | kMbIconError);
+    EXPECT_TRUE(m.Printers().empty());
+    EXPECT_FALSE(m.Monitors().empty());  // what was registered stays
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, "AddPrinterToSystem END"));
+    EXPECT_FALSE(test::Contains(log, "CopyINFFile BEGIN"));
+    EXPECT_FALSE(test::Contains(log, "PRINTER-DRIVER NAME TO ADD : KESTREL ZEP-4100 "));
+    EXPECT_NE(m.Ui("status").back().text, "Completed.");
+}
+
+TEST_F(InstallationTest, OlderThirtyTwoBitSystemsAlsoStageInTheWindowsFolder) {
+    m.SetWindows64(false);
+    m.SetVersion(sim::versions::kWinXp);
+    InstallerRun run(m);
+    run.Run();
+    for (const char* f : {"ZEP1TE.dll", "ZEPUI1T.dll", "ZEPUI1T.ini", "ZEP1TE.gpd"})
+        EXPECT_EQ(m.FileContents(std::string("C:\\Windows\\") + f), std::string("sample ") + f);
+    EXPECT_TRUE(m.Exists("C:\\Windows\\system32\\ZEPMON.dll"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEPMON.dll"));
+    EXPECT_EQ(m.Monitors()[0].environment, "Windows NT x86");
+    EXPECT_EQ(m.RegString(kUninstallKey, "DisplayName", true),
+              "KESTREL Customer Display Windows Driver V1.1.0E");
+    EXPECT_TRUE(test::Contains(Log(), "ENV : Windows NT x86, DRV DIR : .\\Driver32\\ "));
+}
+
+TEST_F(InstallationTest, VistaAndWow64StageOnlyInTheDriverFolder) {
+    m.SetWindows64(false);
+    m.SetVersion(sim::versions::kVista);
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP1TE.dll"));
+    EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000"));
+}
+
+TEST_F(InstallationTest, MissingPackageFolderIsReportedStepByStep) {
+    m.AddDirectory("C:\\Empty");
+    m.SetCurrentDirectory("C:\\Empty");
+    m.AddFile("C:\\Empty\\ZEP_Uninstaller.exe", "u");
+    InstallerRun run(m);
+    EXPECT_EQ(run.Run(), 0);
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, "COPYFILE ERROR, SRC : .\\Driver64\\ZEP1TE.dll "));
+    EXPECT_TRUE(test::Contains(log, "ERROR CODE : 2 "));
+    std::vector<std::string> boxes = m.BoxTexts();
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes[0].rfind("AddMonitor, ERR CODE: 126", 0), 0u);
+    // The printer cannot be added without its driver: its box ends the run.
+    EXPECT_EQ(boxes.back().rfind("AddPrinter, Error Code: 1797", 0), 0u);
+}
+
+TEST_F(InstallationTest, CopyHandlerRenamesAFileInUse) {
+    InstallerRun run(m);
+    run.dialog.m_installation.SetSystemInfo();
+    const std::string dest = std::string(kDrivers64) + "\\ZEP1TE.dll";
+    m.AddFile(dest, "old driver");
+    m.AddFile(dest + ".old", "older");
+    m.HoldOpen(dest, kFileShareRead | kFileShareDelete);
+    m.ClearCalls();
+    Status copy = m.CopyFileA("C:\\Package\\Driver64\\ZEP1TE.dll", dest, false);
+    ASSERT_FALSE(copy.ok);
+    run.log.OpenLog();
+    EXPECT_TRUE(run.dialog.m_installation.HandleCopyFileError("C:\\Package\\Driver64\\ZEP1TE.dll",
+                                                              dest, copy.error));
+    EXPECT_EQ(m.FileContents(dest), "sample ZEP1TE.dll");
+    EXPECT_EQ(m.FileContents(dest + ".old"), "old driver");
+    EXPECT_EQ(Log(), (std::vector<std::string>{"ERROR_SHARING_VIOLATION HANDLER",
+                                               "strDest : " + dest,
+                                               "strDestWithOldExt : " + dest + ".old"}));
+}
+
+TEST_F(InstallationTest, CopyHandlerWithAStuckOldFileKeepsTheDestination) {
+    InstallerRun run(m);
+    const std::string dest = std::string(kDrivers64) + "\\ZEPUI1T.dll";
+    m.AddFile(dest, "in use");
+    m.AddFile(dest + ".old", "stuck");
+    m.HoldOpen(dest, 0);
+    m.HoldOpen(dest + ".old", 0);
+    run.log.OpenLog();
+    EXPECT_TRUE(run.dialog.m_installation.HandleCopyFileError("C:\\Package\\Driver64\\ZEPUI1T.dll",
+                                                              dest, kErrSharingViolation));
+    EXPECT_EQ(m.FileContents(dest), "in use");
+    EXPECT_EQ(m.FileContents(dest + ".old"), "stuck");
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, "CopyFile Error : C:\\Package\\Driver64\\ZEPUI1T.dll "));
+    EXPECT_TRUE(test::Contains(log, "Error Code : (32) "));
+    EXPECT_TRUE(test::Contains(log, "CopyFile Error : " + dest + " "));
+}
+
+TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
+    InstallerRun run(m);
+    const std::string dest = std::string(kDrivers64) + "\\ZEP1TE.gpd";
+    m.AddFile(dest, "current", kFileAttributeReadonly);
+    m.InjectFault({"CopyFileA", "HandleCopyFileError", "", kErrAccessDenied, 0, 1});
+    run.log.OpenLog();
+    EXPECT_TRUE(run.dialog.m_installation.HandleCopyFileError("C:\\Package\\Driver64\\ZEP1TE.gpd",
+                                                              dest, kErrAccessDenied));
+    EXPECT_EQ(m.FileContents(dest), "current");
+    EXPECT_FALSE(m.Exists(dest + ".old"));
+}
+
+TEST_F(InstallationTest, CopyHandlerRefusesOtherCodes) {
+    InstallerRun run(m);
+    run.log.OpenLog();
+    EXPECT_FALSE(run.dialog.m_installation.HandleCopyFileError(".\\Driver64\\x", "C:\\y",
+                                                               kErrFileNotFound));
+    EXPECT_EQ(Log(), (std::vector<std::string>{"COPYFILE ERROR, SRC : .\\Driver64\\x ",
+                                               "ERROR CODE : 2 ", "COPYFILE ERROR, DES : C:\\y "}));
+}
+
+TEST_F(InstallationTest, InfAlreadyHeldIsReplacedWithoutABox) {
+    m.AddFile("C:\\Windows\\inf\\oem3.inf", m.FileContents("C:\\Package\\Driver64\\ZEP.inf"));
+    InstallerRun run(m);
+    run.dialog.m_installation.SetSystemInfo();
+    run.log.OpenLog();
+    m.ClearCalls();
+    run.dialog.m_installation.CopyINFFile();
+    EXPECT_TRUE(m.BoxTexts().empty());
+    EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem0.inf"));
+    std::vector<std::string> calls;
+    for (const sim::CallRecord& c : m.Calls())
+        if (c.call == "SetupCopyOEMInfA") calls.push_back(c.args);
+    EXPECT_EQ(calls.size(), 2u);
+    std::vector<std::string> log = Log();
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_NE(log[log.size() - 2].find("oem3.inf"), std::string::npos) << log[log.size() - 2];
+}
+
+TEST_F(InstallationTest, InfCopyFailureShowsTheSystemErrorBox) {
+    InstallerRun run(m);
+    run.dialog.m_installation.SetSystemInfo();
+    run.log.OpenLog();
+    m.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, 1});
+    run.dialog.m_installation.CopyINFFile();
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, "SetupCopyOEMInf failed : (5)"));
+    EXPECT_TRUE(test::Contains(log, "INF FILE NAME : "));
+    ASSERT_EQ(m.BoxTexts().size(), 1u);
+    EXPECT_EQ(m.BoxTexts()[0], "SetupCopyOEMInf, ERR CODE: 5\n\nAccess is denied.\r\n");
+}
+
+struct DriverRetryTest : InstallationTest {
+    void SetUp() override {
+        InstallationTest::SetUp();
+        m.SetWindows64(false);
+        m.SetVersion(sim::versions::kWinXp);
+        m.AddFile("C:\\Windows\\system32\\wbem\\framedyn.dll", "wmi");
+    }
+};
+
+TEST_F(DriverRetryTest, ModuleNotFoundRetriesOnceWithFramedyn) {
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_TRUE(m.BoxTexts().size() == 1u);  // only the restart question
+    EXPECT_FALSE(m.Exists("C:\\Windows\\system32\\framedyn.dll"));
+    EXPECT_EQ(m.Drivers().size(), 1u);
+    bool copied = false;
+    for (const sim::CallRecord& c : m.Calls())
+        copied |= c.call == "CopyFileA" && c.args.find("wbem\\framedyn.dll") != std::string::npos;
+    EXPECT_TRUE(copied);
+}
+
+TEST_F(DriverRetryTest, FailedRetryShowsTheRetrysCode) {
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrAccessDenied, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    ASSERT_GE(m.BoxTexts().size(), 1u);
+    EXPECT_EQ(m.BoxTexts()[0].rfind("AddPrinterDriver, ERR CODE: 5\n\n", 0), 0u);
+}
+
+TEST_F(DriverRetryTest, ASystemCopyOfFramedynIsNotOursToDelete) {
+    m.AddFile("C:\\Windows\\system32\\framedyn.dll", "already there");
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_EQ(m.FileContents("C:\\Windows\\system32\\framedyn.dll"), "already there");
+}
+
+TEST_F(DriverRetryTest, VistaDoesNotRetry) {
+    m.SetVersion(sim::versions::kVista);
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    ASSERT_GE(m.BoxTexts().size(), 1u);
+    EXPECT_EQ(m.BoxTexts()[0].rfind("AddPrinterDriver, ERR CODE: 126", 0), 0u);
+}
+
+TEST_F(InstallationTest, LogOfTheDriverRegistrationHoldsACheckOSBlock) {
+    InstallerRun run(m);
+    run.Run();
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::InOrder(log, {"AddPrinterDriverToSystem BEGIN", "CheckOS BEGIN",
+                                    "osvi.dwPlatformID   : 2", "CheckOS END",
+                                    "AddPrinterDriverToSystem END"}));
+}
+
+TEST_F(InstallationTest, ProductFolderIsRecreatedReadableButNotWritableByEveryone) {
+    m.AddFile("C:\\Windows\\ZEP\\stale\\old.exe", "x", kFileAttributeReadonly);
+    m.AddFile("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe", "previous", kFileAttributeReadonly);
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP\\stale"));
+    EXPECT_EQ(m.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller");
+    std::vector<sim::Machine::AceRecord> acl = m.DirectoryAcl("C:\\Windows\\ZEP");
+    ASSERT_EQ(acl.size(), 3u);
+    EXPECT_EQ(acl[0].trustee, "Everyone");
+    EXPECT_EQ(acl[0].permissions, kGenericRead | kGenericExecute);
+    for (const auto& ace : acl) EXPECT_EQ(ace.inheritance, kSubContainersAndObjectsInherit);
+    EXPECT_EQ(acl[1].trustee, "Administrators");
+    EXPECT_EQ(acl[1].permissions, kGenericAll);
+    EXPECT_EQ(acl[2].trustee, "SYSTEM");
+    EXPECT_EQ(acl[2].permissions, kGenericAll);
+}
+
+TEST_F(InstallationTest, ProductFolderWithoutAclTakesDefaultSecurity) {
+    m.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    EXPECT_TRUE(m.IsDirectory("C:\\Windows\\ZEP"));
+    EXPECT_TRUE(m.DirectoryAcl("C:\\Windows\\ZEP").empty());
+}
+
+// ------------------------------------------------------------------ uninstall entry
+
+struct UninstallEntryTest : InstallationTest {
+    void Register(bool wow64) {
+        InstallerRun run(m);
+        run.log.OpenLog();
+        run.dialog.m_installation.m_bWow64 = wow64;
+        run.dialog.m_installation.RegisterUninstallInfo();
+    }
+};
+
+TEST_F(UninstallEntryTest, ReplacesAnExistingEntryWhole) {
+    m.SetRegString(kUninstallKey, "DisplayName", "old");
+    m.SetRegString(kUninstallKey, "Stale", "x");
+    Register(true);
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
+              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+    EXPECT_EQ(Log().front(), "");
+    EXPECT_TRUE(test::Contains(Log(), std::string("REGKEY : ") + kUninstallKey));
+}
+
+TEST_F(UninstallEntryTest, ThirtyTwoBitWindowsUsesTheOnlyView) {
+    m.SetWindows64(false);
+    m.SetRegString(kUninstallKey, "Stale", "x");
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");
+    Register(false);
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
+              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+    EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));  // SHDeleteKeyA: the tree
+}
+
+TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {
+    m.SetRegString(kUninstallKey, "Stale", "x");
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");  // RegDeleteKeyEx refuses subkeys
+    m.InjectFault({"RegCreateKeyExA", "", "", kErrAccessDenied, 0, 1});
+    Register(true);
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(test::Contains(log, std::string("MyRegDeleteKeyEx failed : ") + kUninstallKey +
+                                        ", (5) "));
+    EXPECT_TRUE(test::Contains(log, std::string("RegCreateKeyEx failed : ") + kUninstallKey +
+                                        ", (5) "));
+    EXPECT_EQ(log.back(), "RegisterUninstallInfo END");
+    EXPECT_EQ(m.RegString(kUninstallKey, "Stale"), "x");
+}
+
+// ------------------------------------------------------------------ version check
+
+struct DriverVersionTest : InstallationTest {
+    int Check() {
+        Platform os = m.platform();
+        return DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0);
+    }
+    void Printer(const std::string& name, uint32_t a, uint32_t b, uint32_t c,
+                 std::optional<uint32_t> d) {
+        m.AddPrinterDirect(name, "ZEP Character Type");
+        m.SetPrinterVersion(name, a, b, c, d);
+    }
+};
+
+TEST_F(DriverVersionTest, ComparesTheFirstPrintersVersion) {
+    EXPECT_EQ(Check(), 2);
+    Printer("A", 1, 1, 0, 0);
+    EXPECT_EQ(Check(), 3);
+    Printer("B", 1, 0, 0, 0);  // later in enumeration order: not looked at
+    EXPECT_EQ(Check(), 3);
+}
+
+TEST_F(DriverVersionTest, OlderNewerAndMissingExtra) {
+    struct Case {
+        uint32_t a, b, c;
+        std::optional<uint32_t> d;
+        int result;
+    } cases[] = {{1, 0, 9, 9, 0}, {1, 2, 0, 0, 1},           {2, 0, 0, 0, 1},
+                 {1, 1, 0, 1, 1}, {1, 1, 0, std::nullopt, 0}, {0xFFFFFFFFu, 0, 0, 0, 1}};
+    for (const Case& c : cases) {
+        sim::Machine machine;
+        machine.AddPrinterDirect("P", "ZEP Character Type");
+        machine.SetPrinterVersion("P", c.a, c.b, c.c, c.d);
+        Platform os = machine.platform();
+        EXPECT_EQ(DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0),
+                  c.result)
+            << c.a << "." << c.b << "." << c.c;
+    }
+}
+
+TEST_F(DriverVersionTest, LeftOversWithoutPrintersCountAsOlder) {
+    m.AddPrinterDirect("Named after us", "zep character type");  // case differs: not ours
+    EXPECT_EQ(Check(), 2);
+    m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows NT x86", "ZEPPRO.dll");
+    EXPECT_EQ(Check(), 0);
+    sim::Machine other;
+    other.AddDriverDirect("ZEP Character Type", "Windows NT x86");
+    Platform os = other.platform();
+    EXPECT_EQ(DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0), 0);
+}
+
+}  // namespace
+}  // namespace zep

@@ -1,0 +1,265 @@
+#include "uninstaller/uninstaller_dlg.h"
+
+namespace zep {
+
+namespace {
+constexpr uint32_t kWmKeyDown = 0x100;
+constexpr uint32_t kWmKeyUp = 0x101;
+constexpr uint32_t kWmChar = 0x102;
+constexpr uintptr_t kVkReturn = 13;
+constexpr uintptr_t kVkEscape = 27;
+}  // namespace
+
+CUninstallerDlg::CUninstallerDlg(Support& sys, UninstallerView& view)
+    : sys_(sys), view_(view), removal_(sys, UninstallerRemovalProfile(), *this) {}
+
+void CUninstallerDlg::ProgressStepIt() { view_.Progress().StepIt(); }
+
+void CUninstallerDlg::ProgressSetPos(int position) { view_.Progress().SetPos(position); }
+
+void CUninstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus); }
+
+void CUninstallerDlg::StatusUpdate(const std::string& text, bool step, uint32_t pauseMs) {
+    m_strStatus = text;
+    if (step) view_.Progress().StepIt();
+    PostStatusRefresh();
+    sys_.os.kernel.Sleep(pauseMs);
+}
+
+bool CUninstallerDlg::OnInitDialog() {
+    view_.SetIcons();
+    sys_.log.OpenLog();
+    m_bWow64 = sys_.IsWow64();
+    m_nOsCode = sys_.CheckOS();
+    m_nPrinterObjects = 0;
+    m_bBusy = 0;
+    view_.Progress().SetRange(0, 100);
+    view_.Progress().SetStep(10);
+    m_strScratch = sys_.os.user.LoadStringA(27);
+    view_.SetTitle(m_strScratch + " Uninstaller");
+    view_.SetTimer(1, 1);
+    return true;
+}
+
+void CUninstallerDlg::OnTimer(unsigned id) {
+    view_.KillTimer(id);
+    if (id == 1) PrepareUninstall();
+}
+
+void CUninstallerDlg::StartWorker() {
+    view_.StartWorker();
+    m_bBusy = 1;
+}
+
+void CUninstallerDlg::PrepareUninstall() {
+    RoutineScope scope("PrepareUninstall");
+    m_printerObjects.clear();
+    view_.ResetList();
+    view_.EnableCancel(true);
+    m_nPrinterObjects = AddPrinterObjectsToList();
+    if (m_nPrinterObjects < 0) {
+        view_.EndDialogOk();
+        return;
+    }
+    if (m_nPrinterObjects == 0) {
+        m_strScratch = sys_.os.user.LoadStringA(26);
+        if (PrinterDrvExist(m_strScratch)) {
+            view_.EnableCancel(false);
+            m_bBusy = 1;
+            StartWorker();
+            return;
+        }
+        sys_.os.user.AfxMessageBox("The ZEP driver does not exist on this system.",
+                                   kMbOk | kMbIconInformation);
+        DeleteUninstallInfoFromReg();
+        view_.EndDialogOk();
+        return;
+    }
+    view_.EnableUninstall(false);
+    for (const std::string& name : m_printerObjects) view_.AddString(name);
+    int lines = view_.GetCount();
+    if (lines > 0) {
+        for (int i = 0; i < lines; ++i) view_.SetCheck(i, true);
+        view_.EnableUninstall(true);
+    }
+}
+
+void CUninstallerDlg::OnCheckChange() {
+    int lines = view_.GetCount();
+    for (int i = 0; i < lines; ++i) {
+        if (view_.GetCheck(i)) {
+            view_.EnableUninstall(true);
+            return;
+        }
+    }
+    view_.EnableUninstall(false);
+}
+
+void CUninstallerDlg::OnUninstall() { StartWorker(); }
+
+bool CUninstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
+    if (!IsBusy()) return false;
+    if (wParam == kVkEscape) return true;
+    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
+    return key && wParam == kVkReturn;
+}
+
+void CUninstallerDlg::RunUninstall() {
+    RoutineScope scope("RunUninstall");
+    m_printerObjects.clear();
+    view_.EnableUninstall(false);
+    view_.EnableCancel(false);
+    for (int i = 0; i < view_.GetCount(); ++i)
+        if (view_.GetCheck(i)) m_printerObjects.push_front(view_.GetText(i));
+    bool complete = int(m_printerObjects.size()) == m_nPrinterObjects;
+
+    if (m_nPrinterObjects != 0) {
+        StatusUpdate("Deleting printer-driver objects...", true, 1000);
+        RemovePrinterObjects();
+    }
+    if (!complete) {
+        // Some printers stay: so do the driver and the uninstall entry.
+        m_strStatus = "The uninstallation has been completed.";
+        view_.Progress().SetPos(100);
+        m_printerObjects.clear();
+        PostStatusRefresh();
+        m_bBusy = 0;
+        sys_.os.kernel.Sleep(2000);
+        view_.EndDialogOk();
+        return;
+    }
+
+    StatusUpdate("Removing printer-drivers...", true, 1000);
+    removal_.DeleteInstalledDriver();
+    DeleteUninstallInfoFromReg();
+    DeleteDirectory();
+    m_strStatus = "The uninstallation has been completed.";
+    view_.Progress().SetPos(100);
+    m_printerObjects.clear();
+    PostStatusRefresh();
+    sys_.os.kernel.Sleep(1000);
+    int answer = sys_.os.user.AfxMessageBox(
+        std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
+            "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer "
+            "later.",
+        kMbYesNo | kMbIconQuestion);
+    if (answer == kIdYes) {
+        m_bBusy = 0;
+        StatusUpdate("The uninstallation has been completed.", false, 1000);
+        sys_.RestartSystem();
+    }
+    view_.EndDialogOk();
+}
+
+int CUninstallerDlg::AddPrinterObjectsToList() {
+    RoutineScope scope("AddPrinterObjectsToList");
+    sys_.LogBegin("AddPrinterObjectsToList");
+    std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
+    if (!printers) {
+        sys_.LogEnd("AddPrinterObjectsToList");
+        return -1;
+    }
+    m_strScratch = sys_.os.user.LoadStringA(26);
+    for (const PrinterInfo2& printer : *printers)
+        if (printer.driverName == m_strScratch) m_printerObjects.push_front(printer.printerName);
+    int count = int(m_printerObjects.size());
+    sys_.log.WriteLog("The number of printer-objects : %d", count);
+    sys_.LogEnd("AddPrinterObjectsToList");
+    return count;
+}
+
+void CUninstallerDlg::RemovePrinterObjects() {
+    RoutineScope scope("RemovePrinterObjects");
+    Spooler& spooler = sys_.os.spooler;
+    sys_.LogBegin("RemovePrinterObjects");
+    for (const std::string& name : m_printerObjects) {
+        sys_.log.WriteLog("OBJECT NAME : %s", name.c_str());
+        PrinterDefaults defaults{"raw", kPrinterAllAccess};
+        Result<HPrinter> printer = spooler.OpenPrinterA(name.c_str(), &defaults);
+        if (!printer.ok) continue;
+        sys_.DeletePrinterJobs(printer.value);
+        spooler.DeletePrinter(printer.value);
+        spooler.ClosePrinter(printer.value);
+    }
+    sys_.StopSpooler(2000);
+    sys_.StartSpooler(2000);
+    sys_.LogEnd("RemovePrinterObjects");
+}
+
+bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName) {
+    RoutineScope scope("PrinterDrvExist");
+    sys_.LogBegin("PrinterDrvExist");
+    Result<std::vector<DriverInfo3>> drivers =
+        sys_.os.spooler.EnumPrinterDriversA(nullptr, nullptr, 3);
+    if (drivers.ok) {
+        for (const DriverInfo3& driver : drivers.value) {
+            if (driver.name == driverName) {
+                sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
+                sys_.LogEnd("PrinterDrvExist");
+                return true;
+            }
+        }
+    }
+    sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
+    sys_.LogEnd("PrinterDrvExist");
+    return false;
+}
+
+void CUninstallerDlg::DeleteUninstallInfoFromReg() {
+    RoutineScope scope("DeleteUninstallInfoFromReg");
+    Advapi& advapi = sys_.os.advapi;
+    sys_.LogBegin("DeleteUninstallInfoFromReg");
+    m_strScratch = sys_.os.user.LoadStringA(20);
+    std::string key = m_strScratch;
+    sys_.log.WriteLog("REGKEY : %s", key.c_str());
+    uint32_t mask = kKeyRead | kKeySetValue | kKeyCreateSubKey | (m_bWow64 ? kKeyWow64_64Key : 0);
+    // The open only tells whether the key exists; the deletion goes by path.
+    Advapi::KeyResult open = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, mask);
+    if (open.status == 0) {
+        if (m_bWow64) {
+            int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0);
+            if (status != 0)
+                sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", key.c_str(), int(status));
+        } else {
+            int32_t status = advapi.SHDeleteKeyA(kHKeyLocalMachine, key);
+            if (status != 0)
+                sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", key.c_str(), int(status));
+        }
+        advapi.RegCloseKey(open.key);
+    }
+    sys_.LogEnd("DeleteUninstallInfoFromReg");
+}
+
+void CUninstallerDlg::DeleteDirectory() {
+    RoutineScope scope("DeleteDirectory");
+    Kernel& kernel = sys_.os.kernel;
+    sys_.LogBegin("DeleteDirectory");
+    Result<std::string> windows = kernel.GetWindowsDirectoryA();
+    if (!windows.ok) {
+        // Without the system drive the folders below would be guessed.
+        sys_.log.WriteLog("GetWindowsDirectory failed");
+        sys_.LogEnd("DeleteDirectory");
+        return;
+    }
+    std::string drive = windows.value.substr(0, 2);
+    std::string product = drive + "\\KESTREL Printer Driver\\" + "ZEP";
+    if (kernel.GetFileAttributesA(product).ok) {
+        sys_.RemoveDirectoryTree(product);
+        sys_.log.WriteLog("DIRECTORY : %s", product.c_str());
+    }
+    std::string maker = drive + "\\KESTREL Printer Driver";
+    if (kernel.GetFileAttributesA(maker).ok) {
+        Status removed = kernel.RemoveDirectoryA(maker);
+        if (!removed.ok && removed.error != kErrDirNotEmpty)
+            sys_.log.WriteLog("Failed to remove the directory : %s, (%d)", maker.c_str(),
+                              int(removed.error));
+    }
+    sys_.LogEnd("DeleteDirectory");
+}
+
+unsigned UninstallThreadProc(void* param) {
+    static_cast<CUninstallerDlg*>(param)->RunUninstall();
+    return 0;
+}
+
+}  // namespace zep

@@ -1,0 +1,71 @@
+// The uninstaller's dialog: the printers of the driver in a check list, the
+// start-up decision, and the uninstall sequence run by its worker.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <string>
+
+#include "common/support.h"
+#include "removal/removal.h"
+#include "uninstaller/views.h"
+
+namespace zep {
+
+class CUninstallerDlg : public RemovalHost {
+public:
+    CUninstallerDlg(Support& sys, UninstallerView& view);
+
+    int m_nOsCode = kOsWin7;
+    int m_bWow64 = 0;
+    std::atomic<int> m_bBusy{0};
+    std::string m_strScratch;
+    std::deque<std::string> m_printerObjects;
+    int m_nPrinterObjects = 0;
+    std::string m_strStatus;
+
+    // User-interface thread.
+    bool OnInitDialog();
+    void OnTimer(unsigned id);
+    void PrepareUninstall();
+    void OnCheckChange();
+    void OnUninstall();
+    // True when the message must be dropped: while busy, every message with
+    // wParam 27 (Escape) and the Enter key.
+    bool PreTranslateDrop(uint32_t message, uintptr_t wParam) const;
+    bool IsBusy() const { return m_bBusy.load() != 0; }
+
+    // Worker thread.
+    void RunUninstall();
+
+    int AddPrinterObjectsToList();
+    void RemovePrinterObjects();
+    bool PrinterDrvExist(const std::string& driverName);
+    void DeleteUninstallInfoFromReg();
+    void DeleteDirectory();
+
+    // RemovalHost.
+    int Wow64() const override { return m_bWow64; }
+    int OsCode() const override { return m_nOsCode; }
+    std::string& Scratch() override { return m_strScratch; }
+    void SetStatusText(const std::string& text) override { m_strStatus = text; }
+    void ProgressStepIt() override;
+    void ProgressSetPos(int position) override;
+    void PostStatusRefresh() override;
+
+    DriverRemoval& removal() { return removal_; }
+
+private:
+    void StartWorker();
+    // Status text, optional progress step, the refresh and a pause.
+    void StatusUpdate(const std::string& text, bool step, uint32_t pauseMs);
+
+    Support& sys_;
+    UninstallerView& view_;
+    DriverRemoval removal_;
+};
+
+// The worker's entry: `param` is the CUninstallerDlg.
+unsigned UninstallThreadProc(void* param);
+
+}  // namespace zep
