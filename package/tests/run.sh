@@ -1,0 +1,45 @@
+#!/bin/sh
+# Runs zep_package_test under 64-bit Wine on the package folders of a build.
+#
+#   package/tests/run.sh [BUILD_DIR]
+#
+# BUILD_DIR: a configured mingw build tree (default build/mingw-x64); its
+# zep_package and zep_package_test targets are built. An x64 tree checks
+# Driver64; an x86 tree checks Driver32 (32-bit Wine under qemu: about a
+# minute). ZEP_CHECK_WORK and ZEP_PRISTINE64 as in tests/e2e/winspool-check.sh.
+set -eu
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build="${1:-$root/build/mingw-x64}"
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+work="${ZEP_CHECK_WORK:-$root/build/wine/check}"
+case "$work" in /*) ;; *) work="$root/$work" ;; esac
+pristine="${ZEP_PRISTINE64:-$work/pristine64}"
+case "$pristine" in /*) ;; *) pristine="$root/$pristine" ;; esac
+
+. "$root/scripts/lib/wine.sh"
+
+cmake --build "$build" --target zep_package zep_package_test -j2 >/dev/null
+test_exe="$build/package/zep_package_test.exe"
+if x86_64-w64-mingw32-objdump -f "$test_exe" | grep -q 'x86-64'; then
+    folder=Driver64
+else
+    folder=Driver32
+fi
+
+mkdir -p "$work"
+zep_wine_pristine64 "$pristine"
+prefix="$work/package-test"
+zep_wine_clone "$pristine" "$prefix"
+(
+    zep_wine_use64 "$prefix"
+    if [ "$folder" = Driver32 ]; then
+        export QEMU_RESERVED_VA=0xf7000000
+        ZEP_WINE_BIN=$ZEP_WINE32
+    fi
+    set +e
+    zep_wine "$test_exe" "Z:$(echo "$build/package/$folder" | tr / '\\')"
+    rc=$?
+    zep_wine_stop
+    exit $rc
+)

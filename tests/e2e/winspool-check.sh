@@ -1,0 +1,169 @@
+#!/bin/sh
+# Conformance case for the corrected winspool.drv: stock Wine refuses
+# AddPrinter for a registered print processor whose name sorts after
+# "winprint" (1798 through AddPrinterW, 87 through AddPrinterA); with the
+# corrected DLL it is accepted as on Windows, while an unknown or empty one
+# is still refused with 1798. Then the installer's registration sequence
+# runs against the corrected DLL and the state tool shows its result.
+#
+#   tests/e2e/winspool-check.sh [BUILD_DIR]
+#
+# BUILD_DIR: a configured x86_64 mingw build tree (default build/mingw-x64);
+# the script builds its targets zep_winspool_probe, zep_statetool and
+# zep_package there. ZEP_CHECK_WORK: folder for the prefixes (default
+# build/wine/check); ZEP_PRISTINE64: an existing pristine 64-bit prefix to
+# reuse (default: one made under ZEP_CHECK_WORK, about 80 s the first time).
+set -eu
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build="${1:-$root/build/mingw-x64}"
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+work="${ZEP_CHECK_WORK:-$root/build/wine/check}"
+case "$work" in /*) ;; *) work="$root/$work" ;; esac
+pristine="${ZEP_PRISTINE64:-$work/pristine64}"
+case "$pristine" in /*) ;; *) pristine="$root/$pristine" ;; esac
+
+. "$root/scripts/lib/wine.sh"
+
+failures=0
+pass() { printf "PASS: %s\n" "$*"; }
+fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
+
+# expect FILE LINE: the output holds LINE as a whole line.
+expect() {
+    if grep -qxF -- "$2" "$1"; then pass "$(basename "$1" .out): $2"; else fail "$(basename "$1" .out): missing: $2"; fi
+}
+
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+"$root/scripts/build-winspool.sh"
+cmake --build "$build" --target zep_winspool_probe zep_statetool zep_package -j2 >/dev/null
+probe=$(find "$build" -name zep_winspool_probe.exe | head -n 1)
+statetool=$(find "$build" -name zep_statetool.exe | head -n 1)
+pkg="$build/package/Driver64"
+[ -n "$probe" ] && [ -n "$statetool" ] && [ -f "$pkg/ZEPPRO.dll" ] || {
+    echo "winspool-check: probe, state tool or package missing in $build" >&2
+    exit 1
+}
+
+mkdir -p "$work"
+zep_wine_pristine64 "$pristine"
+
+# run PREFIX NATIVE OUT ARGS...: one program in a fresh clone of the
+# pristine prefix, with or without the corrected DLL.
+run() {
+    prefix="$1"; native="$2"; out="$3"; shift 3
+    (
+        zep_wine_use64 "$prefix"
+        [ "$native" = yes ] && zep_wine_native_winspool
+        set +e
+        zep_wine "$@" > "$out" 2> "$out.err"
+        echo "exit=$?" >> "$out"
+    )
+}
+
+# --- stock Wine refuses --------------------------------------------------
+zep_wine_clone "$pristine" "$work/stock"
+run "$work/stock" no "$work/stock.out" "$probe" check "$(winpath "$pkg")"
+(zep_wine_use64 "$work/stock"; zep_wine_stop)
+expect "$work/stock.out" 'call=AddPrintProcessorA result=ok'
+expect "$work/stock.out" 'call=AddPrinterDriverA result=ok'
+expect "$work/stock.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1798'
+expect "$work/stock.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
+expect "$work/stock.out" 'call=AddPrinterA case=winprint processor="WinPrint" result=ok'
+
+# --- the corrected DLL accepts what Windows accepts ----------------------
+zep_wine_clone "$pristine" "$work/fixed"
+zep_wine_install_winspool "$work/fixed" x86_64
+run "$work/fixed" yes "$work/fixed.out" "$probe" check "$(winpath "$pkg")"
+(zep_wine_use64 "$work/fixed"; zep_wine_stop)
+for call in AddPrinterW AddPrinterA; do
+    expect "$work/fixed.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
+    expect "$work/fixed.out" "call=$call case=winprint processor=\"WinPrint\" result=ok"
+    expect "$work/fixed.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
+    expect "$work/fixed.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
+done
+
+# --- without the DLL the program does not start (no silent fallback) -----
+zep_wine_clone "$pristine" "$work/missing"
+run "$work/missing" yes "$work/missing.out" "$probe" check "$(winpath "$pkg")"
+(zep_wine_use64 "$work/missing"; zep_wine_stop)
+if grep -q '^call=' "$work/missing.out" || grep -qx 'exit=0' "$work/missing.out"; then
+    fail "missing: the probe ran without the corrected DLL"
+else
+    pass "missing: the probe did not start without the corrected DLL"
+fi
+
+# --- the installer's sequence, then the state tool -----------------------
+inst="$work/install"
+zep_wine_clone "$pristine" "$inst"
+zep_wine_install_winspool "$inst" x86_64
+run "$inst" yes "$work/install.out" "$probe" install "$(winpath "$pkg")"
+expect "$work/install.out" 'call=AddMonitorA result=ok'
+expect "$work/install.out" 'call=AddPrintProcessorA result=ok'
+expect "$work/install.out" 'call=AddPrinterDriverA result=ok'
+expect "$work/install.out" 'call=AddPrinterA result=ok'
+expect "$work/install.out" 'exit=0'
+run "$inst" yes "$work/state.out" "$statetool" report 'C:\windows\ZEPMON.dll' \
+    'C:\windows\system32\spool\prtprocs\x64\ZEPPRO.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEP.ini'
+(zep_wine_use64 "$inst"; zep_wine_stop)
+st="$work/state.out"
+# Wine keeps no printer status: 0 where the installer asked for 0x80.
+if grep -q '^printer name="KESTREL ZEP-4000" driver="ZEP Character Type" port="COM1:" processor="ZEP PRINT PROCESSOR" datatype="RAW" attributes=0x00001800 priority=1 ' "$st"; then
+    pass "state: the printer uses the package's driver and print processor on COM1:"
+else
+    fail "state: no printer line for KESTREL ZEP-4000 with the package's components"
+fi
+expect "$st" 'driver env="Windows x64" name="ZEP Character Type" version=3 path="C:\windows\system32\spool\drivers\x64\3\UNIDRV.DLL" data="C:\windows\system32\spool\drivers\x64\3\ZEP1TE.gpd" config="C:\windows\system32\spool\drivers\x64\3\UNIDRVUI.DLL" help="C:\windows\system32\spool\drivers\x64\3\UNIDRV.HLP" monitor="ZEP Language Monitor" datatype="RAW"'
+expect "$st" 'driver-file env="Windows x64" driver="ZEP Character Type" file="C:\windows\system32\spool\drivers\x64\3\ZEPUI1T.INI"'
+if grep -q '^monitor name="ZEP Language Monitor" env="[^"]*" dll="ZEPMON.dll"$' "$st"; then
+    pass "state: the language monitor is registered"
+else
+    fail "state: the language monitor is not registered"
+fi
+expect "$st" 'processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
+expect "$st" 'uninstall view=64 present=0'
+for f in 'C:\windows\ZEPMON.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEPPRO.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEP.ini'; do
+    if grep -qF "file path=\"$f\" exists=1 " "$st"; then pass "state: $f"; else fail "state: $f missing"; fi
+done
+
+# --- the state tool's arranging commands, which the tests rely on -------
+tool() { out="$work/$1.out"; shift; run "$inst" yes "$out" "$statetool" "$@"; }
+tool set-version set-version "KESTREL ZEP-4000" 1 2 0 7
+tool del-extra delete-data "KESTREL ZEP-4000" ExtraVersion
+tool add-other add-printer "ZEP Other" "ZEP Character Type" COM2:
+tool add-bad add-printer "ZEP Bad" "No Such Driver"
+tool rename rename 'C:\windows\ZEPMON.dll' 'C:\windows\ZEPMON.dll.old'
+tool arranged report 'C:\windows\ZEPMON.dll' 'C:\windows\ZEPMON.dll.old'
+tool del-other delete-printer "ZEP Other"
+tool after printers
+(zep_wine_use64 "$inst"; zep_wine_stop)
+expect "$work/set-version.out" 'exit=0'
+expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MajorVersion" type=4 value=1'
+expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MinorVersion" type=4 value=2'
+expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="BuildVersion" type=4 value=0'
+if grep -q 'name="ExtraVersion"' "$work/arranged.out"; then
+    fail "arranged: ExtraVersion still present after delete-data"
+else
+    pass "arranged: ExtraVersion removed"
+fi
+expect "$work/arranged.out" 'printer name="ZEP Other" driver="ZEP Character Type" port="COM2:" processor="WinPrint" datatype="RAW" attributes=0x00000000 priority=1 status=0x00000000'
+expect "$work/add-bad.out" 'error op="AddPrinterA" code=1797'
+expect "$work/add-bad.out" 'exit=1'
+expect "$work/arranged.out" 'file path="C:\windows\ZEPMON.dll" exists=0 error=2'
+if grep -q '^file path="C:\\windows\\ZEPMON.dll.old" exists=1 ' "$work/arranged.out"; then
+    pass "arranged: the monitor DLL was renamed"
+else
+    fail "arranged: the renamed monitor DLL is missing"
+fi
+if grep -q '^printer name="ZEP Other"' "$work/after.out"; then
+    fail "after: ZEP Other still listed after delete-printer"
+else
+    pass "after: ZEP Other deleted"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "winspool-check: $failures failed (outputs in $work)"
+    exit 1
+fi
+echo "winspool-check: all passed"
