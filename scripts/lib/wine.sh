@@ -113,3 +113,39 @@ zep_xvfb_stop() {
         ZEP_XVFB_PID=
     fi
 }
+
+# zep_wine_install_winspool PREFIX ARCH   (ARCH: x86_64 or i686)
+# Puts the corrected winspool.drv (scripts/build-winspool.sh) into a prefix:
+# system32 for x86_64 and for a 32-bit prefix, syswow64 for i686 in a 64-bit
+# prefix. Run the programs with zep_wine_native_winspool, which makes Wine
+# load it as a native DLL: without the file they then fail to start instead
+# of silently using the builtin one.
+zep_wine_install_winspool() {
+    prefix="$1"; arch="$2"
+    # The DLLs live in the build folder of the checkout (ZEP_WINSPOOL_DIR
+    # overrides); sh has no BASH_SOURCE, so git finds the checkout there.
+    root="${ZEP_ROOT:-$(git rev-parse --show-toplevel 2>/dev/null || pwd)}"
+    src="${ZEP_WINSPOOL_DIR:-$root/build/wine/winspool}/$arch/winspool.drv"
+    if [ ! -f "$src" ]; then
+        echo "zep_wine_install_winspool: $src is missing (run scripts/build-winspool.sh)" >&2
+        return 1
+    fi
+    case "$arch" in
+        x86_64) dir="$prefix/drive_c/windows/system32" ;;
+        i686)   if [ -d "$prefix/drive_c/windows/syswow64" ]; then
+                    dir="$prefix/drive_c/windows/syswow64"
+                else
+                    dir="$prefix/drive_c/windows/system32"
+                fi ;;
+        *) echo "zep_wine_install_winspool: unknown architecture $arch" >&2; return 1 ;;
+    esac
+    # Cloned prefixes hard-link their system folders: replace the link, never
+    # write through it into the pristine prefix.
+    rm -f "$dir/winspool.drv"
+    cp "$src" "$dir/winspool.drv"
+}
+
+# Adds "winspool.drv=n" to WINEDLLOVERRIDES (after zep_wine_use64/32).
+zep_wine_native_winspool() {
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winspool.drv=n"
+}
