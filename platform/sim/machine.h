@@ -9,6 +9,34 @@
 // recorded calls and what the user saw.
 //
 // All methods are safe to call from several threads (one lock).
+//
+// Behaviour worth knowing when writing tests:
+// - Every seam call is recorded (Calls()) with its canonical arguments: the
+//   path ("src|dst" for two), the registry path as the program named it
+//   ("HKLM\SOFTWARE\...", "|value" appended for value calls), spooler calls
+//   "environment|name" (an environment not given is empty), printer-handle
+//   calls the printer's name ("" for the print server) plus "|value",
+//   "|form" or "|job". A missing optional function is recorded as failed
+//   with ERROR_PROC_NOT_FOUND (127).
+// - Faults: each fault counts every call that matches it; the first fault
+//   (in injection order) that is past its skip and has times left makes the
+//   call fail. Sleep, GetLocalTime, LoadStringA, the message boxes, exit and
+//   the void calls are never failed; a failed WinExec returns the fault's
+//   code when it is below 32, else 2, and runs nothing.
+// - Helpers take native paths: no WOW64 redirection (name SysWOW64 yourself);
+//   junctions on the way are followed.
+// - CreateFileA with OPEN_ALWAYS or CREATE_ALWAYS on an existing file
+//   succeeds with error 183, as GetLastError reads on Windows.
+// - CopyFileA keeps the source's read-only, hidden and system attributes and
+//   adds ARCHIVE; it refuses (5) to overwrite a read-only or hidden file.
+// - SetupCopyOEMInfA's value is the full path of the copy in the INF folder
+//   ("C:\Windows\inf\oem0.inf"), also with ERROR_FILE_EXISTS: Windows fills
+//   DestinationInfFileName with the path and points the optional component
+//   pointer at the name inside it. An identical copy is reused.
+// - The spooler keeps drivers, monitors and print processors as registry
+//   keys below HKLM\SYSTEM\CurrentControlSet\Control\Print; a key deleted
+//   directly removes its component when the spooler next starts.
+// - Stopping the spooler closes every printer handle.
 #pragma once
 
 #include <cstdint>
@@ -82,6 +110,15 @@ constexpr VersionPreset kWin2008R2{2, 6, 1, 7601, 3};
 constexpr VersionPreset kWin8{2, 6, 2, 9200, 1};
 }  // namespace versions
 
+// Setup API codes (setupapi.h) that the simulated INF parser and look-ups give.
+constexpr uint32_t kErrExpectedSectionName = 0xE0000000u;  // a line before any section
+constexpr uint32_t kErrBadSectionNameLine = 0xE0000001u;   // "[" without "]"
+constexpr uint32_t kErrSectionNameTooLong = 0xE0000002u;
+constexpr uint32_t kErrGeneralSyntax = 0xE0000003u;
+constexpr uint32_t kErrWrongInfStyle = 0xE0000100u;
+constexpr uint32_t kErrClassMismatch = 0xE0000201u;
+constexpr uint32_t kErrNotAnInstalledOemInf = 0xE000023Cu;
+
 class Machine : public Kernel, public Advapi, public User, public Spooler, public Setup {
 public:
     // A 64-bit Windows 7 with the 32-bit program running under WOW64,
@@ -115,7 +152,9 @@ public:
     // A junction at `path` pointing to the folder `target`.
     void AddJunction(const std::string& path, const std::string& target);
     // Another process holds the file open with this sharing mode.
+    // The holder has read access unless `access` says otherwise.
     void HoldOpen(const std::string& path, uint32_t shareMode);
+    void HoldOpen(const std::string& path, uint32_t shareMode, uint32_t access);
     void ReleaseHolds(const std::string& path);
     bool Exists(const std::string& path) const;
     bool IsDirectory(const std::string& path) const;
@@ -146,6 +185,10 @@ public:
     std::optional<std::string> RegString(const std::string& path, const std::string& name,
                                          bool view64 = true) const;
     std::vector<std::string> RegValueNames(const std::string& path, bool view64 = true) const;
+    void SetRegValue(const std::string& path, const std::string& name, uint32_t type,
+                     const std::string& data, bool view64 = true);
+    std::optional<RegValue> RegRawValue(const std::string& path, const std::string& name,
+                                        bool view64 = true) const;
 
     // ------------------------------------------------------------ spooler
     struct SimPrinter {
@@ -161,6 +204,12 @@ public:
     void SetPrinterVersion(const std::string& printer, uint32_t major, uint32_t minor,
                            uint32_t build, std::optional<uint32_t> extra);
     uint32_t AddJob(const std::string& printer);
+    // The printer's jobs finish printing; a printer pending deletion goes.
+    void FinishJobs(const std::string& printer);
+    void SetPrinterDataDirect(const std::string& printer, const std::string& name, uint32_t type,
+                              const std::string& data);
+    // File names are kept as given (bare names); no file is checked or copied.
+    void AddDriverDirect(const DriverInfo3& info);
     void AddDriverDirect(const std::string& name, const std::string& environment,
                          const std::string& monitor = "");
     void AddMonitorDirect(const std::string& name, const std::string& dll);
@@ -171,7 +220,9 @@ public:
     bool SpoolerRunning() const;
     std::vector<SimPrinter> Printers() const;
     std::optional<SimPrinter> FindPrinter(const std::string& name) const;
-    std::vector<DriverInfo3> Drivers() const;             // all environments
+    // All environments, with full paths in the version folder as
+    // EnumPrinterDriversA gives them.
+    std::vector<DriverInfo3> Drivers() const;
     std::vector<MonitorInfo2> Monitors() const;
     std::vector<std::pair<std::string, std::string>> PrintProcessors() const;  // (env, name)
     std::vector<std::string> FormNames() const;
@@ -191,7 +242,8 @@ public:
 
     // ------------------------------------------------------------ the user
     // Answers for the next message boxes, in order (IDOK, IDYES, IDNO ...).
-    // Unscripted: MB_OK boxes answer IDOK, MB_YESNO boxes IDNO.
+    // Unscripted: MB_OK boxes answer IDOK, MB_YESNO boxes IDNO, others
+    // IDCANCEL. Each call adds to the answers still waiting.
     void ScriptAnswers(std::vector<int> answers);
     void RecordUi(UiEvent event);  // used by program views
     std::vector<UiEvent> Ui() const;
@@ -213,7 +265,16 @@ public:
     void InjectFault(const Fault& fault);
     void ClearFaults();
     std::vector<CallRecord> Calls() const;
+    std::vector<CallRecord> Calls(const std::string& call) const;  // of one seam method
     void ClearCalls();
+
+    // Handles open now, and every misuse seen: a handle closed or freed
+    // twice or never issued, an ACL used after LocalFree.
+    struct HandleCounts {
+        size_t files = 0, keys = 0, printers = 0, infs = 0, sids = 0, acls = 0, tokens = 0;
+    };
+    HandleCounts OpenHandles() const;
+    std::vector<std::string> HandleMisuse() const;
 
     // A text of the whole machine state (files, registry, spooler, INF
     // folder), for before/after comparisons.
