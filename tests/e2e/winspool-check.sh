@@ -13,6 +13,9 @@
 # zep_package there. ZEP_CHECK_WORK: folder for the prefixes (default
 # build/wine/check); ZEP_PRISTINE64: an existing pristine 64-bit prefix to
 # reuse (default: one made under ZEP_CHECK_WORK, about 80 s the first time).
+# ZEP_CHECK_X86_BUILD: a configured i686 build tree; when set, the refusal
+# and the acceptance are also checked for a 32-bit program in the 64-bit
+# prefix with the i686 DLL (32-bit Wine under qemu: about 4 minutes more).
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -56,6 +59,11 @@ run() {
     (
         zep_wine_use64 "$prefix"
         [ "$native" = yes ] && zep_wine_native_winspool
+        if [ -n "${run32:-}" ]; then
+            # A 32-bit program in the 64-bit prefix: 32-bit Wine under qemu.
+            export QEMU_RESERVED_VA=0xf7000000
+            ZEP_WINE_BIN=$ZEP_WINE32
+        fi
         set +e
         zep_wine "$@" > "$out" 2> "$out.err"
         echo "exit=$?" >> "$out"
@@ -83,6 +91,33 @@ for call in AddPrinterW AddPrinterA; do
     expect "$work/fixed.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
     expect "$work/fixed.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
 done
+
+# --- the same for a 32-bit program (optional, slow) ----------------------
+if [ -n "${ZEP_CHECK_X86_BUILD:-}" ]; then
+    b32="$ZEP_CHECK_X86_BUILD"
+    case "$b32" in /*) ;; *) b32="$root/$b32" ;; esac
+    cmake --build "$b32" --target zep_winspool_probe zep_package -j2 >/dev/null
+    probe32=$(find "$b32" -name zep_winspool_probe.exe | head -n 1)
+    for variant in stock32 fixed32; do
+        zep_wine_clone "$pristine" "$work/$variant"
+        native=no
+        if [ $variant = fixed32 ]; then
+            zep_wine_install_winspool "$work/$variant" i686
+            native=yes
+        fi
+        run32=1
+        run "$work/$variant" $native "$work/$variant.out" "$probe32" check "$(winpath "$b32/package/Driver32")"
+        run32=
+        (zep_wine_use64 "$work/$variant"; zep_wine_stop)
+    done
+    expect "$work/stock32.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1798'
+    expect "$work/stock32.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
+    for call in AddPrinterW AddPrinterA; do
+        expect "$work/fixed32.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
+        expect "$work/fixed32.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
+        expect "$work/fixed32.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
+    done
+fi
 
 # --- without the DLL the program does not start (no silent fallback) -----
 zep_wine_clone "$pristine" "$work/missing"
