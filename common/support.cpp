@@ -31,6 +31,8 @@ int ClassifyOs(const OsVersion& v) {
     return kOsWin7;
 }
 
+const char* DriverEnvironment(int wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
+
 void Support::LogBegin(const char* routine) {
     log.WriteLog("\r\n");
     log.WriteLog("%s BEGIN", routine);

@@ -19,8 +19,8 @@ uint32_t ReadDword(Spooler& spooler, HPrinter printer, const char* name, bool* o
 
 }  // namespace
 
-int DriverVersion(Platform& os, std::string driverName, std::string processorName, int major,
-                  int minor, int build, int extra) {
+int DriverVersion(Platform& os, const char* environment, std::string driverName,
+                  std::string processorName, int major, int minor, int build, int extra) {
     RoutineScope scope("DriverVersion");
     Spooler& spooler = os.spooler;
     Result<std::vector<PrinterInfo2>> printers = spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
@@ -45,11 +45,11 @@ int DriverVersion(Platform& os, std::string driverName, std::string processorNam
         return 3;
     }
 
-    Result<std::vector<DriverInfo3>> drivers = spooler.EnumPrinterDriversA(nullptr, nullptr, 4);
+    Result<std::vector<DriverInfo3>> drivers = spooler.EnumPrinterDriversA(nullptr, environment, 4);
     for (const DriverInfo3& driver : drivers.value)
         if (driver.name == driverName) return 0;
 
-    Result<std::vector<std::string>> processors = spooler.EnumPrintProcessorsA(nullptr, nullptr);
+    Result<std::vector<std::string>> processors = spooler.EnumPrintProcessorsA(nullptr, environment);
     for (const std::string& processor : processors.value)
         if (processor == processorName) return 0;
     return 2;

@@ -122,7 +122,7 @@ int CInstallation::PrinterDrvExist(const std::string& driverName) {
     sys_.LogBegin("PrinterDrvExist");
     StepReport("Checking existing drivers...\r\n");
     Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, nullptr, 3);
+        sys_.os.spooler.EnumPrinterDriversA(nullptr, m_strEnvironment.c_str(), 3);
     if (drivers.ok) {
         for (const DriverInfo3& driver : drivers.value) {
             if (driver.name == driverName) {

@@ -100,7 +100,8 @@ void CInstallerDlg::CheckDriverVersion() {
     int extra = std::atoi(user.LoadStringA(4).c_str());
     std::string driverName = user.LoadStringA(17);
     std::string processorName = user.LoadStringA(8);
-    int result = DriverVersion(sys_.os, driverName, processorName, major, minor, build, extra);
+    int result = DriverVersion(sys_.os, DriverEnvironment(m_bWow64), driverName, processorName,
+                               major, minor, build, extra);
     if (result != 0 && result != 1) return;
     OnDifferentVersion();
 }

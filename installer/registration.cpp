@@ -38,7 +38,7 @@ bool CInstallation::AddPrinterProcessor() {
     log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
     StepReport("Installing printer processor...\r\n");
 
-    Result<std::string> folder = sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, nullptr);
+    Result<std::string> folder = sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
     CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
                 folder.value + "\\" + m_strProcessorFile);
     CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,

@@ -22,7 +22,7 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
     StepReport("Copying files...\r\n");
 
     std::string windows = kernel.GetWindowsDirectoryA().value;
-    std::string drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr).value;
+    std::string drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str()).value;
     for (const char* file : kUnidrvFiles)
         CopyChecked(m_strDriverSourceDir + file, drivers + "\\" + file, false);
 
@@ -95,7 +95,7 @@ void CInstallation::DeleteFilesUsed() {
     sys_.LogBegin("DeleteFilesUsed");
     StepReport("Deleting files used to install...\r\n");
 
-    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr);
+    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
     if (!drivers.ok) {
         // Without the folder the paths would point at the root of a drive.
         log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));

@@ -156,7 +156,7 @@ bool DriverRemoval::DeletePrinterDrv() {
     sys_.LogBegin("DeletePrinterDrv");
     std::string name = Load(profile_.driverName);
     Status deleted =
-        sys_.os.spooler.DeletePrinterDriverExA(nullptr, nullptr, name, kDpdDeleteUnusedFiles, 3);
+        sys_.os.spooler.DeletePrinterDriverExA(nullptr, Environment(), name, kDpdDeleteUnusedFiles, 3);
     bool result = deleted.ok;
     if (!deleted.ok)
         result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
@@ -173,11 +173,11 @@ void DriverRemoval::DeleteLanguageMonitor() {
     sys_.LogBegin("DeleteLanguageMonitor");
     StatusStep(profile_.monitorStatus, false);
     std::string name = Load(profile_.monitorName);
-    Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, nullptr, name);
+    Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
         sys_.StartSpooler(2000);
-        deleted = sys_.os.spooler.DeleteMonitorA(nullptr, nullptr, name);
+        deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     }
     if (!deleted.ok) {
         log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
@@ -212,17 +212,17 @@ void DriverRemoval::DeleteProcessor() {
     sys_.LogBegin("DeleteProcessor");
     StatusStep(profile_.processorStatus, false);
     std::string name = Load(profile_.processorName);
-    Status deleted = spooler.DeletePrintProcessorA(nullptr, nullptr, name);
+    Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
         sys_.StartSpooler(2000);
-        deleted = spooler.DeletePrintProcessorA(nullptr, nullptr, name);
+        deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
     if (!deleted.ok) {
         sys_.log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
         DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name);
     }
-    Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, nullptr);
+    Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
         sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorDll));
         sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorIni));
@@ -241,7 +241,7 @@ void DriverRemoval::DeleteDriverFiles() {
 
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
-    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, nullptr);
+    Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, Environment());
     if (!drivers.ok) log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
     if (profile_.logFolders) {
         log.WriteLog("PrinterDriverDirectory : %s", drivers.value.c_str());

@@ -98,6 +98,7 @@ public:
 
 private:
     std::string Load(uint32_t id);
+    const char* Environment() const { return DriverEnvironment(host_.Wow64()); }
     void StatusStep(const char* text, bool step);
 
     Support& sys_;

@@ -190,7 +190,7 @@ bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName) {
     RoutineScope scope("PrinterDrvExist");
     sys_.LogBegin("PrinterDrvExist");
     Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, nullptr, 3);
+        sys_.os.spooler.EnumPrinterDriversA(nullptr, DriverEnvironment(m_bWow64), 3);
     if (drivers.ok) {
         for (const DriverInfo3& driver : drivers.value) {
             if (driver.name == driverName) {

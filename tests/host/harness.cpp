@@ -267,7 +267,8 @@ std::vector<std::string> Timeline(const sim::Machine& m, const std::vector<std::
     std::vector<std::string> out;
     for (const sim::UiEvent& e : m.Ui()) {
         if (std::find(kinds.begin(), kinds.end(), e.kind) == kinds.end()) continue;
-        out.push_back(e.kind + ":" + (e.text.empty() ? std::to_string(e.value) : e.text));
+        bool textual = !e.text.empty() || e.kind == "status";
+        out.push_back(e.kind + ":" + (textual ? e.text : std::to_string(e.value)));
     }
     return out;
 }

@@ -97,7 +97,7 @@ TEST_F(InstallationTest, NewInstallationOfOneModelOnCom1) {
     EXPECT_EQ(m.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller");
     for (const char* f : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD",
                           "ZEP1TE.dll", "ZEP1TE.gpd", "ZEPUI1T.dll", "ZEPUI1T.ini"}) {
-        EXPECT_FALSE(m.Exists(std::string("C:\\Windows\\system32\\spool\\drivers\\w32x86\\") + f))
+        EXPECT_FALSE(m.Exists(std::string(kDrivers64) + "\\" + f))
             << f;
     }
 
@@ -242,7 +242,7 @@ TEST_F(InstallationTest, MissingPackageFolderIsReportedStepByStep) {
     EXPECT_EQ(run.Run(), 0);
     std::vector<std::string> log = Log();
     EXPECT_TRUE(test::Contains(log, "COPYFILE ERROR, SRC : .\\Driver64\\ZEP1TE.dll "));
-    EXPECT_TRUE(test::Contains(log, "ERROR CODE : 2 "));
+    EXPECT_TRUE(test::Contains(log, "ERROR CODE : 3 "));  // the folder is missing
     std::vector<std::string> boxes = m.BoxTexts();
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(boxes[0].rfind("AddMonitor, ERR CODE: 126", 0), 0u);
@@ -473,7 +473,7 @@ TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {
 struct DriverVersionTest : InstallationTest {
     int Check() {
         Platform os = m.platform();
-        return DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0);
+        return DriverVersion(os, "Windows x64", "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0);
     }
     void Printer(const std::string& name, uint32_t a, uint32_t b, uint32_t c,
                  std::optional<uint32_t> d) {
@@ -502,7 +502,7 @@ TEST_F(DriverVersionTest, OlderNewerAndMissingExtra) {
         machine.AddPrinterDirect("P", "ZEP Character Type");
         machine.SetPrinterVersion("P", c.a, c.b, c.c, c.d);
         Platform os = machine.platform();
-        EXPECT_EQ(DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0),
+        EXPECT_EQ(DriverVersion(os, "Windows x64", "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0),
                   c.result)
             << c.a << "." << c.b << "." << c.c;
     }
@@ -512,11 +512,13 @@ TEST_F(DriverVersionTest, LeftOversWithoutPrintersCountAsOlder) {
     m.AddPrinterDirect("Named after us", "zep character type");  // case differs: not ours
     EXPECT_EQ(Check(), 2);
     m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows NT x86", "ZEPPRO.dll");
+    EXPECT_EQ(Check(), 2);  // the other environment's processor is not the product's
+    m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows x64", "ZEPPRO.dll");
     EXPECT_EQ(Check(), 0);
     sim::Machine other;
-    other.AddDriverDirect("ZEP Character Type", "Windows NT x86");
+    other.AddDriverDirect("ZEP Character Type", "Windows x64");
     Platform os = other.platform();
-    EXPECT_EQ(DriverVersion(os, "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0), 0);
+    EXPECT_EQ(DriverVersion(os, "Windows x64", "ZEP Character Type", "ZEP PRINT PROCESSOR", 1, 1, 0, 0), 0);
 }
 
 }  // namespace
