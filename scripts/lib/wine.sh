@@ -75,7 +75,7 @@ zep_wine_pristine32() {
 # The system DLL folders are hard-linked (never written in place by the
 # cases); everything else is copied.
 zep_wine_clone() {
-    src="$1"; dst="$2"
+    src="$(realpath "$1")"; mkdir -p "$2"; dst="$(realpath "$2")"
     rm -rf "$dst"
     mkdir -p "$dst"
     (cd "$src" && find . -mindepth 1 -maxdepth 1 ! -name drive_c -exec cp -a {} "$dst/" \;)
