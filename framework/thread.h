@@ -1,0 +1,38 @@
+// The worker thread and the lock behind it (plain Win32: the programs must
+// start on systems whose kernel lacks what std::thread needs).
+#pragma once
+
+#include <windows.h>
+
+namespace zep::fw {
+
+// Runs proc(param) on a new thread. false when the thread could not be made.
+// An exception that leaves proc ends the thread with exit code 1.
+bool BeginThread(unsigned (*proc)(void*), void* param);
+
+class CriticalSection {
+public:
+    CriticalSection() { InitializeCriticalSection(&section_); }
+    ~CriticalSection() { DeleteCriticalSection(&section_); }
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void Enter() { EnterCriticalSection(&section_); }
+    void Leave() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
+class Lock {
+public:
+    explicit Lock(CriticalSection& section) : section_(section) { section_.Enter(); }
+    ~Lock() { section_.Leave(); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+private:
+    CriticalSection& section_;
+};
+
+}  // namespace zep::fw

@@ -1,0 +1,37 @@
+// ZEP_Installer: the application object and the program's start.
+#include <windows.h>
+
+#include "common/support.h"
+#include "common/trace_log.h"
+#include "framework/app.h"
+#include "framework/user_win32.h"
+#include "installer/win32/installer_wnd.h"
+#include "platform/win32/win32_platform.h"
+
+namespace zep {
+namespace {
+
+class CInstallerApp final : public fw::CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+CInstallerApp theApp;
+
+BOOL CInstallerApp::InitInstance() {
+    // Kept for the life of the process, never destroyed: the worker ends
+    // the process while it still uses them, and when the dialog ends first
+    // the worker may still be running while the program exits.
+    auto* user = new fw::Win32User();
+    auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
+    auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
+    auto* sys = new Support(*os, *log);
+    auto* dialog = new CInstallerWnd(*sys);
+
+    m_pMainWnd = dialog;
+    dialog->DoModal();
+    return FALSE;
+}
+
+}  // namespace
+}  // namespace zep

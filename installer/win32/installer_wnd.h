@@ -1,0 +1,107 @@
+// The installer's windows: the installation progress window (template 102)
+// and the two wizard dialogs. They show what the logic classes decide.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+
+#include "framework/check_list_box.h"
+#include "framework/dialog.h"
+#include "framework/thread.h"
+#include "installer/installer_dlg.h"
+#include "installer/views.h"
+
+namespace zep {
+
+// The model dialog (template 129): check list of the models and Next.
+class CModelWnd final : public fw::CDialog, public ModelDlgView {
+public:
+    CModelWnd(CModelDlg& logic, fw::CDialog* owner);
+
+    int AddString(const std::string& text) override { return m_list.AddString(text); }
+    int GetCount() override { return m_list.GetCount(); }
+    bool GetCheck(int index) override { return m_list.GetCheck(index) != 0; }
+    std::string GetText(int index) override { return m_list.GetText(index); }
+    void EnableNext(bool enable) override;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT id, UINT code, HWND control) override;
+    void OnOK() override;
+
+private:
+    CModelDlg& m_logic;
+    fw::CCheckListBox m_list;
+};
+
+// The port dialog (template 130): COM1 to COM8 and Configure Port.
+class CPortWnd final : public fw::CDialog, public PortDlgView {
+public:
+    CPortWnd(CPortDlg& logic, fw::CDialog* owner);
+
+    int ReadPortIndex() override;
+    uintptr_t Handle() override { return reinterpret_cast<uintptr_t>(m_hWnd); }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(UINT id, UINT code, HWND control) override;
+    void OnOK() override;
+
+private:
+    CPortDlg& m_logic;
+};
+
+// The installation progress window, the program's main window.
+class CInstallerWnd final : public fw::CDialog, public InstallerView, private ProgressBar {
+public:
+    explicit CInstallerWnd(Support& sys);
+
+    CInstallerDlg m_logic;
+
+    // InstallerView
+    ProgressBar& Progress() override { return *this; }
+    void PostStatusRefresh(const std::string& status, const std::string& version) override;
+    void SetIcons() override;
+    void SetTimer(unsigned id, unsigned milliseconds) override;
+    void KillTimer(unsigned id) override;
+    void StartWorker() override;
+    int RunModelDialog(CModelDlg& dialog) override;
+    int RunPortDialog(CPortDlg& dialog) override;
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    // The status refresh (WM_USER+1).
+    static constexpr UINT kStatusRefresh = WM_USER + 1;
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnPaint() override;
+    HICON OnQueryDragIcon() override { return m_hIcon; }
+    bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    // ProgressBar: messages to control 1000, also from the worker thread.
+    void SetRange(int lower, int upper) override;
+    void SetStep(int step) override;
+    void StepIt() override;
+    void SetPos(int position) override;
+
+    struct StatusTexts {
+        std::string status;
+        std::string version;
+    };
+
+    HICON m_hIcon = nullptr;
+    HWND m_progress = nullptr;
+    // Texts posted with each refresh, shown one per refresh in the order
+    // posted; the worker never touches the controls itself.
+    fw::CriticalSection m_statusLock;
+    std::deque<StatusTexts> m_pendingStatus;
+};
+
+}  // namespace zep
