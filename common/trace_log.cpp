@@ -2,12 +2,15 @@
 
 #include <cstdio>
 
+#include "platform/routine.h"
+
 namespace zep {
 
 TraceLog::TraceLog(Kernel& kernel, std::string fileName)
     : kernel_(kernel), fileName_(std::move(fileName)) {}
 
 bool TraceLog::OpenLog() {
+    RoutineScope scope("OpenLog");
     std::string windows = kernel_.GetWindowsDirectoryA().value;
     // Drive letter, colon and backslash; "\Temp" after it gives "C:\\Temp",
     // which the file system reads as the folder Temp at the drive's root.
@@ -26,11 +29,18 @@ void TraceLog::WriteLog(const char* format, ...) {
 
 void TraceLog::WriteLogV(const char* format, va_list args) {
     if (path_.empty()) return;  // before OpenLog: the line is lost
+    // The log's own calls are one place, whichever routine writes the line.
+    RoutineScope scope("WriteLog");
     Result<HFile> file =
         kernel_.CreateFileA(path_, kGenericRead | kGenericWrite, kFileShareRead | kFileShareWrite,
                             kOpenAlways, kFileAttributeNormal);
     if (!file.ok) return;
-    kernel_.SetFilePointer(file.value, 0, kFileEnd);
+    // A line written where the seek left off would overwrite the earlier
+    // ones: this line is lost instead.
+    if (!kernel_.SetFilePointer(file.value, 0, kFileEnd).ok) {
+        kernel_.CloseHandle(file.value);
+        return;
+    }
 
     SystemTime now = kernel_.GetLocalTime();
     char line[1024 + 2];

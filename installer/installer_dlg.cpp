@@ -22,6 +22,7 @@ CInstallerDlg::CInstallerDlg(Support& sys, InstallerView& view)
       removal_(sys, InstallerRemovalProfile(), *this) {}
 
 bool CInstallerDlg::OnInitDialog() {
+    RoutineScope scope("OnInitDialog");
     view_.SetIcons();
     m_bWow64 = sys_.IsWow64();
     m_nOsCode = sys_.CheckOS();

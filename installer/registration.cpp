@@ -16,7 +16,11 @@ bool CInstallation::AddLanguageMonitor() {
     // program cannot reach the 64-bit system folder.
     Result<std::string> folder = m_bWow64 ? sys_.os.kernel.GetWindowsDirectoryA()
                                           : sys_.os.kernel.GetSystemDirectoryA();
-    CopyChecked(m_strDriverSourceDir + m_strMonitorFile, folder.value + "\\" + m_strMonitorFile);
+    // Without its folder the copy would land in the root of a drive.
+    if (folder.ok)
+        CopyChecked(m_strDriverSourceDir + m_strMonitorFile, folder.value + "\\" + m_strMonitorFile);
+    else
+        log.WriteLog(m_bWow64 ? "GetWindowsDirectory failed" : "GetSystemDirectory failed");
 
     MonitorInfo2 info{m_strMonitorName, m_strEnvironment, m_strMonitorFile};
     Status added = sys_.os.spooler.AddMonitorA(nullptr, info);
@@ -38,11 +42,16 @@ bool CInstallation::AddPrinterProcessor() {
     log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
     StepReport("Installing printer processor...\r\n");
 
-    Result<std::string> folder = sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
-    CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
-                folder.value + "\\" + m_strProcessorFile);
-    CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,
-                folder.value + "\\" + m_strProcessorIniFile);
+    Result<std::string> folder =
+        sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
+    if (folder.ok) {
+        CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
+                    folder.value + "\\" + m_strProcessorFile);
+        CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,
+                    folder.value + "\\" + m_strProcessorIniFile);
+    } else {
+        log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
+    }
 
     Status added = sys_.os.spooler.AddPrintProcessorA(nullptr, m_strEnvironment,
                                                       m_strProcessorFile, m_strProcessorName);

@@ -21,20 +21,29 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
     sys_.LogBegin("CopyFilesNeededToAddPrnDrv");
     StepReport("Copying files...\r\n");
 
-    std::string windows = kernel.GetWindowsDirectoryA().value;
-    std::string drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str()).value;
-    for (const char* file : kUnidrvFiles)
-        CopyChecked(m_strDriverSourceDir + file, drivers + "\\" + file, false);
+    // A folder that cannot be learned gets no copies: they would land in the
+    // root of a drive.
+    Result<std::string> windows = kernel.GetWindowsDirectoryA();
+    if (!windows.ok) sys_.log.WriteLog("GetWindowsDirectory failed");
+    Result<std::string> drivers =
+        sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
+    if (!drivers.ok)
+        sys_.log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
+    if (drivers.ok)
+        for (const char* file : kUnidrvFiles)
+            CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file, false);
 
     // Systems before Vista without WOW64 also look for these in the Windows folder.
     bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
     const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
                                  LoadScratch(12)};
     for (const std::string& file : files) {
-        CopyChecked(m_strDriverSourceDir + file, drivers + "\\" + file);
-        if (older32) CopyChecked(m_strDriverSourceDir + file, windows + "\\" + file);
+        if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file);
+        if (older32 && windows.ok)
+            CopyChecked(m_strDriverSourceDir + file, windows.value + "\\" + file);
     }
-    CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers + "\\STDNAMES.GPD");
+    if (drivers.ok)
+        CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers.value + "\\STDNAMES.GPD");
     sys_.LogEnd("CopyFilesNeededToAddPrnDrv");
 }
 

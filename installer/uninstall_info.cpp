@@ -44,9 +44,17 @@ void CInstallation::RegisterUninstallInfo() {
                           user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
                           user.LoadStringA(3) + "E";
     advapi.RegSetValueExA(created.key, "DisplayName", kRegSz, display + std::string(1, '\0'));
-    std::string command =
-        sys_.os.kernel.GetWindowsDirectoryA().value + "\\ZEP\\" + user.LoadStringA(18);
-    advapi.RegSetValueExA(created.key, "UninstallString", kRegSz, command + std::string(1, '\0'));
+    // Without the Windows folder the command would name "\ZEP\..." in the root
+    // of whatever drive is current, a folder any user may create: Windows
+    // would then run that file as administrator. No command is better.
+    Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    if (windows.ok) {
+        std::string command = windows.value + "\\ZEP\\" + user.LoadStringA(18);
+        advapi.RegSetValueExA(created.key, "UninstallString", kRegSz,
+                              command + std::string(1, '\0'));
+    } else {
+        log.WriteLog("GetWindowsDirectory failed");
+    }
     advapi.RegCloseKey(created.key);
     sys_.LogEnd("RegisterUninstallInfo");
 }

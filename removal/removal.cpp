@@ -288,6 +288,7 @@ void DriverRemoval::DeleteINFFile() {
     // The INF folder by its explicit path: some systems list nothing for
     // the default folder.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
     std::string infFolder = windows.value + "\\inf";
     Result<std::vector<std::string>> files =
         setup.SetupGetInfFileListA(windows.ok ? infFolder.c_str() : nullptr, kInfStyleWin4);

@@ -27,6 +27,7 @@ void CUninstallerDlg::StatusUpdate(const std::string& text, bool step, uint32_t 
 }
 
 bool CUninstallerDlg::OnInitDialog() {
+    RoutineScope scope("OnInitDialog");
     view_.SetIcons();
     sys_.log.OpenLog();
     m_bWow64 = sys_.IsWow64();

@@ -1,0 +1,314 @@
+// Whole program runs on machines that also hold other products, shared by
+// the fault matrix and the hostile-state tests: the runs, the neighbours
+// that must survive them, and the check that a run changed nothing outside
+// the product's own names.
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tests/host/harness.h"
+
+namespace zep::test {
+
+// The Windows the scenario runs on.
+enum class Windows { Win7x64, Win7x86, WinXp };
+
+inline const char* WindowsName(Windows w) {
+    switch (w) {
+        case Windows::Win7x64: return "win7-64";
+        case Windows::Win7x86: return "win7-32";
+        case Windows::WinXp: return "xp-32";
+    }
+    return "?";
+}
+
+inline void SetWindows(sim::Machine& m, Windows w) {
+    if (w == Windows::Win7x64) return;  // the machine's default
+    m.SetWindows64(false);
+    m.SetVersion(w == Windows::WinXp ? sim::versions::kWinXp : sim::versions::kWin7);
+}
+
+inline std::string DriverEnvironmentOf(Windows w) {
+    return w == Windows::Win7x64 ? "Windows x64" : "Windows NT x86";
+}
+
+// Other products on the machine: a printer with its driver, monitor and
+// print processor, a form, an INF copy, an uninstall entry, a folder beside
+// ours under the maker's folder. A run must leave all of them alone.
+inline void AddNeighbours(sim::Machine& m, Windows w) {
+    std::string env = DriverEnvironmentOf(w);
+    m.AddMonitorDirect("Other Monitor", "othermon.dll");
+    m.AddPrintProcessorDirect("Other Processor", env, "otherproc.dll");
+    m.AddDriverDirect("Other Driver", env, "Other Monitor");
+    m.AddPrinterDirect("Office Laser", "Other Driver", "LPT1:", "Other Processor");
+    m.AddJob("Office Laser");
+    m.AddFormDirect("Ledger Custom");
+    m.AddFile("C:\\Windows\\system32\\othermon.dll", "other monitor");
+    m.AddFile("C:\\Windows\\inf\\oem7.inf",
+              "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\n\r\n"
+              "[Manufacturer]\r\nOther=OTHER,NTamd64\r\n\r\n"
+              "[OTHER]\r\n\"Other Model\" = OTHER1\r\n\r\n"
+              "[OTHER.NTamd64]\r\n\"Other Model\" = OTHER1\r\n");
+    m.AddFile("C:\\Windows\\inf\\oem7.PNF", "precompiled other");
+    const std::string other = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other Product";
+    m.SetRegString(other, "DisplayName", "Other Product");
+    m.SetRegString(other, "UninstallString", "C:\\Other\\uninstall.exe");
+    m.AddFile("C:\\KESTREL Printer Driver\\Other Display\\readme.txt", "another product");
+}
+
+// A run of one program on a prepared machine.
+struct Scenario {
+    std::string name;
+    bool installer = true;
+    Windows windows = Windows::Win7x64;
+    // Arranges the machine; may run the installer first.
+    std::function<void(sim::Machine&)> arrange;
+    InstallerScript installerScript;
+    UninstallerScript uninstallerScript;
+};
+
+// How a run ended.
+struct RunEnd {
+    bool exited = false;       // the process ended (the installer's way)
+    int exitCode = -1;
+    bool dialogEnded = false;  // the dialog ended (the uninstaller's way)
+    std::string escaped;       // an exception other than the process exit
+};
+
+// Installs the sample package with these models on the current machine, as
+// a user would have done before the scenario.
+inline void InstallFirst(sim::Machine& m, std::vector<std::string> models) {
+    PrepareInstallerMachine(m);
+    InstallerScript script;
+    script.models = std::move(models);
+    InstallerRun run(m, script);
+    run.Run();
+}
+
+inline std::vector<Scenario> StandardScenarios(Windows w) {
+    std::string suffix = std::string("/") + WindowsName(w);
+    std::vector<Scenario> out;
+
+    Scenario fresh;
+    fresh.name = "install-new" + suffix;
+    fresh.windows = w;
+    fresh.arrange = [](sim::Machine& m) { PrepareInstallerMachine(m); };
+    fresh.installerScript.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    fresh.installerScript.port = 2;
+    fresh.installerScript.configurePorts = {0};
+    out.push_back(fresh);
+
+    Scenario present;
+    present.name = "install-present" + suffix;
+    present.windows = w;
+    present.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000"});
+        // The driver's own components set these on its printers.
+        m.SetPrinterVersion("KESTREL ZEP-4000", 1, 1, 0, 0);
+        PrepareInstallerMachine(m);
+    };
+    present.installerScript.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    out.push_back(present);
+
+    Scenario replace;
+    replace.name = "install-replace" + suffix;
+    replace.windows = w;
+    replace.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+        m.AddFormDirect("ZEP 20x2");
+        m.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
+        m.SetPrinterVersion("KESTREL ZEP-4100", 1, 0, 0, 0);
+        PrepareInstallerMachine(m);
+    };
+    out.push_back(replace);
+
+    Scenario complete;
+    complete.name = "uninstall-complete" + suffix;
+    complete.installer = false;
+    complete.windows = w;
+    complete.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+        m.AddFormDirect("ZEP 20x2");
+        m.AddJob("KESTREL ZEP-4100");
+        m.AddFile("C:\\KESTREL Printer Driver\\ZEP\\settings\\display.cfg", "settings");
+        PrepareUninstallerMachine(m);
+    };
+    out.push_back(complete);
+
+    Scenario partial;
+    partial.name = "uninstall-partial" + suffix;
+    partial.installer = false;
+    partial.windows = w;
+    partial.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+        PrepareUninstallerMachine(m);
+    };
+    partial.uninstallerScript.uncheck = {"KESTREL ZEP-4100"};
+    out.push_back(partial);
+    return out;
+}
+
+// A fresh machine of the scenario's Windows with the neighbours, arranged.
+inline void Arrange(sim::Machine& m, const Scenario& s) {
+    SetWindows(m, s.windows);
+    AddNeighbours(m, s.windows);
+    s.arrange(m);
+    m.ClearCalls();
+    m.ClearFaults();
+}
+
+inline RunEnd Play(sim::Machine& m, const Scenario& s) {
+    RunEnd end;
+    try {
+        if (s.installer) {
+            InstallerRun run(m, s.installerScript);
+            run.Run();
+        } else {
+            UninstallerRun run(m);
+            end.dialogEnded = run.Run(s.uninstallerScript);
+        }
+    } catch (const std::exception& e) {
+        end.escaped = std::string("exception: ") + e.what();
+    } catch (...) {
+        end.escaped = "unknown exception";
+    }
+    end.exited = m.Exited();
+    end.exitCode = m.ExitCode();
+    return end;
+}
+
+// ------------------------------------------------------------------ snapshot diff
+
+// Snapshot lines made self-contained: a registry value carries its key, a
+// printer's data value its printer.
+inline std::vector<std::string> QualifiedLines(const std::string& snapshot) {
+    std::vector<std::string> out;
+    std::string key, printer;
+    size_t start = 0;
+    while (start < snapshot.size()) {
+        size_t end = snapshot.find('\n', start);
+        if (end == std::string::npos) end = snapshot.size();
+        std::string line = snapshot.substr(start, end - start);
+        start = end + 1;
+        if (line.rfind("[", 0) == 0) {
+            key = line;
+            out.push_back(line);
+        } else if (line.rfind("  data ", 0) == 0) {
+            out.push_back(printer + " " + line);
+        } else if (line.rfind("  ", 0) == 0) {
+            out.push_back(key + line);
+        } else {
+            if (line.rfind("printer ", 0) == 0) printer = line.substr(0, line.find(" processor="));
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+inline std::string UpperCopy(std::string s) {
+    for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The product's own things: what the programs may create, change or delete.
+struct ProductNames {
+    // INF copies (upper-case paths) that hold our models, before or after.
+    std::set<std::string> ourInfCopies;
+
+    // A path is ours when one of its components is one of the product's
+    // file or folder names (they all start with "ZEP").
+    static bool OursByPath(const std::string& path) {
+        std::string p = UpperCopy(path);
+        size_t at = 0;
+        while (at <= p.size()) {
+            size_t end = p.find('\\', at);
+            if (end == std::string::npos) end = p.size();
+            if (p.compare(at, 3, "ZEP") == 0) return true;
+            at = end + 1;
+        }
+        return false;
+    }
+
+    bool AllowedFile(const std::string& path, bool dir) const {
+        std::string p = UpperCopy(path);
+        if (OursByPath(path)) return true;
+        // The maker's folder (ZEP's parent) and the log folder.
+        if (dir && (p == "C:\\KESTREL PRINTER DRIVER" || p == "C:\\TEMP")) return true;
+        // Our INF copies and their precompiled files.
+        for (const std::string& inf : ourInfCopies) {
+            std::string stem = inf.substr(0, inf.size() - 4);
+            if (p == inf || p == stem + ".PNF") return true;
+        }
+        // The Unidrv core files that the package stages and the spooler keeps.
+        static const char* const kCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP",
+                                            "UNIRES.DLL", "STDNAMES.GPD"};
+        if (p.find("\\SPOOL\\DRIVERS\\") != std::string::npos) {
+            if (dir) return true;  // the spooler's own folders appear as it needs them
+            for (const char* core : kCore)
+                if (p.size() > std::string(core).size() &&
+                    p.compare(p.size() - std::string(core).size(), std::string::npos, core) == 0 &&
+                    p[p.size() - std::string(core).size() - 1] == '\\')
+                    return true;
+        }
+        return false;
+    }
+
+    // One changed line of QualifiedLines(); `gone` when it disappeared.
+    bool Allowed(const std::string& line, bool gone) const {
+        if (line.rfind("== ", 0) == 0) return true;
+        if (line.rfind("running=", 0) == 0) return true;  // net stop / net start
+        if (line.rfind("[", 0) == 0) {
+            std::string key = UpperCopy(line.substr(0, line.find(']') + 1));
+            return key.find("ZEP") != std::string::npos ||
+                   key.find("\\UNINSTALL\\KESTREL CUTOMER DISPLAY DRIVER]") != std::string::npos ||
+                   key.find("\\UNINSTALL\\KESTREL CUSTOMER DISPLAY DRIVER]") != std::string::npos;
+        }
+        if (line.rfind("monitor ", 0) == 0) return line.rfind("monitor \"ZEP Language Monitor\"", 0) == 0;
+        if (line.rfind("processor ", 0) == 0)
+            return line.find(" \"ZEP PRINT PROCESSOR\" ") != std::string::npos;
+        if (line.rfind("driver ", 0) == 0) return line.find(" \"ZEP Character Type\" ") != std::string::npos;
+        if (line.rfind("printer ", 0) == 0)
+            return line.find(" driver=\"ZEP Character Type\"") != std::string::npos;
+        if (line.rfind("form ", 0) == 0) return line.find("ZEP") != std::string::npos;
+        // Files: "<path> dir|file ..."
+        size_t kind = line.find(" dir ");
+        bool dir = kind != std::string::npos;
+        if (!dir) kind = line.find(" file ");
+        if (kind == std::string::npos) return false;
+        (void)gone;
+        return AllowedFile(line.substr(0, kind), dir);
+    }
+};
+
+// Lines that changed between two snapshots and are not the product's.
+inline std::vector<std::string> ForeignChanges(const std::string& before, const std::string& after,
+                                               const ProductNames& names) {
+    std::vector<std::string> a = QualifiedLines(before), b = QualifiedLines(after);
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    std::vector<std::string> gone, added, out;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(gone));
+    std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(added));
+    for (const std::string& l : gone)
+        if (!names.Allowed(l, true)) out.push_back("- " + l);
+    for (const std::string& l : added)
+        if (!names.Allowed(l, false)) out.push_back("+ " + l);
+    return out;
+}
+
+// The INF copies in the machine's INF folder that hold our first model.
+inline void CollectOurInfCopies(const sim::Machine& m, ProductNames& names) {
+    std::string folder = m.InfDirectory();
+    for (const std::string& file : m.ListDirectory(folder)) {
+        std::string path = folder + "\\" + file;
+        if (m.IsDirectory(path)) continue;
+        if (m.FileContents(path).find("\"KESTREL ZEP-4000\"") != std::string::npos)
+            names.ourInfCopies.insert(UpperCopy(path));
+    }
+}
+
+}  // namespace zep::test
