@@ -243,12 +243,18 @@ void CUninstallerDlg::DeleteDirectory() {
         return;
     }
     std::string drive = windows.value.substr(0, 2);
+    std::string maker = drive + "\\KESTREL Printer Driver";
     std::string product = drive + "\\KESTREL Printer Driver\\" + "ZEP";
-    if (kernel.GetFileAttributesA(product).ok) {
+    // A link in place of the maker's folder would take the tree deletion
+    // into a folder that is not ours: only a real folder is entered. The
+    // link itself goes below like an empty folder.
+    Result<uint32_t> makerAttributes = kernel.GetFileAttributesA(maker);
+    bool makerIsLink =
+        makerAttributes.ok && (makerAttributes.value & kFileAttributeReparsePoint) != 0;
+    if (!makerIsLink && kernel.GetFileAttributesA(product).ok) {
         sys_.RemoveDirectoryTree(product);
         sys_.log.WriteLog("DIRECTORY : %s", product.c_str());
     }
-    std::string maker = drive + "\\KESTREL Printer Driver";
     if (kernel.GetFileAttributesA(maker).ok) {
         Status removed = kernel.RemoveDirectoryA(maker);
         if (!removed.ok && removed.error != kErrDirNotEmpty)

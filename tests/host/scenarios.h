@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <set>
 #include <string>
@@ -263,9 +264,15 @@ struct ProductNames {
         if (line.rfind("running=", 0) == 0) return true;  // net stop / net start
         if (line.rfind("[", 0) == 0) {
             std::string key = UpperCopy(line.substr(0, line.find(']') + 1));
-            return key.find("ZEP") != std::string::npos ||
-                   key.find("\\UNINSTALL\\KESTREL CUTOMER DISPLAY DRIVER]") != std::string::npos ||
-                   key.find("\\UNINSTALL\\KESTREL CUSTOMER DISPLAY DRIVER]") != std::string::npos;
+            // The uninstall entries with whatever someone put below them.
+            for (const char* entry : {"\\UNINSTALL\\KESTREL CUTOMER DISPLAY DRIVER",
+                                      "\\UNINSTALL\\KESTREL CUSTOMER DISPLAY DRIVER"}) {
+                size_t at = key.find(entry);
+                if (at != std::string::npos &&
+                    (key[at + std::strlen(entry)] == ']' || key[at + std::strlen(entry)] == '\\'))
+                    return true;
+            }
+            return key.find("ZEP") != std::string::npos;
         }
         if (line.rfind("monitor ", 0) == 0) return line.rfind("monitor \"ZEP Language Monitor\"", 0) == 0;
         if (line.rfind("processor ", 0) == 0)
