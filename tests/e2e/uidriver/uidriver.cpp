@@ -23,6 +23,7 @@
 //   no-box [SECONDS]                    fails if a message box shows within that time
 //   rect TITLE                          "LEFT TOP RIGHT BOTTOM" of the window
 //   move TITLE X Y                      moves the window
+//   activate TITLE                      brings the window to the foreground
 #include <windows.h>
 
 #include <fcntl.h>
@@ -363,6 +364,14 @@ int Run(const std::vector<std::wstring>& a) {
         HWND w = Window(a[1]);
         if (!w) return 1;
         SetWindowPos(w, nullptr, id(2), id(3), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Sleep(200);
+        return 0;
+    }
+    if (cmd == L"activate") {
+        if (a.size() < 2) return Usage();
+        HWND w = Window(a[1]);
+        if (!w) return 1;
+        SetForegroundWindow(w);
         Sleep(200);
         return 0;
     }
