@@ -13,6 +13,10 @@ namespace zep::conformance {
 // True in the host build (simulated machine).
 bool IsSim();
 
+// True when the program under test is a 64-bit process (the x86_64 Windows
+// build). The simulated machine runs the 32-bit program under WOW64.
+bool Program64();
+
 // The platform for the current case (a fresh machine per case in the sim).
 Platform& Os();
 
