@@ -141,11 +141,12 @@ struct Built {
     std::vector<Control> controls;  // in template order
 };
 
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
 Built Build(HMODULE module, WORD id) {
     EXPECT_TRUE(LoadCommonControls());
     Built out;
-    HWND dlg = CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr,
-                                  [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+    HWND dlg = CreateDialogParamA(module, MAKEINTRESOURCEA(id), nullptr, PlainDialogProc, 0);
     EXPECT_NE(dlg, nullptr) << id;
     if (!dlg) return out;
     char buf[256];

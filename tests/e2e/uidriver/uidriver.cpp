@@ -123,15 +123,15 @@ HWND MessageBoxText(HWND window) {
     return text;
 }
 
+BOOL CALLBACK MatchMessageBox(HWND window, LPARAM param) {
+    if (!MessageBoxText(window)) return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+}
+
 HWND FindMessageBox() {
     HWND found = nullptr;
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
-            if (!MessageBoxText(window)) return TRUE;
-            *reinterpret_cast<HWND*>(param) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
