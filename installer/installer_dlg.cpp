@@ -40,15 +40,15 @@ bool CInstallerDlg::OnInitDialog() {
     view_.Progress().SetRange(0, 100);
     view_.Progress().SetStep(6);
     view_.SetTimer(1, 1);
+    // The worker reports through these: they are handed over before it
+    // starts, never while it may be reading them.
+    m_installation.m_pStatusText = &m_strStatus;
+    m_installation.m_pProgress = &view_.Progress();
     view_.StartWorker();
     return true;
 }
 
-void CInstallerDlg::OnTimer(unsigned /*id*/) {
-    view_.KillTimer(1);
-    m_installation.m_pStatusText = &m_strStatus;
-    m_installation.m_pProgress = &view_.Progress();
-}
+void CInstallerDlg::OnTimer(unsigned /*id*/) { view_.KillTimer(1); }
 
 bool CInstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
     if (!IsBusy()) return false;

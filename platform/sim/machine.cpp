@@ -95,6 +95,11 @@ Machine::Machine() : s_(std::make_unique<State>()) {}
 
 Machine::~Machine() = default;
 
+Machine::Machine(const Machine& other) : Kernel(), Advapi(), User(), Spooler(), Setup() {
+    Lock g(other.mutex_);
+    s_ = std::make_unique<State>(*other.s_);
+}
+
 Platform Machine::platform() { return Platform{*this, *this, *this, *this, *this}; }
 
 // ---------------------------------------------------------------- configuration

@@ -125,6 +125,11 @@ public:
     // Windows in C:\Windows, the program's current folder C:\Package.
     Machine();
     ~Machine() override;
+    // A second machine in the same state (files, registry, spooler, scripted
+    // answers, faults, calls), so that many runs can start from one
+    // arrangement without repeating it.
+    Machine(const Machine& other);
+    Machine& operator=(const Machine&) = delete;
 
     Platform platform();
 

@@ -729,6 +729,24 @@ std::vector<std::string> Judge(const Scenario& s, const Seen& clean, const Seen&
     return problems;
 }
 
+// The matrix runs every case on a copy of one arranged machine: a copy must
+// start in the same state and never reach back into its original.
+TEST(FaultMatrix, CopiesOfAnArrangedMachineAreIndependent) {
+    Scenario s = StandardScenarios(Windows::Win7x64)[3];  // uninstall-complete
+    sim::Machine arranged;
+    Arrange(arranged, s);
+    std::string original = arranged.Snapshot();
+    sim::Machine copy(arranged);
+    EXPECT_EQ(copy.Snapshot(), original);
+    copy.InjectFault({"DeleteFormA", "", "", kErrAccessDenied, 0, 1});
+    Play(copy, s);
+    EXPECT_NE(copy.Snapshot(), original);
+    EXPECT_EQ(arranged.Snapshot(), original);
+    EXPECT_TRUE(arranged.Calls().empty());
+    EXPECT_EQ(copy.Calls("DeleteFormA").size(), 1u);
+    EXPECT_TRUE(copy.Calls("DeleteFormA")[0].failed);
+}
+
 TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
     auto started = std::chrono::steady_clock::now();
     Watchdog watchdog(std::chrono::seconds(20));
@@ -743,11 +761,16 @@ TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
     size_t cases = 0;
 
     for (const Scenario& s : scenarios) {
-        sim::Machine cleanMachine;
-        Arrange(cleanMachine, s);
+        // Every case of the scenario starts from a copy of one arrangement.
+        sim::Machine arranged;
+        Arrange(arranged, s);
+        ProductNames arrangedNames;
+        CollectOurInfCopies(arranged, arrangedNames);
+        const std::string before = arranged.Snapshot();
+
+        sim::Machine cleanMachine(arranged);
         watchdog.Start(s.name + " (clean)");
-        ProductNames cleanNames;
-        CollectOurInfCopies(cleanMachine, cleanNames);
+        ProductNames cleanNames = arrangedNames;
         std::string cleanBefore;
         Seen clean = RunOnce(cleanMachine, s, &cleanBefore);
         CollectOurInfCopies(cleanMachine, cleanNames);
@@ -776,13 +799,10 @@ TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
                 ++cases;
                 std::string label = s.name + " " + site.Name() + " fails with " + std::to_string(code);
                 watchdog.Start(label);
-                sim::Machine m;
-                Arrange(m, s);
-                ProductNames names;
-                CollectOurInfCopies(m, names);
+                sim::Machine m(arranged);
+                ProductNames names = arrangedNames;
                 m.InjectFault({site.call, site.routine, "", code, 0, 1});
-                std::string before;
-                Seen run = RunOnce(m, s, &before);
+                Seen run = RunOnce(m, s, nullptr);
                 CollectOurInfCopies(m, names);
 
                 const sim::CallRecord* failed = nullptr;

@@ -311,7 +311,7 @@ TEST_F(Hostile, MalformedAndHugeInfCopiesAreSkippedAndKept) {
     m.AddFile("C:\\Windows\\inf\\oem3.inf", "[KESTREL\r\n\"KESTREL ZEP-4000\" = ZEP4000\r\n");
     m.AddFile("C:\\Windows\\inf\\oem4.inf", std::string("MZ\0\x90\xFF\xFE[\0]\r\n", 11) + std::string(4096, '\0'));
     std::string huge = "[Version]\r\nSignature=\"$Windows NT$\"\r\n[Models]\r\n";
-    while (huge.size() < (4u << 20)) huge += "\"Some Model With A Long Name\" = SECTION_" + std::to_string(huge.size()) + "\r\n";
+    while (huge.size() < (1u << 20)) huge += "\"Some Model With A Long Name\" = SECTION_" + std::to_string(huge.size()) + "\r\n";
     m.AddFile("C:\\Windows\\inf\\oem5.inf", huge);
     PrepareUninstallerMachine(m);
     EXPECT_TRUE(RunUninstaller());

@@ -30,7 +30,9 @@ TEST_F(InstallerFrameTest, StartUpShowsVersionStartsSpoolerAndWorker) {
     // The log is not open yet: the start-up's lines are lost.
     EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_Installer.txt"));
 
-    run.dialog.OnTimer(7);  // whatever its number, the first tick hands over the targets
+    // The worker's report targets are handed over before it starts; the
+    // first tick, whatever its number, only stops the timer.
+    run.dialog.OnTimer(7);
     EXPECT_EQ(run.dialog.m_installation.m_pStatusText, &run.dialog.m_strStatus);
     EXPECT_EQ(run.dialog.m_installation.m_pProgress, &run.view.Progress());
     EXPECT_EQ(m.Ui("kill-timer").size(), 1u);

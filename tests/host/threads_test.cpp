@@ -1,0 +1,388 @@
+// Both programs with their two threads: the worker on a thread of its own,
+// the test thread playing the user-interface thread. Window messages are
+// modelled as they behave on Windows: posted messages (the status refresh,
+// the timer, the end of the dialog) are queued for the user-interface thread,
+// sent ones (progress, the check list, the buttons) wait until it has handled
+// them. Run under ThreadSanitizer, this shows that the hand-over between the
+// threads is free of data races; everywhere, that every status text reaches
+// the status line in order and that input is blocked while the worker runs.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "tests/host/harness.h"
+
+namespace zep::test {
+namespace {
+
+constexpr uint32_t kWmKeyDown = 0x100;
+constexpr uintptr_t kVkReturn = 13;
+constexpr uintptr_t kVkEscape = 27;
+
+// The user-interface thread's message queue.
+class UiQueue {
+public:
+    UiQueue() : owner_(std::this_thread::get_id()) {}
+
+    void Post(std::function<void()> message) {
+        std::lock_guard<std::mutex> g(mutex_);
+        queue_.push_back({std::move(message), nullptr});
+        cv_.notify_all();
+    }
+    // SendMessage: runs at once on the user-interface thread itself, else
+    // waits until that thread has handled it.
+    void Send(std::function<void()> message) {
+        if (std::this_thread::get_id() == owner_) {
+            message();
+            return;
+        }
+        bool handled = false;
+        std::unique_lock<std::mutex> g(mutex_);
+        queue_.push_back({std::move(message), &handled});
+        cv_.notify_all();
+        cv_.wait(g, [&] { return handled; });
+    }
+    void Quit() { Post([this] { quit_ = true; }); }
+
+    // The message loop; `idle` runs between messages, as PreTranslateMessage
+    // runs for every message. False when the loop did not end in time.
+    bool Run(const std::function<void()>& idle) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!quit_) {
+            Message next;
+            {
+                std::unique_lock<std::mutex> g(mutex_);
+                if (!cv_.wait_until(g, deadline, [&] { return !queue_.empty(); })) return false;
+                next = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            idle();
+            next.run();
+            if (next.handled) {
+                std::lock_guard<std::mutex> g(mutex_);
+                *next.handled = true;
+                cv_.notify_all();
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Message {
+        std::function<void()> run;
+        bool* handled = nullptr;
+    };
+    std::thread::id owner_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Message> queue_;
+    bool quit_ = false;  // only the user-interface thread touches it
+};
+
+// What the user-interface thread saw.
+struct Seen {
+    std::vector<std::string> statuses;
+    std::vector<int> positions;
+    int progressWhileBusy = 0;
+    int keysLetThroughWhileBusy = 0;
+};
+
+// The progress control: every change is a sent message.
+class ThreadedProgress : public ProgressBar {
+public:
+    ThreadedProgress(UiQueue& ui, Seen& seen, std::function<void()> sample)
+        : ui_(ui), seen_(seen), sample_(std::move(sample)) {}
+    void SetRange(int, int upper) override {
+        ui_.Send([this, upper] { upper_ = upper; });
+    }
+    void SetStep(int step) override {
+        ui_.Send([this, step] { step_ = step; });
+    }
+    void StepIt() override {
+        ui_.Send([this] {
+            pos_ += step_;
+            if (pos_ > upper_) pos_ -= upper_;
+            Changed();
+        });
+    }
+    void SetPos(int position) override {
+        ui_.Send([this, position] {
+            pos_ = position;
+            Changed();
+        });
+    }
+
+private:
+    void Changed() {
+        seen_.positions.push_back(pos_);
+        sample_();
+    }
+    UiQueue& ui_;
+    Seen& seen_;
+    std::function<void()> sample_;
+    int pos_ = 0, step_ = 10, upper_ = 100;
+};
+
+// Runs `body` as the worker thread; the process exit ends the message loop.
+class Worker {
+public:
+    ~Worker() {
+        if (thread_.joinable()) thread_.join();
+    }
+    void Start(UiQueue& ui, std::function<void()> body) {
+        thread_ = std::thread([&ui, body = std::move(body)] {
+            try {
+                body();
+            } catch (const sim::ProcessExit&) {
+                ui.Quit();  // exit(0) on the worker ends the whole process
+            }
+        });
+    }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    std::thread thread_;
+};
+
+// ------------------------------------------------------------------ installer
+
+class ThreadedInstallerView : public InstallerView, public ModelDlgView, public PortDlgView {
+public:
+    ThreadedInstallerView(UiQueue& ui, Seen& seen, std::function<void()> sample,
+                          std::function<void()> worker, std::function<void(unsigned)> timer)
+        : ui_(ui), seen_(seen), progress_(ui, seen, std::move(sample)),
+          worker_(std::move(worker)), timer_(std::move(timer)) {}
+
+    ProgressBar& Progress() override { return progress_; }
+    void PostStatusRefresh(const std::string& status, const std::string&) override {
+        ui_.Post([this, status] { seen_.statuses.push_back(status); });
+    }
+    void SetIcons() override {}
+    void SetTimer(unsigned id, unsigned) override {
+        ui_.Post([this, id] { timer_(id); });
+    }
+    void KillTimer(unsigned) override {}
+    void StartWorker() override { worker_(); }
+    // The wizard dialogs run their modal loops on the worker.
+    int RunModelDialog(CModelDlg& dialog) override {
+        dialog.OnInitDialog(*this);
+        for (auto& item : list_)
+            if (item.first == "KESTREL ZEP-4000" || item.first == "KESTREL ZEP-4100") item.second = true;
+        dialog.OnCheckChange(*this);
+        dialog.OnOK(*this);
+        return kIdOk;
+    }
+    int RunPortDialog(CPortDlg& dialog) override {
+        dialog.m_nPortIndex = 1;
+        return kIdOk;
+    }
+    int AddString(const std::string& text) override {
+        list_.emplace_back(text, false);
+        return int(list_.size()) - 1;
+    }
+    int GetCount() override { return int(list_.size()); }
+    bool GetCheck(int i) override { return list_.at(size_t(i)).second; }
+    std::string GetText(int i) override { return list_.at(size_t(i)).first; }
+    void EnableNext(bool) override {}
+    int ReadPortIndex() override { return 1; }
+    uintptr_t Handle() override { return 0x130; }
+
+private:
+    UiQueue& ui_;
+    Seen& seen_;
+    ThreadedProgress progress_;
+    std::function<void()> worker_;
+    std::function<void(unsigned)> timer_;
+    std::vector<std::pair<std::string, bool>> list_;
+};
+
+std::vector<std::string> StatusesOf(const sim::Machine& m, size_t from = 0) {
+    std::vector<std::string> out;
+    std::vector<sim::UiEvent> ui = m.Ui();
+    for (size_t i = from; i < ui.size(); ++i)
+        if (ui[i].kind == "status") out.push_back(ui[i].text);
+    return out;
+}
+
+TEST(Threads, InstallerWorkerAndUserInterface) {
+    // The same installation with one thread, for what the user must see.
+    sim::Machine reference;
+    PrepareInstallerMachine(reference);
+    InstallerScript script;
+    script.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    script.port = 1;
+    InstallerRun(reference, script).Run();
+    std::vector<std::string> expected = StatusesOf(reference);
+
+    for (int round = 0; round < 3; ++round) {
+        sim::Machine m;
+        PrepareInstallerMachine(m);
+        Platform os = m.platform();
+        TraceLog log(m, "\\ZEP_Installer.txt");
+        Support sys(os, log);
+        UiQueue ui;
+        Seen seen;
+        Worker worker;
+        CInstallerDlg* dialog = nullptr;
+        auto sample = [&] {
+            // PreTranslateMessage runs for each message: while the worker is
+            // busy, neither Escape nor Enter may reach the dialog.
+            if (!dialog->IsBusy()) return;
+            ++seen.progressWhileBusy;
+            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+        };
+        ThreadedInstallerView view(
+            ui, seen, sample, [&] { worker.Start(ui, [&] { dialog->RunWorker(); }); },
+            [&](unsigned id) { dialog->OnTimer(id); });
+        CInstallerDlg dlg(sys, view);
+        dialog = &dlg;
+
+        ASSERT_TRUE(dlg.OnInitDialog());
+        bool ended = ui.Run([&] {
+            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+        });
+        worker.Join();
+        ASSERT_TRUE(ended) << "the installer did not end";
+
+        EXPECT_TRUE(m.Exited());
+        EXPECT_EQ(m.ExitCode(), 0);
+        EXPECT_EQ(seen.statuses, expected);
+        EXPECT_EQ(seen.positions.back(), 100);
+        EXPECT_GT(seen.progressWhileBusy, 10);
+        EXPECT_EQ(seen.keysLetThroughWhileBusy, 0);
+        EXPECT_FALSE(dlg.IsBusy());
+        EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4100"));
+    }
+}
+
+// ------------------------------------------------------------------ uninstaller
+
+class ThreadedUninstallerView : public UninstallerView {
+public:
+    ThreadedUninstallerView(UiQueue& ui, Seen& seen, std::function<void()> sample,
+                            std::function<void()> worker)
+        : ui_(ui), seen_(seen), progress_(ui, seen, std::move(sample)), worker_(std::move(worker)) {}
+
+    ProgressBar& Progress() override { return progress_; }
+    void PostStatusRefresh(const std::string& status) override {
+        ui_.Post([this, status] { seen_.statuses.push_back(status); });
+    }
+    void SetIcons() override {}
+    void SetTitle(const std::string&) override {}
+    void SetTimer(unsigned, unsigned) override {}
+    void KillTimer(unsigned) override {}
+    void StartWorker() override { worker_(); }
+    // The controls belong to the user-interface thread: the worker reaches
+    // them by sent messages.
+    void ResetList() override {
+        ui_.Send([this] { list_.Reset(); });
+    }
+    int AddString(const std::string& text) override {
+        int at = 0;
+        ui_.Send([&] { at = list_.AddString(text); });
+        return at;
+    }
+    int GetCount() override {
+        int n = 0;
+        ui_.Send([&] { n = list_.GetCount(); });
+        return n;
+    }
+    bool GetCheck(int i) override {
+        bool on = false;
+        ui_.Send([&] { on = list_.GetCheck(i); });
+        return on;
+    }
+    void SetCheck(int i, bool on) override {
+        ui_.Send([&] { list_.SetCheck(i, on); });
+    }
+    std::string GetText(int i) override {
+        std::string text;
+        ui_.Send([&] { text = list_.GetText(i); });
+        return text;
+    }
+    void EnableUninstall(bool enable) override {
+        ui_.Send([&] { uninstallEnabled = enable; });
+    }
+    void EnableCancel(bool) override {}
+    void EndDialogOk() override {
+        ui_.Post([this] { ended = true; });
+        ui_.Quit();
+    }
+
+    SimCheckList list_;
+    bool uninstallEnabled = false;  // user-interface thread only
+    bool ended = false;             // user-interface thread only
+
+private:
+    UiQueue& ui_;
+    Seen& seen_;
+    ThreadedProgress progress_;
+    std::function<void()> worker_;
+};
+
+TEST(Threads, UninstallerWorkerAndUserInterface) {
+    auto installed = [](sim::Machine& m) {
+        PrepareInstallerMachine(m);
+        InstallerScript script;
+        script.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+        InstallerRun(m, script).Run();
+        PrepareUninstallerMachine(m);
+    };
+    sim::Machine reference;
+    installed(reference);
+    size_t mark = reference.Ui().size();
+    UninstallerRun(reference).Run();
+    std::vector<std::string> expected = StatusesOf(reference, mark);
+
+    for (int round = 0; round < 3; ++round) {
+        sim::Machine m;
+        installed(m);
+        Platform os = m.platform();
+        TraceLog log(m, "\\ZEP_UnInstaller.txt");
+        Support sys(os, log);
+        UiQueue ui;
+        Seen seen;
+        Worker worker;
+        CUninstallerDlg* dialog = nullptr;
+        auto sample = [&] {
+            if (!dialog->IsBusy()) return;
+            ++seen.progressWhileBusy;
+            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+        };
+        ThreadedUninstallerView view(ui, seen, sample,
+                                     [&] { worker.Start(ui, [&] { dialog->RunUninstall(); }); });
+        CUninstallerDlg dlg(sys, view);
+        dialog = &dlg;
+
+        ASSERT_TRUE(dlg.OnInitDialog());
+        dlg.OnTimer(1);  // the first tick lists the printers
+        ASSERT_EQ(view.list_.GetCount(), 2);
+        ASSERT_TRUE(view.uninstallEnabled);
+        EXPECT_FALSE(dlg.PreTranslateDrop(kWmKeyDown, kVkEscape));  // Escape still cancels
+        dlg.OnUninstall();                                          // the user presses Uninstall
+        bool ended = ui.Run([&] {
+            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+        });
+        worker.Join();
+        ASSERT_TRUE(ended) << "the uninstaller did not end";
+
+        EXPECT_TRUE(view.ended);
+        EXPECT_EQ(seen.statuses, expected);
+        EXPECT_EQ(seen.positions.back(), 100);
+        EXPECT_GT(seen.progressWhileBusy, 2);
+        EXPECT_EQ(seen.keysLetThroughWhileBusy, 0);
+        EXPECT_TRUE(m.Printers().size() == 0);
+    }
+}
+
+}  // namespace
+}  // namespace zep::test
