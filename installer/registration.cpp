@@ -135,6 +135,7 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
     sys_.LogEnd("AddPrinterToSystem");
     sys_.os.kernel.exit(0);
+    return false;  // not reached: exit() ends the process
 }
 
 }  // namespace zep
