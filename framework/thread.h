@@ -21,7 +21,7 @@ public:
     void Leave() { LeaveCriticalSection(&section_); }
 
 private:
-    CRITICAL_SECTION section_;
+    CRITICAL_SECTION section_{};
 };
 
 class Lock {

@@ -10,7 +10,7 @@ std::string Win32User::LoadStringA(uint32_t id) {
     HMODULE module = resources_ ? resources_ : GetModuleHandleA(nullptr);
     // A string table entry holds at most 65535 characters; grow until the
     // text fits with room to spare, so nothing is cut.
-    for (size_t size = 256; size <= 65536 * 2; size *= 2) {
+    for (size_t size = 256; size <= size_t{65536} * 2; size *= 2) {
         std::vector<char> buf(size);
         int n = ::LoadStringA(module, id, buf.data(), static_cast<int>(size));
         if (n <= 0) return std::string();

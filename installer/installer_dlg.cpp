@@ -1,5 +1,6 @@
 #include "installer/installer_dlg.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "installer/driver_version.h"
@@ -7,6 +8,16 @@
 namespace zep {
 
 namespace {
+
+// atoi's reading of a version string (leading blanks, a sign, digits, then
+// anything), without its undefined behaviour for numbers out of range.
+int VersionNumber(const std::string& text) {
+    long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
 constexpr uint32_t kWmKeyDown = 0x100;
 constexpr uint32_t kWmKeyUp = 0x101;
 constexpr uint32_t kWmChar = 0x102;
@@ -95,10 +106,10 @@ void CInstallerDlg::RunWorker() {
 void CInstallerDlg::CheckDriverVersion() {
     RoutineScope scope("CheckDriverVersion");
     User& user = sys_.os.user;
-    int major = std::atoi(user.LoadStringA(1).c_str());
-    int minor = std::atoi(user.LoadStringA(2).c_str());
-    int build = std::atoi(user.LoadStringA(3).c_str());
-    int extra = std::atoi(user.LoadStringA(4).c_str());
+    int major = VersionNumber(user.LoadStringA(1));
+    int minor = VersionNumber(user.LoadStringA(2));
+    int build = VersionNumber(user.LoadStringA(3));
+    int extra = VersionNumber(user.LoadStringA(4));
     std::string driverName = user.LoadStringA(17);
     std::string processorName = user.LoadStringA(8);
     int result = DriverVersion(sys_.os, DriverEnvironment(m_bWow64), driverName, processorName,

@@ -67,7 +67,6 @@ bool CInstallation::AddPrinterProcessor() {
 
 bool CInstallation::AddPrinterDriverToSystem() {
     RoutineScope scope("AddPrinterDriverToSystem");
-    Kernel& kernel = sys_.os.kernel;
     Spooler& spooler = sys_.os.spooler;
     sys_.LogBegin("AddPrinterDriverToSystem");
     StepReport("Installing printer driver...\r\n");
@@ -90,13 +89,19 @@ bool CInstallation::AddPrinterDriverToSystem() {
     if (!added.ok && added.error == kErrModNotFound && osCode < kOsVista) {
         // Older systems miss framedyn.dll on the search path; lend them the
         // copy from wbem for one retry. A copy that was already there is not
-        // ours to delete, so it is only used.
-        std::string system = kernel.GetSystemDirectoryA().value;
-        std::string lent = system + "\\framedyn.dll";
-        bool ours = !kernel.GetFileAttributesA(lent).ok;
-        if (ours) kernel.CopyFileA(system + "\\wbem\\framedyn.dll", lent, false);
-        added = spooler.AddPrinterDriverA(nullptr, info);
-        if (ours) kernel.DeleteFileA(lent);
+        // ours to delete, so it is only used. Without the system folder
+        // there is nothing to lend (the copy would land in a drive's root).
+        Kernel& kernel = sys_.os.kernel;
+        Result<std::string> system = kernel.GetSystemDirectoryA();
+        if (system.ok) {
+            std::string lent = system.value + "\\framedyn.dll";
+            bool ours = !kernel.GetFileAttributesA(lent).ok;
+            if (ours) kernel.CopyFileA(system.value + "\\wbem\\framedyn.dll", lent, false);
+            added = spooler.AddPrinterDriverA(nullptr, info);
+            if (ours) kernel.DeleteFileA(lent);
+        } else {
+            sys_.log.WriteLog("GetSystemDirectory failed");
+        }
     }
     if (!added.ok) {
         sys_.ShowSystemErrorBox("AddPrinterDriver, ERR CODE: %d\n\n", added.error, kMbIconError);

@@ -4,7 +4,7 @@
 set -eu
 
 need_apt=""
-pkgs="cmake g++ make libgtest-dev libgmock-dev mingw-w64 wine wine64 fonts-wine xvfb imagemagick x11-utils python3"
+pkgs="cmake g++ make libgtest-dev libgmock-dev mingw-w64 wine wine64 fonts-wine xvfb imagemagick x11-utils python3 clang-tidy cppcheck"
 for p in $pkgs; do
     dpkg -s "$p" >/dev/null 2>&1 || need_apt="$need_apt $p"
 done

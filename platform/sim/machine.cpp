@@ -40,9 +40,8 @@ void Machine::State::Call::Fail(uint32_t error) {
     s->calls[index].error = error;
 }
 
-Machine::State::State() {
-    version = OsVersion{kVerPlatformWin32Nt, 6, 1, 7601, "Service Pack 1", 1, 0, 0x100,
-                        kVerNtWorkstation};
+Machine::State::State()
+    : version{kVerPlatformWin32Nt, 6, 1, 7601, "Service Pack 1", 1, 0, 0x100, kVerNtWorkstation} {
     BuildDefaultFolders();
     BuildDefaultFiles();
     BuildDefaultRegistry();

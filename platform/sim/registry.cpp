@@ -142,7 +142,7 @@ int32_t Machine::State::RegPath(HKey root, const std::string& subKey, uint32_t s
 
 std::string Machine::State::RegArgs(HKey root, const std::string& subKey) const {
     std::string logical;
-    bool view32;
+    bool view32 = false;
     if (RegBase(root, &logical, &view32) != 0) {
         auto it = keys.find(uintptr_t(root));
         logical = it != keys.end() ? it->second.logical : "?";
@@ -152,7 +152,7 @@ std::string Machine::State::RegArgs(HKey root, const std::string& subKey) const 
 
 int32_t Machine::State::RegHandleNode(HKey key, RegNode** node) {
     std::string logical;
-    bool view32;
+    bool view32 = false;
     if (int32_t st = RegBase(key, &logical, &view32)) return st;
     auto it = keys.find(uintptr_t(key));
     *node = it != keys.end() ? RegFind(it->second.phys) : RegFind(logical);
@@ -262,7 +262,7 @@ Advapi::KeyResult Machine::RegOpenKeyExA(HKey root, const std::string& subKey, u
         return r;
     }
     std::string logical;
-    bool view32;
+    bool view32 = false;
     if ((r.status = s_->RegPath(root, subKey, samDesired, &logical, &view32)) != 0) {
         c.DoneStatus(r.status);
         return r;
@@ -290,7 +290,7 @@ Advapi::KeyResult Machine::RegCreateKeyExA(HKey root, const std::string& subKey,
         return r;
     }
     std::string logical;
-    bool view32;
+    bool view32 = false;
     if ((r.status = s_->RegPath(root, subKey, samDesired, &logical, &view32)) != 0) {
         c.DoneStatus(r.status);
         return r;
@@ -380,7 +380,7 @@ int32_t Machine::SHDeleteKeyA(HKey root, const std::string& subKey) {
     State::Call c = s_->Begin("SHDeleteKeyA", s_->RegArgs(root, subKey));
     if (c.fault) return c.DoneStatus(int32_t(*c.fault));
     std::string logical;
-    bool view32;
+    bool view32 = false;
     // No view flag: a 32-bit caller deletes in its own (redirected) view.
     if (int32_t st = s_->RegPath(root, subKey, 0, &logical, &view32)) return c.DoneStatus(st);
     std::string phys = s_->RegPhysical(logical, view32);
@@ -401,7 +401,7 @@ std::optional<int32_t> Machine::RegDeleteKeyExA(HKey root, const std::string& su
     if (c.fault) return c.DoneStatus(int32_t(*c.fault));
     if (reserved != 0) return c.DoneStatus(int32_t(kErrInvalidParameter));
     std::string logical;
-    bool view32;
+    bool view32 = false;
     if (int32_t st = s_->RegPath(root, subKey, samDesired, &logical, &view32))
         return c.DoneStatus(st);
     std::string phys = s_->RegPhysical(logical, view32);

@@ -156,16 +156,16 @@ uint32_t Machine::State::ParseInf(const std::string& text, InfFile* out,
         for (const std::string& f : SplitOutsideQuotes(value, ',')) l.fields.push_back(Unquote(f));
         out->sections[section].push_back(l);
     }
-    std::map<std::string, std::string> strings;
+    std::map<std::string, std::string> texts;  // the [Strings] section
     auto it = out->sections.find("STRINGS");
     if (it != out->sections.end())
         for (const InfLine& l : it->second)
-            strings[Upper(l.key)] = l.fields.empty() ? "" : l.fields[0];
+            texts[Upper(l.key)] = l.fields.empty() ? "" : l.fields[0];
     for (auto& [name, body] : out->sections) {
         if (name == "STRINGS") continue;
         for (InfLine& l : body) {
-            l.key = Substitute(l.key, strings);
-            for (std::string& f : l.fields) f = Substitute(f, strings);
+            l.key = Substitute(l.key, texts);
+            for (std::string& f : l.fields) f = Substitute(f, texts);
         }
     }
     return 0;

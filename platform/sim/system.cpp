@@ -187,8 +187,8 @@ SystemTime Machine::GetLocalTime() {
     uint64_t ms = kStartMsOfDay + s_->elapsed;
     int64_t day = kStartDay + int64_t(ms / 86400000);
     uint64_t inDay = ms % 86400000;
-    int64_t y;
-    unsigned m, d;
+    int64_t y = 0;
+    unsigned m = 0, d = 0;
     CivilFromDays(day, &y, &m, &d);
     SystemTime t;
     t.year = uint16_t(y);

@@ -159,7 +159,7 @@ public:
         union {
             OSVERSIONINFOEXA ex;
             BYTE raw[512];
-        } info;
+        } info{};
         ZeroMemory(&info, sizeof(info));
         info.ex.dwOSVersionInfoSize = structSize;
         BOOL ok = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&info.ex));
