@@ -21,13 +21,22 @@ public:
         uint32_t err = 0;
         auto fn = ZEP_SETUPAPI(SetupCopyOEMInfA, err);
         if (!fn) return Result<std::string>::Fail(err);
+        // The call takes a full path only (a relative one fails with 2),
+        // while the installer names the INF relative to its current folder.
+        std::string path = source;
+        char full[MAX_PATH + 1];
+        DWORD n = GetFullPathNameA(source.c_str(), sizeof full, full, nullptr);
+        if (n > 0 && n < sizeof full) path.assign(full, n);
         char dest[MAX_PATH + 1] = {};
         DWORD required = 0;
-        BOOL ok = fn(source.c_str(), nullptr, mediaType, copyStyle, dest, MAX_PATH, &required,
+        BOOL ok = fn(path.c_str(), nullptr, mediaType, copyStyle, dest, MAX_PATH, &required,
                      nullptr);
         DWORD e = GetLastError();
-        // The name is also filled in when the copy exists already.
-        return {ok != FALSE, ok ? 0u : e, dest};
+        // The name is also filled in when the copy exists already; after any
+        // other failure the buffer may hold garbage (Wine converts its
+        // uninitialised wide buffer), so nothing is returned.
+        bool named = ok || e == ERROR_FILE_EXISTS;
+        return {ok != FALSE, ok ? 0u : e, named ? std::string(dest) : std::string()};
     }
 
     Result<std::vector<std::string>> SetupGetInfFileListA(const char* directory,

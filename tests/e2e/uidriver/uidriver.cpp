@@ -14,6 +14,7 @@
 //   click TITLE ID                      presses a button (BM_CLICK, posted)
 //   is-enabled TITLE ID                 prints 1 or 0
 //   is-checked TITLE ID                 prints 1 or 0 (a radio button or check box)
+//   pos TITLE ID                        a progress bar's position (PBM_GETPOS)
 //   key TITLE VK                        key down and up, posted to the window
 //   close TITLE                         the system menu's Close (WM_SYSCOMMAND SC_CLOSE)
 //   wm-close TITLE                      WM_CLOSE, as the taskbar's Close does
@@ -24,7 +25,15 @@
 //   rect TITLE                          "LEFT TOP RIGHT BOTTOM" of the window
 //   move TITLE X Y                      moves the window
 //   activate TITLE                      brings the window to the foreground
+//   watch-text TITLE ID [SECONDS]       prints each new text of the control, one
+//                                       line per change (polled every 20 ms),
+//                                       until the window is gone
+//   wait-endsession [SECONDS]           prints "listening", then one line per
+//                                       WM_QUERYENDSESSION / WM_ENDSESSION that a
+//                                       restart or shutdown request sends to every
+//                                       program's windows; fails when none came
 #include <windows.h>
+#include <commctrl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -73,10 +82,18 @@ bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
 std::wstring WindowText(HWND window) {
     LRESULT length = 0;
     if (!Send(window, WM_GETTEXTLENGTH, 0, 0, &length) || length <= 0) return std::wstring();
-    std::vector<wchar_t> buf(static_cast<size_t>(length) + 1);
-    LRESULT got = 0;
-    Send(window, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), &got);
-    return std::wstring(buf.data(), static_cast<size_t>(got > 0 ? got : 0));
+    // The text may grow between the two messages (a status line changing):
+    // a full buffer is read again with more room, so no text comes out cut.
+    size_t size = static_cast<size_t>(length) + 64;
+    for (;;) {
+        std::vector<wchar_t> buf(size);
+        LRESULT got = 0;
+        if (!Send(window, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), &got)) got = 0;
+        if (got < 0) got = 0;
+        if (static_cast<size_t>(got) + 1 < size || size > 65536)
+            return std::wstring(buf.data(), static_cast<size_t>(got));
+        size *= 2;
+    }
 }
 
 std::wstring ClassName(HWND window) {
@@ -176,6 +193,54 @@ int SysMenuHasClose(HWND window) {
     UnhookWindowsHookEx(hook);
     if (answer == -1) std::fprintf(stderr, "uidriver: no answer from the window's thread\n");
     return answer;
+}
+
+// The window of wait-endsession: a plain top-level window, as the end of a
+// session addresses them all.
+bool g_sessionEnding = false;
+
+LRESULT CALLBACK EndSessionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) {
+        std::printf("query-end-session lParam=0x%08lx\n", static_cast<unsigned long>(lParam));
+        std::fflush(stdout);
+        g_sessionEnding = true;
+        return TRUE;
+    }
+    if (message == WM_ENDSESSION) {
+        std::printf("end-session %d\n", wParam ? 1 : 0);
+        std::fflush(stdout);
+        g_sessionEnding = true;
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int WaitEndSession(double seconds) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = EndSessionProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ZepUiDriverEndSession";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"uidriver end-session",
+                                  WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    if (!window) return 1;
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    std::printf("listening\n");
+    std::fflush(stdout);
+    DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    MSG msg;
+    while (!g_sessionEnding && static_cast<LONG>(GetTickCount() - end) < 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    // The WM_ENDSESSION that follows the query, if it comes soon.
+    DWORD grace = GetTickCount() + 1000;
+    while (g_sessionEnding && static_cast<LONG>(GetTickCount() - grace) < 0) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    DestroyWindow(window);
+    return g_sessionEnding ? 0 : 1;
 }
 
 int Usage() {
@@ -287,6 +352,14 @@ int Run(const std::vector<std::wstring>& a) {
         std::printf("%d\n", state == BST_CHECKED ? 1 : 0);
         return 0;
     }
+    if (cmd == L"pos") {
+        if (a.size() < 3) return Usage();
+        HWND c = Control(a[1], id(2));
+        LRESULT position = 0;
+        if (!c || !Send(c, PBM_GETPOS, 0, 0, &position)) return 1;
+        std::printf("%ld\n", static_cast<long>(position));
+        return 0;
+    }
     if (cmd == L"key") {
         if (a.size() < 3) return Usage();
         HWND w = Window(a[1]);
@@ -375,6 +448,29 @@ int Run(const std::vector<std::wstring>& a) {
         Sleep(200);
         return 0;
     }
+    if (cmd == L"watch-text") {
+        if (a.size() < 3) return Usage();
+        HWND window = Window(a[1]);
+        if (!window) return 1;
+        HWND c = GetDlgItem(window, id(2));
+        if (!c) return 1;
+        std::wstring last;
+        bool first = true;
+        // Polled, not hooked: a text shown for less than a poll may be missed.
+        DWORD end = GetTickCount() + static_cast<DWORD>(num(3, 120) * 1000);
+        while (IsWindow(c) && static_cast<LONG>(GetTickCount() - end) < 0) {
+            std::wstring now = WindowText(c);
+            if (IsWindow(c) && (first || now != last)) {
+                std::printf("%s\n", OneLine(now).c_str());
+                std::fflush(stdout);
+                last = now;
+                first = false;
+            }
+            Sleep(20);
+        }
+        return 0;
+    }
+    if (cmd == L"wait-endsession") return WaitEndSession(num(1, 30));
     return Usage();
 }
 

@@ -1,0 +1,317 @@
+# Shared parts of the end-to-end scripts that install and remove the sample
+# package under Wine (sourced by install.sh, uninstall.sh and demo.sh; bash).
+#
+# Before sourcing: nothing. After sourcing, call e2e_init BUILD_DIR NAME.
+#
+# Environment:
+#   ZEP_E2E_WINE_DIR  folder for the prefixes and runs (default build/e2e-wine)
+#   ZEP_PRISTINE64    the pristine 64-bit prefix to clone (default
+#                     $ZEP_E2E_WINE_DIR/pristine64; made when missing, ~80 s+)
+#   ZEP_E2E_NO_BUILD  set: use the build tree as it is, build nothing
+#   ZEP_XVFB_DISPLAY  display number of the private X server
+
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=../../scripts/lib/wine.sh
+. "$E2E_ROOT/scripts/lib/wine.sh"
+
+E2E_TAB=$'\t'
+E2E_FAILED=0
+E2E_CASE=""
+E2E_ERRORS=""
+E2E_T0=0
+APP_PID=""
+RUN_DIR=""
+
+# Titles and captions the tests look for.
+E2E_INSTALLER_MAIN="KESTREL Customer Display Installation Progress"
+E2E_MODELS="Select ZEP Model"
+E2E_PORTS="Select Port Type"
+E2E_UNINSTALLER_MAIN="Kestrel Customer Display Uninstaller"
+E2E_RESTART_Q_INSTALL='Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I want to restart my computer now.\n[No] I will restart my computer later.'
+E2E_RESTART_Q_UNINSTALL='Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer later.'
+
+_e2e_abs() { case "$1" in /*) echo "$1" ;; *) echo "$E2E_ROOT/$1" ;; esac; }
+
+# e2e_init BUILD_DIR NAME: checks (and builds) the x86_64 tree, lays out the
+# dist folder the programs run from, makes the pristine prefix and starts
+# the X server. NAME separates this script's runs from the others'.
+e2e_init() {
+    BUILD=$(_e2e_abs "${1:-build/mingw-x64}")
+    E2E_NAME=$2
+    WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+    PRISTINE=$(_e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
+    if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+        echo "$E2E_NAME: $BUILD is not a configured build tree (scripts/build.sh mingw-x64)" >&2
+        exit 2
+    fi
+    if [ -z "${ZEP_E2E_NO_BUILD:-}" ]; then
+        cmake --build "$BUILD" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package \
+            zep_statetool uidriver >"$WINE_DIR.build-$E2E_NAME.log" 2>&1 || {
+            echo "$E2E_NAME: build failed (see $WINE_DIR.build-$E2E_NAME.log)" >&2
+            exit 2
+        }
+    fi
+    UIDRIVER=$BUILD/tests/e2e/uidriver/uidriver.exe
+    STATETOOL=$BUILD/tests/e2e/statetool/zep_statetool.exe
+    for f in "$UIDRIVER" "$STATETOOL" "$BUILD/installer/win32/ZEP_Installer.exe" \
+             "$BUILD/uninstaller/win32/ZEP_Uninstaller.exe"; do
+        [ -f "$f" ] || { echo "$E2E_NAME: $f is missing" >&2; exit 2; }
+    done
+    if ! x86_64-w64-mingw32-objdump -f "$BUILD/installer/win32/ZEP_Installer.exe" | grep -q x86-64; then
+        echo "$E2E_NAME: $BUILD is not an x86_64 build (64-bit Wine runs x86_64 programs)" >&2
+        exit 2
+    fi
+    "$E2E_ROOT/scripts/build-winspool.sh" >/dev/null || exit 2
+
+    mkdir -p "$WINE_DIR/runs/$E2E_NAME"
+    DIST="$WINE_DIR/runs/$E2E_NAME/dist"
+    "$E2E_ROOT/scripts/make-dist.sh" "$BUILD" "$DIST" >/dev/null || exit 2
+    zep_wine_pristine64 "$PRISTINE"
+    zep_xvfb_start
+    trap 'e2e_stop_prefix; zep_xvfb_stop' EXIT
+}
+
+# ---------------------------------------------------------------- reporting
+
+begin() { E2E_CASE="$1"; E2E_ERRORS=""; E2E_NOTES=""; E2E_T0=$(date +%s.%N); }
+fail() { E2E_ERRORS="$E2E_ERRORS; $*"; }
+expect() {  # expect WHAT ACTUAL EXPECTED
+    [ "$2" = "$3" ] || fail "$1: got \"$2\", expected \"$3\""
+}
+finish() {
+    local took
+    took=$(awk -v a="$E2E_T0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+    if [ -z "$E2E_ERRORS" ]; then
+        echo "PASS $E2E_CASE (${took} s)"
+    else
+        echo "FAIL $E2E_CASE (${took} s)${E2E_ERRORS}"
+        [ -n "$RUN_DIR" ] && echo "     files: $RUN_DIR"
+        E2E_FAILED=1
+    fi
+    [ -n "$E2E_NOTES" ] && printf '%s' "$E2E_NOTES"
+    return 0
+}
+# One line per difference between Wine and Windows that a case works around
+# or cannot show; printed under the case's result.
+wine_note() { E2E_NOTES="$E2E_NOTES     wine: $*"$'\n'; }
+
+# ---------------------------------------------------------------- prefixes
+
+# e2e_start_prefix NAME [SOURCE]: a fresh clone of SOURCE (default the
+# pristine prefix) with the corrected winspool.drv, its wineserver kept up,
+# Wine's own desktop window (window frames without a window manager) and a
+# copy of the dist folder in RUN_DIR/dist.
+e2e_start_prefix() {
+    e2e_stop_prefix
+    RUN_DIR="$WINE_DIR/runs/$E2E_NAME/$1"
+    rm -rf "$RUN_DIR"
+    mkdir -p "$RUN_DIR"
+    zep_wine_clone "${2:-$PRISTINE}" "$RUN_DIR/prefix"
+    zep_wine_install_winspool "$RUN_DIR/prefix" x86_64 || exit 2
+    zep_wine_use64 "$RUN_DIR/prefix"
+    zep_wine_native_winspool
+    cp -R "$DIST" "$RUN_DIR/dist"
+    wineserver -p </dev/null >/dev/null 2>&1
+    if [ -z "${2:-}" ]; then
+        wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+        wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
+    fi
+    # The desktop process starts with the first window: let it start here,
+    # where nothing waits on its output.
+    "$ZEP_WINE64" "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
+}
+
+# Ends every process of the current prefix and its wineserver, which then
+# writes the registry to the prefix's files (a clone of it sees the state).
+e2e_stop_prefix() {
+    [ -n "$RUN_DIR" ] && [ -d "$RUN_DIR/prefix" ] || return 0
+    WINEPREFIX="$RUN_DIR/prefix" wineserver -k 2>/dev/null
+    WINEPREFIX="$RUN_DIR/prefix" wineserver -w 2>/dev/null
+    [ -n "$APP_PID" ] && wait "$APP_PID" 2>/dev/null
+    APP_PID=""
+    return 0
+}
+
+wine64q() { "$ZEP_WINE64" "$@" </dev/null >/dev/null 2>&1; }
+ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
+st() { "$ZEP_WINE64" "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+
+# The prefix's C: drive as a Unix path.
+cdrive() { echo "$RUN_DIR/prefix/drive_c"; }
+
+# ---------------------------------------------------------------- programs
+
+# start_program WINDOWS-OR-UNIX-PATH [CWD]: starts a program in the
+# background (APP_PID), in CWD (default RUN_DIR/dist), output to RUN_DIR.
+start_program() {
+    local cwd=${2:-$RUN_DIR/dist}
+    local out
+    out="$RUN_DIR/$(basename "$(echo "$1" | tr '\\' /)" .exe).out"
+    (cd "$cwd" && exec "$ZEP_WINE64" "$1" </dev/null >>"$out" 2>&1) &
+    APP_PID=$!
+}
+start_installer() { start_program "$RUN_DIR/dist/ZEP_Installer.exe"; }
+
+# app_wait SECONDS: waits for the program to end and sets APP_RC to its exit
+# code, or to "running" when it did not end in time. (Not for $(...): a
+# subshell cannot collect the exit code of its parent's child.)
+app_wait() {
+    local i=0
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        if [ "$i" -ge $(($1 * 10)) ]; then APP_RC=running; return; fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    wait "$APP_PID"
+    APP_RC=$?
+}
+
+# app_wait_no_box SECONDS: as app_wait, and fails the case for every message
+# box that shows meanwhile (answered with its first button so the run goes on).
+app_wait_no_box() {
+    local i=0 box
+    while kill -0 "$APP_PID" 2>/dev/null; do
+        if [ "$i" -ge $(($1 * 2)) ]; then APP_RC=running; return; fi
+        if box=$(ud no-box 0.5); then
+            i=$((i + 1))
+        else
+            fail "unexpected box: $box"
+            ud answer-box 1 1 >/dev/null || ud answer-box 7 1 >/dev/null
+        fi
+    done
+    wait "$APP_PID"
+    APP_RC=$?
+}
+
+# watch_status TITLE ID FILE: records the control's texts in the background
+# (WATCH_PID) until the window goes.
+watch_status() {
+    ("$ZEP_WINE64" "$UIDRIVER" watch-text "$1" "$2" 300 </dev/null >"$3" 2>/dev/null) &
+    WATCH_PID=$!
+}
+
+# in_order FILE TEXT...: the texts appear among FILE's lines in this order
+# (other lines may come between). Prints the first text not found.
+in_order() {
+    local file=$1
+    shift
+    awk -v want="$(printf '%s\n' "$@")" '
+        BEGIN { n = split(want, w, "\n"); if (w[n] == "") n--; i = 1 }
+        i <= n && $0 == w[i] { i++ }
+        END { if (i <= n) print w[i] }' "$file"
+}
+
+# ---------------------------------------------------------------- the installer
+
+# install_models PORT-ID INDEX...: drives the model dialog (checks the
+# given items of the sorted list) and the port dialog (PORT-ID: 1006 COM1,
+# 1008 COM2, 1009 COM3 ...). Fails the case when a dialog does not come.
+install_models() {
+    local port=$1 i
+    shift
+    if ! ud wait-window "$E2E_MODELS" 60; then
+        fail "no model dialog"
+        return 1
+    fi
+    for i in "$@"; do ud check-item "$E2E_MODELS" 1006 "$i"; done
+    ud click "$E2E_MODELS" 1
+    if ! ud wait-window "$E2E_PORTS" 30; then
+        fail "no port dialog"
+        return 1
+    fi
+    ud click "$E2E_PORTS" "$port"
+    ud click "$E2E_PORTS" 1
+    return 0
+}
+
+# Answers the next message box; prints "CAPTION<TAB>TEXT<TAB>OWNER".
+answer() { ud answer-box "$1" "${2:-60}"; }
+
+# The installer's trace log and the uninstaller's, in the system drive's Temp.
+installer_log() { tr -d '\r' <"$(cdrive)/Temp/ZEP_Installer.txt" 2>/dev/null; }
+uninstaller_log() { tr -d '\r' <"$(cdrive)/Temp/ZEP_UnInstaller.txt" 2>/dev/null; }
+
+# The BEGIN and END lines of a log, in order, without time stamps.
+routine_lines() { grep -oE '[A-Za-z0-9_]+ (BEGIN|END)$'; }
+
+# Runs a complete new installation of the given models (indexes in the model
+# list) on a port, answering No to the restart question. Used to arrange the
+# state of later cases; fails the case when a step does not come.
+install_new() {  # install_new PORT-ID INDEX...
+    start_installer
+    install_models "$@" || return 1
+    local box
+    box=$(answer 7 120)
+    [ "$(echo "$box" | cut -f2)" = "$E2E_RESTART_Q_INSTALL" ] ||
+        fail "installation: expected the restart question, got \"$box\""
+    app_wait 30
+    [ "$APP_RC" = 0 ] || fail "installation: the installer ended with $APP_RC, expected 0"
+}
+
+# ---------------------------------------------------------------- state
+
+# state_has LINE...: each LINE is a whole line of the state tool's output
+# (captured in STATE); otherwise the case fails.
+state_has() {
+    local line
+    for line in "$@"; do
+        grep -qxF -- "$line" <<<"$STATE" || fail "state lacks: $line"
+    done
+}
+state_lacks() {  # state_lacks REGEX...: no line matches
+    local re
+    for re in "$@"; do
+        if grep -qE -- "$re" <<<"$STATE"; then
+            fail "state still has: $(grep -E -- "$re" <<<"$STATE" | head -n 1)"
+        fi
+    done
+}
+
+# files_absent PATH...: the state tool finds none of these files.
+files_absent() {
+    local out line
+    out=$(st files "$@")
+    while IFS= read -r line; do
+        case "$line" in *" exists=1 "*) fail "still there: $(echo "$line" | cut -d'"' -f2)" ;; esac
+    done <<<"$out"
+}
+files_present() {
+    local out line
+    out=$(st files "$@")
+    while IFS= read -r line; do
+        case "$line" in *" exists=0 "*) fail "missing: $(echo "$line" | cut -d'"' -f2)" ;; esac
+    done <<<"$out"
+}
+
+# statuses FILE EXPECTED...: the texts recorded by watch_status (empty ones
+# left out) are, in order, the expected texts; a text marked with a leading
+# "?" shows too briefly for polling and may be missing. Prints what is wrong.
+statuses() {
+    local file=$1
+    shift
+    grep -v '^$' "$file" | awk -v want="$(printf '%s\n' "$@")" '
+        function text(s) { return substr(s, 1, 1) == "?" ? substr(s, 2) : s }
+        BEGIN { n = split(want, w, "\n"); if (w[n] == "") n--; j = 1 }
+        {
+            k = j
+            while (k <= n && text(w[k]) != $0) k++
+            if (k > n) { print "unexpected or out of order: \"" $0 "\""; bad = 1; next }
+            for (m = j; m < k; m++) if (substr(w[m], 1, 1) != "?") { print "missing: \"" w[m] "\""; bad = 1 }
+            j = k + 1
+        }
+        END {
+            for (m = j; m <= n; m++) if (substr(w[m], 1, 1) != "?") print "missing: \"" w[m] "\""
+        }'
+}
+
+# rename_inf_to_oem: gives the INF copy that Wine made (ZEP.inf, ZEP.pnf) the
+# name Windows would have given it (the first free oemN.inf); prints it.
+rename_inf_to_oem() {
+    local inf n=0
+    inf="$(cdrive)/windows/inf"
+    while [ -e "$inf/oem$n.inf" ]; do n=$((n + 1)); done
+    [ -f "$inf/ZEP.inf" ] || return 1
+    mv "$inf/ZEP.inf" "$inf/oem$n.inf"
+    [ -f "$inf/ZEP.pnf" ] && mv "$inf/ZEP.pnf" "$inf/oem$n.pnf"
+    echo "oem$n"
+}

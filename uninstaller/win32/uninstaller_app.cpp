@@ -1,0 +1,37 @@
+// ZEP_Uninstaller: the application object and the program's start.
+#include <windows.h>
+
+#include "common/support.h"
+#include "common/trace_log.h"
+#include "framework/app.h"
+#include "framework/user_win32.h"
+#include "platform/win32/win32_platform.h"
+#include "uninstaller/win32/uninstaller_wnd.h"
+
+namespace zep {
+namespace {
+
+class CUninstallerApp final : public fw::CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+CUninstallerApp theApp;
+
+BOOL CUninstallerApp::InitInstance() {
+    // Kept for the life of the process, never destroyed: after the worker
+    // ends the dialog it may still be returning through them while the
+    // program exits.
+    auto* user = new fw::Win32User();
+    auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
+    auto* log = new TraceLog(os->kernel, "\\ZEP_UnInstaller.txt");
+    auto* sys = new Support(*os, *log);
+    auto* dialog = new CUninstallerWnd(*sys);
+
+    m_pMainWnd = dialog;
+    dialog->DoModal();
+    return FALSE;
+}
+
+}  // namespace
+}  // namespace zep
