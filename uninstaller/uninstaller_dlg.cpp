@@ -64,10 +64,20 @@ void CUninstallerDlg::PrepareUninstall() {
     }
     if (m_nPrinterObjects == 0) {
         m_strScratch = sys_.os.user.LoadStringA(26);
-        if (PrinterDrvExist(m_strScratch)) {
+        Status listing = Status::Ok();
+        if (PrinterDrvExist(m_strScratch, &listing)) {
             view_.EnableCancel(false);
             m_bBusy = 1;
             StartWorker();
+            return;
+        }
+        if (!listing.ok) {
+            // Whether the driver is there cannot be told. Saying it is not,
+            // and dropping the uninstall entry, would leave an installed
+            // driver that nothing offers to remove.
+            sys_.ShowSystemErrorBox("EnumPrinterDrivers Error Code: %d\n\n", listing.error,
+                                    kMbIconExclamation);
+            view_.EndDialogOk();
             return;
         }
         sys_.os.user.AfxMessageBox("The ZEP driver does not exist on this system.",
@@ -187,18 +197,22 @@ void CUninstallerDlg::RemovePrinterObjects() {
     sys_.LogEnd("RemovePrinterObjects");
 }
 
-bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName) {
+bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName, Status* listing) {
     RoutineScope scope("PrinterDrvExist");
     sys_.LogBegin("PrinterDrvExist");
     Result<std::vector<DriverInfo3>> drivers =
         sys_.os.spooler.EnumPrinterDriversA(nullptr, DriverEnvironment(m_bWow64), 3);
-    if (drivers.ok) {
-        for (const DriverInfo3& driver : drivers.value) {
-            if (driver.name == driverName) {
-                sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-                sys_.LogEnd("PrinterDrvExist");
-                return true;
-            }
+    if (listing) *listing = drivers.ok ? Status::Ok() : Status::Fail(drivers.error);
+    if (!drivers.ok) {
+        sys_.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(drivers.error));
+        sys_.LogEnd("PrinterDrvExist");
+        return false;
+    }
+    for (const DriverInfo3& driver : drivers.value) {
+        if (driver.name == driverName) {
+            sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
+            sys_.LogEnd("PrinterDrvExist");
+            return true;
         }
     }
     sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());

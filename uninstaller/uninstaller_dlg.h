@@ -40,7 +40,8 @@ public:
 
     int AddPrinterObjectsToList();
     void RemovePrinterObjects();
-    bool PrinterDrvExist(const std::string& driverName);
+    // `listing` (when given) tells whether the drivers could be listed at all.
+    bool PrinterDrvExist(const std::string& driverName, Status* listing = nullptr);
     void DeleteUninstallInfoFromReg();
     void DeleteDirectory();
 

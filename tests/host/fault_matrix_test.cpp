@@ -146,6 +146,8 @@ struct Ctx {
     const Scenario& scenario;
     const std::string& args;  // of the call that failed
     uint32_t code;
+    const sim::Machine& arranged;  // the machine as the run found it
+    bool existed(const std::string& path) const { return arranged.Exists(path); }
     bool installer() const { return scenario.installer; }
     bool wow64() const { return scenario.windows == Windows::Win7x64; }
     bool xp() const { return scenario.windows == Windows::WinXp; }
@@ -181,6 +183,14 @@ Expect Silent(const Ctx&) { return {}; }
 Expect Line(std::string line) {
     Expect e;
     e.lines.push_back(std::move(line));
+    return e;
+}
+
+// The run ends after a notice (not an error box).
+Expect EndsWithNotice(std::string box) {
+    Expect e;
+    e.end = End::Box;
+    e.endBox = std::move(box);
     return e;
 }
 
@@ -240,6 +250,13 @@ Expect MonitorRefused(uint32_t code) {
                            Fmt("AddPrinterDriver, ERR CODE: %d\n\n", int(kErrUnknownPrintMonitor))});
 }
 
+// The monitor's copy did not arrive: the spooler registers the copy an
+// earlier installation left, and refuses the monitor when there is none.
+Expect MonitorCopyLost(const Ctx& c) {
+    std::string target = std::string(c.wow64() ? "C:\\Windows" : "C:\\Windows\\system32") + "\\ZEPMON.dll";
+    return c.existed(target) ? Expect{} : MonitorRefused(kErrModNotFound);
+}
+
 Expect ProcessorRefused(uint32_t code) {
     return PrinterBoxEnds(kErrUnknownPrintProcessor,
                           {Fmt("AddPrintProcessor, ERR CODE: %d\n\n", int(code))});
@@ -280,9 +297,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"OpenLog", "GetWindowsDirectoryA"}, Silent},
         {{"OpenLog", "CreateDirectoryA"},
          [](const Ctx& c) {
-             // Before the first installation there is no Temp folder yet.
+             // On a first run there is no Temp folder yet: no log at all.
              Expect e;
-             e.noLog = c.named("install-new");
+             e.noLog = !c.existed("C:\\Temp");
              return e;
          }},
         {{"OpenLog", "DeleteFileA"}, Silent},
@@ -293,7 +310,14 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
 
         // ---- platform detection: a failing call gives WOW64 flag 0; the
         // version is asked again with the basic structure.
-        {{"IsWow64", "IsWow64Process"}, Silent},
+        {{"IsWow64", "IsWow64Process"},
+         [](const Ctx& c) {
+             // Counted as 32-bit Windows, the uninstaller looks for the
+             // driver among the 32-bit ones and does not find it there.
+             if (c.named("uninstall-driver-only") && c.wow64())
+                 return EndsWithNotice("The ZEP driver does not exist on this system.");
+             return Expect{};
+         }},
         {{"CheckOS", "GetVersionExA"}, Silent},
 
         // ---- start-up: the spooler start is not examined
@@ -356,6 +380,8 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         // ---- driver, monitor, processor
         {{"DeletePrinterDrv", "DeletePrinterDriverExA"}, Silent},  // the registry fallback takes over
         {{"DeletePrinterDrv", "WinExec"}, Silent},
+        {{"DeletePrinterDrv", "RegDeleteKeyExA"}, KeyDeleteFailed},
+        {{"DeletePrinterDrv", "SHDeleteKeyA"}, KeyDeleteFailed},
         {{"DeleteLanguageMonitor", "DeleteMonitorA"}, SpoolerKeepsMonitor},
         {{"DeleteLanguageMonitor", "GetSystemDirectoryA"}, SystemFolderLost},
         {{"DeleteLanguageMonitor", "GetSystemWow64DirectoryA"}, Silent},
@@ -398,6 +424,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteUninstallationInfo", "RegDeleteKeyExA"}, KeyDeleteFailed},
         {{"DeleteUninstallationInfo", "SHDeleteKeyA"}, KeyDeleteFailed},
         {{"DeleteUninstallInfoFromReg", "RegOpenKeyExA"}, Silent},  // a missing key is no error
+        {{"DeleteUninstallInfoFromReg", "RegDeleteKeyExA"}, KeyDeleteFailed},
+        {{"DeleteUninstallInfoFromReg", "SHDeleteKeyA"}, KeyDeleteFailed},
+        {{"DeleteUninstallInfoFromReg", "RegCloseKey"}, Silent},
 
         // ---- the maker's folder
         {{"DeleteDirectory", "GetWindowsDirectoryA"}, WindowsFolderLost},
@@ -416,6 +445,13 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         // ---- installation sequence
         {{"PrinterDrvExist", "EnumPrinterDriversA"},
          [](const Ctx& c) {
+             if (!c.installer()) {
+                 // The uninstaller cannot tell whether the driver is there:
+                 // it says so and leaves everything, its entry included.
+                 Expect e = EndsWithBox(Fmt("EnumPrinterDrivers Error Code: %d\n\n", int(c.code)));
+                 e.lines = {Fmt("EnumPrinterDrivers failed. (%d)", int(c.code))};
+                 return e;
+             }
              // Counted as no driver: a new installation, whose printer of the
              // model's name is already there when the driver was.
              return c.named("install-present") ? PrinterBoxEnds(kErrPrinterAlreadyExists) : Expect{};
@@ -436,13 +472,13 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          [](const Ctx&) { return DriverRefused(kErrFileNotFound); }},
         {{"AddLanguageMonitor", "GetSystemDirectoryA"},
          [](const Ctx& c) {
-             Expect e = MonitorRefused(kErrModNotFound);
+             Expect e = MonitorCopyLost(c);
              e.lines = SystemFolderLost(c).lines;
              return e;
          }},
         {{"AddLanguageMonitor", "GetWindowsDirectoryA"},
          [](const Ctx& c) {
-             Expect e = MonitorRefused(kErrModNotFound);
+             Expect e = MonitorCopyLost(c);
              e.lines = WindowsFolderLost(c).lines;
              return e;
          }},
@@ -450,9 +486,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          [](const Ctx& c) {
              Expect e = CheckedCopy(c);
              if (c.code == kErrAccessDenied || c.code == kErrSharingViolation) return e;
-             Expect refused = MonitorRefused(kErrModNotFound);
-             refused.lines = e.lines;
-             return refused;
+             Expect lost = MonitorCopyLost(c);
+             lost.lines = e.lines;
+             return lost;
          }},
         {{"AddLanguageMonitor", "AddMonitorA"},
          [](const Ctx& c) {
@@ -499,6 +535,15 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              return e;
          }},
         {{"RegisterUninstallInfo", "RegOpenKeyExA"}, Silent},
+        // An entry that cannot be deleted is overwritten.
+        {{"RegisterUninstallInfo", "RegDeleteKeyExA"},
+         [](const Ctx& c) {
+             return Line(Fmt("MyRegDeleteKeyEx failed : %s, (%d) ", KeyPath(c.args), int(c.code)));
+         }},
+        {{"RegisterUninstallInfo", "SHDeleteKeyA"},
+         [](const Ctx& c) {
+             return Line(Fmt("SHDeleteKey failed : %s , (%d) ", KeyPath(c.args), int(c.code)));
+         }},
         {{"RegisterUninstallInfo", "RegCreateKeyExA"},
          [](const Ctx& c) {
              return Line(Fmt(c.wow64() ? "RegCreateKeyEx failed : %s, (%d) "
@@ -519,6 +564,25 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          [](const Ctx& c) { return Line(Fmt("Fail to get Everyone SID. (%d)", int(c.code))); }},
         {{"CreateDirectoryWithSA", "SetEntriesInAclA"}, Silent},
         {{"CreateDirectoryWithSA", "CreateDirectoryWithDacl"}, Silent},  // tried again
+
+        // ---- the ".old" fallback for a file in use
+        {{"HandleCopyFileError", "GetFileAttributesA"}, Silent},
+        // The older ".old" stays, so the file in use cannot move aside and
+        // the new copy cannot take its place: both are reported.
+        {{"HandleCopyFileError", "DeleteFileA"},
+         [](const Ctx& c) {
+             return Line(Fmt("CopyFile Error : %s ", c.args.substr(0, c.args.size() - 4), 0));
+         }},
+        {{"HandleCopyFileError", "rename"},
+         [](const Ctx& c) { return Line(Fmt("CopyFile Error : %s ", Before(c.args), 0)); }},
+        {{"HandleCopyFileError", "CopyFileA"},
+         [](const Ctx& c) {
+             Expect e;
+             e.lines = {Fmt("CopyFile Error : %s ", Before(c.args), 0),
+                        Fmt("Error Code : (%d) ", int(c.code)),
+                        Fmt("CopyFile Error : %s ", After(c.args), 0)};
+             return e;
+         }},
     };
     return rules;
 }
@@ -752,8 +816,10 @@ TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
     Watchdog watchdog(std::chrono::seconds(20));
 
     std::vector<Scenario> scenarios;
-    for (Windows w : {Windows::Win7x64, Windows::Win7x86, Windows::WinXp})
+    for (Windows w : {Windows::Win7x64, Windows::Win7x86, Windows::WinXp}) {
         for (Scenario& s : StandardScenarios(w)) scenarios.push_back(std::move(s));
+        for (Scenario& s : LeftoverScenarios(w)) scenarios.push_back(std::move(s));
+    }
 
     std::map<Site, std::set<std::string>> sites;  // faultable site -> scenarios reaching it
     std::set<Site> unfailable;
@@ -815,7 +881,7 @@ TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
                     failures.push_back(label + ": the call was not made");
                     continue;
                 }
-                Ctx ctx{s, failed->args, code};
+                Ctx ctx{s, failed->args, code, arranged};
                 Expect want = rule->second(ctx);
                 for (const std::string& p : Judge(s, clean, run, *failed, code, want, before, names))
                     failures.push_back(label + ": " + p);

@@ -449,6 +449,26 @@ TEST_F(Hostile, StoppedSpoolerEndsTheUninstallerBeforeAnythingGoes) {
     ExpectNothingForeignChanged();
 }
 
+TEST_F(Hostile, DriversThatCannotBeListedAreNotReportedMissing) {
+    Arrange();
+    InstallFirst(m, {"KESTREL ZEP-4000"});
+    PrinterDefaults all{"RAW", kPrinterAllAccess};
+    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
+    m.DeletePrinter(printer.value);
+    m.ClosePrinter(printer.value);
+    PrepareUninstallerMachine(m);
+    Mark();
+    m.InjectFault({"EnumPrinterDriversA", "", "", kErrAccessDenied, 0, 1});
+    UninstallerRun run(m);
+    EXPECT_TRUE(run.Run());
+    EXPECT_EQ(Boxes(), std::vector<std::string>{"EnumPrinterDrivers Error Code: 5"});
+    EXPECT_TRUE(Contains(Log("ZEP_UnInstaller.txt"), "EnumPrinterDrivers failed. (5)"));
+    // The driver is still installed, and so is the way to remove it.
+    EXPECT_TRUE(m.RegKeyExists(kUninstallKey));
+    EXPECT_FALSE(m.Drivers().empty());
+    ExpectNothingForeignChanged();
+}
+
 TEST_F(Hostile, SpoolerRefusingEveryCallLeavesEverythingAndSaysSo) {
     Arrange();
     InstallFirst(m, {"KESTREL ZEP-4000"});

@@ -153,6 +153,79 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
     return out;
 }
 
+// Runs that take the programs down their other paths: leftovers of an
+// earlier installation in the way, a driver without printers, nothing
+// installed, a driver the spooler will not let go.
+inline std::vector<Scenario> LeftoverScenarios(Windows w) {
+    std::string suffix = std::string("/") + WindowsName(w);
+    std::vector<Scenario> out;
+
+    Scenario leftovers;
+    leftovers.name = "install-over-leftovers" + suffix;
+    leftovers.windows = w;
+    leftovers.arrange = [w](sim::Machine& m) {
+        PrepareInstallerMachine(m);
+        // An earlier installation's entry and folder, the monitor still
+        // loaded by the spooler (it may be renamed, not overwritten) with an
+        // older copy beside it, and a read-only staged file.
+        const std::string key =
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
+        m.SetRegString(key, "DisplayName", "KESTREL Customer Display Windows Driver V1.0.0E");
+        m.AddFile("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe", "old uninstaller", kFileAttributeReadonly);
+        m.AddFile("C:\\Windows\\ZEP\\logs\\old.txt", "old");
+        std::string monitorFolder =
+            w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32";
+        m.AddFile(monitorFolder + "\\ZEPMON.dll", "old monitor");
+        m.AddFile(monitorFolder + "\\ZEPMON.dll.old", "older monitor");
+        m.HoldOpen(monitorFolder + "\\ZEPMON.dll", kFileShareRead | kFileShareDelete);
+        std::string staging = w == Windows::Win7x64 ? "x64" : "w32x86";
+        m.AddFile("C:\\Windows\\system32\\spool\\drivers\\" + staging + "\\ZEP1TE.dll", "old",
+                  kFileAttributeReadonly);
+    };
+    out.push_back(leftovers);
+
+    Scenario driverOnly;
+    driverOnly.name = "uninstall-driver-only" + suffix;
+    driverOnly.installer = false;
+    driverOnly.windows = w;
+    driverOnly.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000"});
+        // Someone deleted the printer by hand.
+        PrinterDefaults all{"RAW", kPrinterAllAccess};
+        Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
+        m.DeletePrinter(printer.value);
+        m.ClosePrinter(printer.value);
+        PrepareUninstallerMachine(m);
+    };
+    out.push_back(driverOnly);
+
+    Scenario nothing;
+    nothing.name = "uninstall-nothing" + suffix;
+    nothing.installer = false;
+    nothing.windows = w;
+    nothing.arrange = [](sim::Machine& m) {
+        PrepareUninstallerMachine(m);
+        m.SetRegString(
+            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver",
+            "DisplayName", "KESTREL Customer Display Windows Driver V1.1.0E");
+    };
+    out.push_back(nothing);
+
+    Scenario inUse;
+    inUse.name = "uninstall-in-use" + suffix;
+    inUse.installer = false;
+    inUse.windows = w;
+    inUse.arrange = [](sim::Machine& m) {
+        InstallFirst(m, {"KESTREL ZEP-4000"});
+        // Not the product's printer (its driver name differs in case), but
+        // the spooler counts the driver as in use by it.
+        m.AddPrinterDirect("Look Alike", "zep character type", "COM3:");
+        PrepareUninstallerMachine(m);
+    };
+    out.push_back(inUse);
+    return out;
+}
+
 // A fresh machine of the scenario's Windows with the neighbours, arranged.
 inline void Arrange(sim::Machine& m, const Scenario& s) {
     SetWindows(m, s.windows);
