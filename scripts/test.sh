@@ -10,6 +10,9 @@ cd "$(dirname "$0")/.."
 echo "== host tests"
 ctest --preset host
 
+echo "== sanitizers"
+./scripts/test-sanitizers.sh
+
 for t in tests/e2e/run-all.sh; do
     [ -x "$t" ] && "$t"
 done
