@@ -6,12 +6,14 @@
 #   tests/e2e/installer-ui.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
 # Environment: ZEP_E2E_WINE_DIR (prefixes; default build/wine/installer-ui),
+# ZEP_PRISTINE64 (the pristine prefix to clone; default $ZEP_E2E_WINE_DIR/pristine64),
 # ZEP_XVFB_DISPLAY (display number for the private X server).
 set -u
 
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-$ROOT/build/mingw-x64}" && pwd)
 WINE_DIR=${ZEP_E2E_WINE_DIR:-$ROOT/build/wine/installer-ui}
+PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
 . "$ROOT/scripts/lib/wine.sh"
 
 INSTALLER=$BUILD/installer/win32/ZEP_Installer.exe
@@ -62,7 +64,7 @@ start_prefix() {  # start_prefix NAME [WINE_VERSION]
     stop_prefix_at "$RUN_DIR/prefix"
     rm -rf "$RUN_DIR"
     mkdir -p "$RUN_DIR"
-    zep_wine_clone "$WINE_DIR/pristine64" "$RUN_DIR/prefix"
+    zep_wine_clone "$PRISTINE" "$RUN_DIR/prefix"
     zep_wine_use64 "$RUN_DIR/prefix"
     wineserver -p </dev/null >/dev/null 2>&1
     "$ZEP_WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
@@ -87,17 +89,18 @@ start_installer() {
     APP_PID=$!
 }
 
-# Waits for the installer's process to end; prints its exit code, or
-# "running" when it did not end in time.
+# Waits for the installer's process to end; sets APP_RC to its exit code, or
+# to "running" when it did not end in time. Not for $(...): a subshell cannot
+# collect the exit code of a process that ends while it waits (bash gives -1).
 app_exit() {  # app_exit SECONDS
     local i=0
     while kill -0 "$APP_PID" 2>/dev/null; do
-        if [ $i -ge $(($1 * 10)) ]; then echo running; return; fi
+        if [ $i -ge $(($1 * 10)) ]; then APP_RC=running; return; fi
         sleep 0.1
         i=$((i + 1))
     done
     wait "$APP_PID"
-    echo $?
+    APP_RC=$?
 }
 
 end_run() {
@@ -163,14 +166,16 @@ run_main_and_models() {
     ud wm-close "$MAIN"
     sleep 2
     ud wait-window "$MAIN" 0 || fail "the main dialog was closed"
-    expect "process" "$(app_exit 0)" running
+    app_exit 0
+    expect "process" "$APP_RC" running
     expect "Close in the system menu" "$(ud sysmenu-has-close "$MAIN")" 0
     finish
 
     begin "cancelling the model dialog ends with \"$CANCELED\""
     ud key "$MODELS" $VK_ESCAPE
     expect "box" "$(ud answer-box 1 15)" "$APP$TAB$CANCELED$TAB$MAIN"
-    expect "exit code" "$(app_exit 15)" 0
+    app_exit 15
+    expect "exit code" "$APP_RC" 0
     end_run
     finish
 }
@@ -202,7 +207,8 @@ run_ports() {
     begin "cancelling the port dialog ends with \"$CANCELED\""
     ud close "$PORTS"
     expect "box" "$(ud answer-box 1 15)" "$APP$TAB$CANCELED$TAB$MAIN"
-    expect "exit code" "$(app_exit 15)" 0
+    app_exit 15
+    expect "exit code" "$APP_RC" 0
     end_run
     finish
 }
@@ -216,7 +222,8 @@ run_nt40() {
     local box
     box=$(ud answer-box 1 30)
     expect "box" "$box" "$APP${TAB}THE DRIVER CAN NOT BE INSTALLED ON THIS OS.$TAB$MAIN"
-    expect "exit code" "$(app_exit 15)" 0
+    app_exit 15
+    expect "exit code" "$APP_RC" 0
     end_run
     finish
 
@@ -235,7 +242,7 @@ run_nt40() {
 # ---------------------------------------------------------------- main
 
 mkdir -p "$WINE_DIR"
-zep_wine_pristine64 "$WINE_DIR/pristine64"
+zep_wine_pristine64 "$PRISTINE"
 zep_xvfb_start
 trap 'stop_prefix_at "${RUN_DIR:-/nonexistent}/prefix"; zep_xvfb_stop' EXIT
 

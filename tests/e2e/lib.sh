@@ -44,10 +44,11 @@ e2e_init() {
         echo "$E2E_NAME: $BUILD is not a configured build tree (scripts/build.sh mingw-x64)" >&2
         exit 2
     fi
+    mkdir -p "$WINE_DIR/runs/$E2E_NAME"
     if [ -z "${ZEP_E2E_NO_BUILD:-}" ]; then
         cmake --build "$BUILD" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package \
-            zep_statetool uidriver >"$WINE_DIR.build-$E2E_NAME.log" 2>&1 || {
-            echo "$E2E_NAME: build failed (see $WINE_DIR.build-$E2E_NAME.log)" >&2
+            zep_statetool uidriver >"$WINE_DIR/runs/$E2E_NAME/build.log" 2>&1 || {
+            echo "$E2E_NAME: build failed (see $WINE_DIR/runs/$E2E_NAME/build.log)" >&2
             exit 2
         }
     fi
@@ -63,7 +64,6 @@ e2e_init() {
     fi
     "$E2E_ROOT/scripts/build-winspool.sh" >/dev/null || exit 2
 
-    mkdir -p "$WINE_DIR/runs/$E2E_NAME"
     DIST="$WINE_DIR/runs/$E2E_NAME/dist"
     "$E2E_ROOT/scripts/make-dist.sh" "$BUILD" "$DIST" >/dev/null || exit 2
     zep_wine_pristine64 "$PRISTINE"

@@ -1,0 +1,78 @@
+#!/bin/bash
+# The end-to-end layer of the test command: the Windows build under Wine.
+# Builds the corrected winspool.drv, then runs the seam's conformance suite,
+# the winspool check, the package check, the installer's dialogs, and the
+# installation and removal cases, all from one pristine 64-bit prefix and one
+# private X server. Prints a summary; exits 1 when a step failed.
+#
+#   tests/e2e/run-all.sh [BUILD_DIR]      (default: build/mingw-x64)
+#
+# Environment: ZEP_E2E_WINE_DIR (prefixes and runs; default build/e2e-wine,
+# the pristine prefix is its pristine64, made once: about 80 s or more).
+set -u
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+cd "$ROOT" || exit 2
+BUILD=${1:-build/mingw-x64}
+case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+WINE_DIR=${ZEP_E2E_WINE_DIR:-build/e2e-wine}
+case "$WINE_DIR" in /*) ;; *) WINE_DIR="$ROOT/$WINE_DIR" ;; esac
+. scripts/lib/wine.sh
+
+# Every script below takes its prefixes from here.
+export ZEP_E2E_WINE_DIR="$WINE_DIR"
+export ZEP_PRISTINE64="$WINE_DIR/pristine64"
+export ZEP_CONF_BUILD="$BUILD" ZEP_CONF_WINE="$WINE_DIR"   # conformance: $ZEP_CONF_WINE/pristine64
+export ZEP_CHECK_WORK="$WINE_DIR/check"
+
+SUMMARY=""
+FAILED=0
+step() {  # step NAME COMMAND...
+    local name=$1 t0 rc took
+    shift
+    echo
+    echo "== $name"
+    t0=$(date +%s)
+    "$@"
+    rc=$?
+    took=$(( $(date +%s) - t0 ))
+    if [ $rc -eq 0 ]; then
+        SUMMARY="$SUMMARY$(printf 'PASS  %-34s %4d s' "$name" "$took")"$'\n'
+    else
+        SUMMARY="$SUMMARY$(printf 'FAIL  %-34s %4d s  (exit %d)' "$name" "$took" "$rc")"$'\n'
+        FAILED=1
+    fi
+    return $rc
+}
+
+t_all=$(date +%s)
+step "corrected winspool.drv" scripts/build-winspool.sh || { printf '\n%s' "$SUMMARY"; exit 1; }
+if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    echo "run-all: $BUILD is not a configured x86_64 build tree (scripts/build.sh mingw-x64)" >&2
+    exit 2
+fi
+mkdir -p "$WINE_DIR"
+build_tools() {  # quiet unless it fails
+    cmake --build "$BUILD" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package zep_statetool \
+        uidriver zep_framework_tests zep_conformance_win32 zep_winspool_probe zep_package_test \
+        >"$WINE_DIR/build.log" 2>&1 || { tail -n 30 "$WINE_DIR/build.log"; return 1; }
+}
+step "build the programs and test tools" build_tools || { printf '\n%s' "$SUMMARY"; exit 1; }
+export ZEP_E2E_NO_BUILD=1
+
+step "pristine 64-bit prefix" zep_wine_pristine64 "$ZEP_PRISTINE64" || { printf '\n%s' "$SUMMARY"; exit 1; }
+# One X server for every script (each starts its own only without DISPLAY).
+unset DISPLAY
+zep_xvfb_start
+trap 'zep_xvfb_stop' EXIT
+
+step "seam conformance (Win32 under Wine)" scripts/conformance-wine.sh
+step "corrected winspool.drv check" tests/e2e/winspool-check.sh "$BUILD"
+step "sample package check" package/tests/run.sh "$BUILD"
+step "installer dialogs" tests/e2e/installer-ui.sh "$BUILD"
+step "installation end to end" tests/e2e/install.sh "$BUILD"
+step "removal end to end" tests/e2e/uninstall.sh "$BUILD"
+
+echo
+echo "== end-to-end summary ($(( $(date +%s) - t_all )) s)"
+printf '%s' "$SUMMARY"
+exit $FAILED
