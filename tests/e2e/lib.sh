@@ -190,17 +190,6 @@ watch_status() {
     WATCH_PID=$!
 }
 
-# in_order FILE TEXT...: the texts appear among FILE's lines in this order
-# (other lines may come between). Prints the first text not found.
-in_order() {
-    local file=$1
-    shift
-    awk -v want="$(printf '%s\n' "$@")" '
-        BEGIN { n = split(want, w, "\n"); if (w[n] == "") n--; i = 1 }
-        i <= n && $0 == w[i] { i++ }
-        END { if (i <= n) print w[i] }' "$file"
-}
-
 # ---------------------------------------------------------------- the installer
 
 # install_models PORT-ID INDEX...: drives the model dialog (checks the
