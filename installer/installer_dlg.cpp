@@ -18,11 +18,6 @@ int VersionNumber(const std::string& text) {
     return static_cast<int>(value);
 }
 
-constexpr uint32_t kWmKeyDown = 0x100;
-constexpr uint32_t kWmKeyUp = 0x101;
-constexpr uint32_t kWmChar = 0x102;
-constexpr uintptr_t kVkReturn = 13;
-constexpr uintptr_t kVkEscape = 27;
 }  // namespace
 
 CInstallerDlg::CInstallerDlg(Support& sys, InstallerView& view)
@@ -62,10 +57,7 @@ bool CInstallerDlg::OnInitDialog() {
 void CInstallerDlg::OnTimer(unsigned /*id*/) { view_.KillTimer(1); }
 
 bool CInstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
-    if (!IsBusy()) return false;
-    if (wParam == kVkEscape) return true;
-    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
-    return key && wParam == kVkReturn;
+    return DropWhileBusy(IsBusy(), message, wParam);
 }
 
 void CInstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus, m_strVersion); }

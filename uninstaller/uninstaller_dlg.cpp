@@ -2,14 +2,6 @@
 
 namespace zep {
 
-namespace {
-constexpr uint32_t kWmKeyDown = 0x100;
-constexpr uint32_t kWmKeyUp = 0x101;
-constexpr uint32_t kWmChar = 0x102;
-constexpr uintptr_t kVkReturn = 13;
-constexpr uintptr_t kVkEscape = 27;
-}  // namespace
-
 CUninstallerDlg::CUninstallerDlg(Support& sys, UninstallerView& view)
     : sys_(sys), view_(view), removal_(sys, UninstallerRemovalProfile(), *this) {}
 
@@ -109,10 +101,7 @@ void CUninstallerDlg::OnCheckChange() {
 void CUninstallerDlg::OnUninstall() { StartWorker(); }
 
 bool CUninstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
-    if (!IsBusy()) return false;
-    if (wParam == kVkEscape) return true;
-    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
-    return key && wParam == kVkReturn;
+    return DropWhileBusy(IsBusy(), message, wParam);
 }
 
 void CUninstallerDlg::RunUninstall() {
