@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 
-#include "framework/app.h"
 #include "resources/resource.h"
 
 namespace zep {
@@ -78,93 +77,18 @@ unsigned WorkerEntry(void* param) {
 }  // namespace
 
 CInstallerWnd::CInstallerWnd(Support& sys)
-    : CDialog(IDD_ZEP_INSTALLER_DIALOG), m_logic(sys, *this) {
-    fw::CWinApp* app = fw::CWinApp::Current();
-    HINSTANCE instance = app && app->m_hInstance ? app->m_hInstance : GetModuleHandleA(nullptr);
-    m_hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-}
+    : CMainDialog(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS),
+      m_logic(sys, *this) {}
 
 BOOL CInstallerWnd::OnInitDialog() {
-    CDialog::OnInitDialog();
-    m_progress = GetDlgItem(IDC_INSTALL_PROGRESS);
+    CMainDialog::OnInitDialog();
     return m_logic.OnInitDialog() ? TRUE : FALSE;
-}
-
-void CInstallerWnd::OnOK() {
-    // Nothing may end the program in the middle of an installation: a Close
-    // from the window manager or a posted WM_CLOSE comes here without
-    // passing the key filter of PreTranslateMessage.
-    if (m_logic.IsBusy()) return;
-    CDialog::OnOK();
-}
-
-void CInstallerWnd::OnCancel() {
-    if (m_logic.IsBusy()) return;
-    CDialog::OnCancel();
-}
-
-BOOL CInstallerWnd::PreTranslateMessage(MSG* msg) {
-    if (m_logic.IsBusy()) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        RemoveMenu(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND);
-    } else {
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-    }
-    if (m_logic.PreTranslateDrop(msg->message, msg->wParam)) return TRUE;
-    return CDialog::PreTranslateMessage(msg);
 }
 
 void CInstallerWnd::OnTimer(UINT_PTR id) { m_logic.OnTimer(static_cast<unsigned>(id)); }
 
-bool CInstallerWnd::OnPaint() {
-    if (!IsIconic(m_hWnd)) return false;
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(m_hWnd, &paint);
-    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client;
-    GetClientRect(m_hWnd, &client);
-    int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-    int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon);
-    EndPaint(m_hWnd, &paint);
-    return true;
-}
-
 void CInstallerWnd::PostStatusRefresh(const std::string& status, const std::string& version) {
-    {
-        fw::Lock lock(m_statusLock);
-        m_pendingStatus.push_back(StatusTexts{status, version});
-    }
-    if (!PostMessageA(m_hWnd, kStatusRefresh, 0, 0)) {
-        // No refresh will come for these texts.
-        fw::Lock lock(m_statusLock);
-        m_pendingStatus.pop_back();
-    }
-}
-
-bool CInstallerWnd::OnUserMessage(UINT message, WPARAM, LPARAM, LRESULT* result) {
-    if (message != kStatusRefresh) return false;
-    StatusTexts texts;
-    bool have = false;
-    {
-        fw::Lock lock(m_statusLock);
-        if (!m_pendingStatus.empty()) {
-            texts = std::move(m_pendingStatus.front());
-            m_pendingStatus.pop_front();
-            have = true;
-        }
-    }
-    if (have) {
-        SetItemText(IDC_STATUS_TEXT, texts.status);
-        SetItemText(IDC_VERSION_TEXT, texts.version);
-    }
-    *result = 0;
-    return true;
-}
-
-void CInstallerWnd::SetIcons() {
-    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    PostStatus({{IDC_STATUS_TEXT, status}, {IDC_VERSION_TEXT, version}});
 }
 
 void CInstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
@@ -184,15 +108,5 @@ int CInstallerWnd::RunPortDialog(CPortDlg& dialog) {
     CPortWnd window(dialog, this);
     return static_cast<int>(window.DoModal());
 }
-
-void CInstallerWnd::SetRange(int lower, int upper) {
-    SendMessageA(m_progress, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
-}
-
-void CInstallerWnd::SetStep(int step) { SendMessageA(m_progress, PBM_SETSTEP, step, 0); }
-
-void CInstallerWnd::StepIt() { SendMessageA(m_progress, PBM_STEPIT, 0, 0); }
-
-void CInstallerWnd::SetPos(int position) { SendMessageA(m_progress, PBM_SETPOS, position, 0); }
 
 }  // namespace zep

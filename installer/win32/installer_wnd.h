@@ -4,12 +4,11 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <string>
 
 #include "framework/check_list_box.h"
 #include "framework/dialog.h"
-#include "framework/thread.h"
+#include "framework/main_dialog.h"
 #include "installer/installer_dlg.h"
 #include "installer/views.h"
 
@@ -54,7 +53,7 @@ private:
 };
 
 // The installation progress window, the program's main window.
-class CInstallerWnd final : public fw::CDialog, public InstallerView, private ProgressBar {
+class CInstallerWnd final : public fw::CMainDialog, public InstallerView, private ProgressBar {
 public:
     explicit CInstallerWnd(Support& sys);
 
@@ -63,45 +62,27 @@ public:
     // InstallerView
     ProgressBar& Progress() override { return *this; }
     void PostStatusRefresh(const std::string& status, const std::string& version) override;
-    void SetIcons() override;
+    void SetIcons() override { CMainDialog::SetIcons(); }
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
     void StartWorker() override;
     int RunModelDialog(CModelDlg& dialog) override;
     int RunPortDialog(CPortDlg& dialog) override;
 
-    BOOL PreTranslateMessage(MSG* msg) override;
-
-    // The status refresh (WM_USER+1).
-    static constexpr UINT kStatusRefresh = WM_USER + 1;
-
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
     void OnTimer(UINT_PTR id) override;
-    bool OnPaint() override;
-    HICON OnQueryDragIcon() override { return m_hIcon; }
-    bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    bool IsBusy() const override { return m_logic.IsBusy(); }
+    bool DropWhileBusy(const MSG& msg) const override {
+        return m_logic.PreTranslateDrop(msg.message, msg.wParam);
+    }
 
 private:
     // ProgressBar: messages to control 1000, also from the worker thread.
-    void SetRange(int lower, int upper) override;
-    void SetStep(int step) override;
-    void StepIt() override;
-    void SetPos(int position) override;
-
-    struct StatusTexts {
-        std::string status;
-        std::string version;
-    };
-
-    HICON m_hIcon = nullptr;
-    HWND m_progress = nullptr;
-    // Texts posted with each refresh, shown one per refresh in the order
-    // posted; the worker never touches the controls itself.
-    fw::CriticalSection m_statusLock;
-    std::deque<StatusTexts> m_pendingStatus;
+    void SetRange(int lower, int upper) override { ProgressSetRange(lower, upper); }
+    void SetStep(int step) override { ProgressSetStep(step); }
+    void StepIt() override { ProgressStepIt(); }
+    void SetPos(int position) override { ProgressSetPos(position); }
 };
 
 }  // namespace zep

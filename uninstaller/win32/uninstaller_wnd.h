@@ -5,18 +5,16 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <string>
 
 #include "framework/check_list_box.h"
-#include "framework/dialog.h"
-#include "framework/thread.h"
+#include "framework/main_dialog.h"
 #include "uninstaller/uninstaller_dlg.h"
 #include "uninstaller/views.h"
 
 namespace zep {
 
-class CUninstallerWnd final : public fw::CDialog, public UninstallerView, private ProgressBar {
+class CUninstallerWnd final : public fw::CMainDialog, public UninstallerView, private ProgressBar {
 public:
     explicit CUninstallerWnd(Support& sys);
 
@@ -26,7 +24,7 @@ public:
     // messages, so the worker may make them too.
     ProgressBar& Progress() override { return *this; }
     void PostStatusRefresh(const std::string& status) override;
-    void SetIcons() override;
+    void SetIcons() override { CMainDialog::SetIcons(); }
     void SetTitle(const std::string& title) override;
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
@@ -41,35 +39,23 @@ public:
     void EnableCancel(bool enable) override;
     void EndDialogOk() override;
 
-    BOOL PreTranslateMessage(MSG* msg) override;
-
-    // The status refresh (WM_USER+1).
-    static constexpr UINT kStatusRefresh = WM_USER + 1;
-
 protected:
     BOOL OnInitDialog() override;
-    void OnOK() override;
-    void OnCancel() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
     void OnTimer(UINT_PTR id) override;
-    bool OnPaint() override;
-    HICON OnQueryDragIcon() override { return m_hIcon; }
-    bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    bool IsBusy() const override { return m_logic.IsBusy(); }
+    bool DropWhileBusy(const MSG& msg) const override {
+        return m_logic.PreTranslateDrop(msg.message, msg.wParam);
+    }
 
 private:
     // ProgressBar: messages to control 1002, also from the worker thread.
-    void SetRange(int lower, int upper) override;
-    void SetStep(int step) override;
-    void StepIt() override;
-    void SetPos(int position) override;
+    void SetRange(int lower, int upper) override { ProgressSetRange(lower, upper); }
+    void SetStep(int step) override { ProgressSetStep(step); }
+    void StepIt() override { ProgressStepIt(); }
+    void SetPos(int position) override { ProgressSetPos(position); }
 
-    HICON m_hIcon = nullptr;
-    HWND m_progress = nullptr;
     fw::CCheckListBox m_list;
-    // Texts posted with each refresh, shown one per refresh in the order
-    // posted; the worker never touches the status control itself.
-    fw::CriticalSection m_statusLock;
-    std::deque<std::string> m_pendingStatus;
 };
 
 }  // namespace zep

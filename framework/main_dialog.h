@@ -1,0 +1,63 @@
+// The base of both programs' main windows: a dialog whose worker may be
+// busy. While busy it shows the wait cursor, has no Close in its system menu,
+// drops the keys the program names and ignores OK and Cancel (a posted
+// WM_CLOSE or the window manager's Close arrive there without passing the
+// key filter). It paints its icon when minimised, drives its progress
+// control by messages (any thread) and shows status texts handed over by
+// the worker one refresh at a time, in the order posted.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "framework/dialog.h"
+#include "framework/thread.h"
+
+namespace zep::fw {
+
+class CMainDialog : public CDialog {
+public:
+    // The status refresh, WM_USER+1.
+    static constexpr UINT kStatusRefresh = WM_USER + 1;
+
+    CMainDialog(UINT templateId, UINT iconId, int progressId);
+
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+protected:
+    // The program's busy flag and which messages it drops while busy.
+    virtual bool IsBusy() const = 0;
+    virtual bool DropWhileBusy(const MSG& msg) const = 0;
+    // The texts of one refresh: control IDs and texts, taken from the queue.
+    virtual void ShowStatus(const std::vector<std::pair<int, std::string>>& texts);
+
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    bool OnPaint() override;
+    HICON OnQueryDragIcon() override { return m_hIcon; }
+    bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    void SetIcons();
+    // Queues the texts and posts the refresh that shows them.
+    void PostStatus(std::vector<std::pair<int, std::string>> texts);
+
+    // The progress control (PBM_ messages, sent).
+    void ProgressSetRange(int lower, int upper);
+    void ProgressSetStep(int step);
+    void ProgressStepIt();
+    void ProgressSetPos(int position);
+
+    HICON m_hIcon = nullptr;
+
+private:
+    int m_progressId;
+    HWND m_progress = nullptr;
+    CriticalSection m_statusLock;
+    std::deque<std::vector<std::pair<int, std::string>>> m_pendingStatus;
+};
+
+}  // namespace zep::fw
