@@ -1,6 +1,6 @@
 #include "common/support.h"
 
-#include <cstdio>
+#include "common/format.h"
 
 namespace zep {
 
@@ -166,7 +166,7 @@ void Support::StartSpooler(uint32_t waitMs) {
 
 void Support::ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon) {
     char heading[256];
-    std::snprintf(heading, sizeof heading, headingFormat, int(code));
+    Format(heading, sizeof heading, headingFormat, int(code));
     std::string text = heading;
     Result<std::string> system = os.kernel.FormatMessageA(code, kLangEnglishUs);
     if (system.ok) text += system.value;

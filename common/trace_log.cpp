@@ -1,7 +1,5 @@
 #include "common/trace_log.h"
 
-#include <cstdio>
-
 #include "platform/routine.h"
 
 namespace zep {
@@ -44,14 +42,10 @@ void TraceLog::WriteLogV(const char* format, va_list args) {
 
     SystemTime now = kernel_.GetLocalTime();
     char line[1024 + 2];
-    int stamp = std::snprintf(line, sizeof line, "%02u:%02u:%02u: ", unsigned(now.hour),
-                              unsigned(now.minute), unsigned(now.second));
-    if (stamp < 0) stamp = 0;
+    size_t stamp = Format(line, sizeof line, "%02u:%02u:%02u: ", unsigned(now.hour),
+                          unsigned(now.minute), unsigned(now.second));
     // The message gets what is left of the 1024 bytes after the stamp and the NUL.
-    size_t room = kMaxMessage + 1;
-    int written = std::vsnprintf(line + stamp, room, format, args);
-    size_t message = written < 0 ? 0 : (size_t(written) < room ? size_t(written) : room - 1);
-    line[stamp + message] = '\0';
+    size_t message = FormatV(line + stamp, kMaxMessage + 1, format, args);
     std::string text(line, stamp + message);
     // Text and CR LF in one write, so lines of two threads never mix.
     text += "\r\n";

@@ -5,13 +5,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "common/format.h"
 #include "platform/platform.h"
-
-#if defined(__GNUC__)
-#define ZEP_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
-#else
-#define ZEP_PRINTF(fmt, args)
-#endif
 
 namespace zep {
 

@@ -47,12 +47,7 @@ int RunApplication(HINSTANCE instance) {
     app->m_hInstance = instance;
     app->m_appName = AppNameFromPath(ModuleFileName(nullptr));
     LoadCommonControls();
-    try {
-        app->InitInstance();
-    } catch (...) {
-        // Nothing may unwind out of WinMain into the C run-time.
-        return 1;
-    }
+    app->InitInstance();
     return 0;
 }
 

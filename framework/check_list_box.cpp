@@ -181,15 +181,9 @@ LRESULT CALLBACK CCheckListBox::SubclassProc(HWND hwnd, UINT message, WPARAM wPa
                                              LPARAM lParam) {
     auto* self = reinterpret_cast<CCheckListBox*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (!self || !self->m_oldProc) return DefWindowProcA(hwnd, message, wParam, lParam);
-    WNDPROC old = self->m_oldProc;
-    try {
-        LRESULT result = self->OnMessage(message, wParam, lParam);
-        if (message == WM_NCDESTROY) self->Detach();
-        return result;
-    } catch (...) {
-        // Nothing unwinds through the system's window code.
-        return CallWindowProcA(old, hwnd, message, wParam, lParam);
-    }
+    LRESULT result = self->OnMessage(message, wParam, lParam);
+    if (message == WM_NCDESTROY) self->Detach();
+    return result;
 }
 
 }  // namespace zep::fw

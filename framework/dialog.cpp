@@ -10,8 +10,8 @@ namespace zep::fw {
 CDialog::CDialog(UINT templateId, CDialog* parent) : m_templateId(templateId), m_pParent(parent) {}
 
 CDialog::~CDialog() {
-    // A dialog object that goes while its window still exists (DoModal left
-    // by an exception) must not be reached through the window any more.
+    // A dialog object that goes while its window still exists must not be
+    // reached through the window any more.
     if (m_hWnd && IsWindow(m_hWnd)) {
         SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
         DestroyWindow(m_hWnd);
@@ -155,13 +155,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
         self->m_hWnd = hwnd;
         SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
     }
-    try {
-        return self->Dispatch(message, wParam, lParam);
-    } catch (...) {
-        // The handler's state is unknown: end the dialog rather than go on.
-        self->EndDialog(-1);
-        return FALSE;
-    }
+    return self->Dispatch(message, wParam, lParam);
 }
 
 INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {

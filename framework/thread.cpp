@@ -16,12 +16,7 @@ struct ThreadStart {
 unsigned __stdcall ThreadEntry(void* raw) {
     ThreadStart start = *static_cast<ThreadStart*>(raw);
     delete static_cast<ThreadStart*>(raw);
-    try {
-        return start.proc(start.param);
-    } catch (...) {
-        // An exception must not unwind into the system's thread start.
-        return 1;
-    }
+    return start.proc(start.param);
 }
 
 }  // namespace

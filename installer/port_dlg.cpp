@@ -1,6 +1,6 @@
 #include "installer/port_dlg.h"
 
-#include <cstdio>
+#include <string>
 
 #include "platform/routine.h"
 
@@ -11,9 +11,7 @@ void CPortDlg::OnConfigurePort(PortDlgView& view) {
     m_nPortIndex = view.ReadPortIndex();
     std::string port;
     if (m_nPortIndex >= 0 && m_nPortIndex <= 7) {
-        char name[16];
-        std::snprintf(name, sizeof name, "COM%d:", m_nPortIndex + 1);
-        port = name;
+        port = "COM" + std::to_string(m_nPortIndex + 1) + ":";
     }
     Result<std::vector<std::string>> ports = os_.spooler.EnumPortsA(nullptr);
     for (const std::string& candidate : ports.value) {

@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <stdexcept>
 #include <vector>
 
 #include "framework/app.h"
@@ -107,17 +106,6 @@ TEST_F(FrameworkTest, PreTranslateMessageSeesKeysBeforeTheDialog) {
         EXPECT_EQ(seen, 1);
         EXPECT_EQ(result, drop ? 42 : IDCANCEL) << "drop=" << drop;
     }
-}
-
-TEST_F(FrameworkTest, ExceptionInAHandlerEndsTheDialogWithMinusOne) {
-    ScriptedDialog dlg(IDD_MODEL_DIALOG);
-    dlg.onInit = [&] { PostMessageA(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(4711, 0), 0); };
-    dlg.onCommand = [](UINT id, UINT, HWND) -> bool {
-        if (id == 4711) throw std::runtime_error("handler failed");
-        return false;
-    };
-    EXPECT_EQ(dlg.DoModal(), -1);
-    EXPECT_EQ(dlg.m_hWnd, nullptr);
 }
 
 TEST_F(FrameworkTest, EndDialogFromAnotherThreadEndsTheLoop) {

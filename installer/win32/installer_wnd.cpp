@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdlib>
-
 #include "resources/resource.h"
 
 namespace zep {
@@ -64,15 +62,7 @@ void CPortWnd::OnOK() {
 
 namespace {
 
-unsigned WorkerEntry(void* param) {
-    try {
-        return InstallThreadProc(param);
-    } catch (...) {
-        // The worker ends the process on every path; an unexpected failure
-        // must not leave the window waiting with the busy flag set.
-        std::exit(1);
-    }
-}
+unsigned WorkerEntry(void* param) { return InstallThreadProc(param); }
 
 }  // namespace
 

@@ -226,11 +226,12 @@ public:
     }
 };
 
+// At namespace scope, constant-initialised: a function-local static would
+// need the library's thread-safe guard, and with it its exception support.
+Win32AdvapiImpl g_advapi;
+
 }  // namespace
 
-Advapi& Win32Advapi() {
-    static Win32AdvapiImpl advapi;
-    return advapi;
-}
+Advapi& Win32Advapi() { return g_advapi; }
 
 }  // namespace zep

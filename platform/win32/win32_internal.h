@@ -16,7 +16,9 @@ namespace zep::win32 {
 // of the process. A failed load is retried on the next call.
 class SystemDll {
 public:
-    explicit SystemDll(const char* fileName) : fileName_(fileName) {}
+    // constexpr: the static instances are then initialised without the
+    // library's thread-safe guard.
+    constexpr explicit SystemDll(const char* fileName) : fileName_(fileName) {}
 
     // The module, or nullptr with *error set (ERROR_MOD_NOT_FOUND when the
     // loader gives no better code).

@@ -231,11 +231,12 @@ public:
     }
 };
 
+// At namespace scope, constant-initialised: a function-local static would
+// need the library's thread-safe guard, and with it its exception support.
+Win32KernelImpl g_kernel;
+
 }  // namespace
 
-Kernel& Win32Kernel() {
-    static Win32KernelImpl kernel;
-    return kernel;
-}
+Kernel& Win32Kernel() { return g_kernel; }
 
 }  // namespace zep

@@ -111,11 +111,12 @@ public:
     }
 };
 
+// At namespace scope, constant-initialised: a function-local static would
+// need the library's thread-safe guard, and with it its exception support.
+Win32SetupImpl g_setup;
+
 }  // namespace
 
-Setup& Win32Setup() {
-    static Win32SetupImpl setup;
-    return setup;
-}
+Setup& Win32Setup() { return g_setup; }
 
 }  // namespace zep

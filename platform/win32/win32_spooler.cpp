@@ -470,11 +470,12 @@ public:
     }
 };
 
+// At namespace scope, constant-initialised: a function-local static would
+// need the library's thread-safe guard, and with it its exception support.
+Win32SpoolerImpl g_spooler;
+
 }  // namespace
 
-Spooler& Win32Spooler() {
-    static Win32SpoolerImpl spooler;
-    return spooler;
-}
+Spooler& Win32Spooler() { return g_spooler; }
 
 }  // namespace zep

@@ -10,14 +10,7 @@ namespace {
 
 unsigned WorkerEntry(void* param) {
     auto* window = static_cast<CUninstallerWnd*>(param);
-    try {
-        return UninstallThreadProc(&window->m_logic);
-    } catch (...) {
-        // The worker is the one that ends the dialog: after an unexpected
-        // failure the window must not stay open, busy, with no way to close it.
-        window->EndDialog(-1);
-        return 1;
-    }
+    return UninstallThreadProc(&window->m_logic);
 }
 
 }  // namespace

@@ -1,0 +1,22 @@
+// printf-style formatting into a fixed buffer, for the log and the message
+// boxes.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+
+#if defined(__GNUC__)
+#define ZEP_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
+#else
+#define ZEP_PRINTF(fmt, args)
+#endif
+
+namespace zep {
+
+// Formats into buf, which holds size bytes (size > 0). A text that does not
+// fit is cut to size - 1 characters; the result always ends with a NUL.
+// Returns the length of the text written.
+size_t FormatV(char* buf, size_t size, const char* format, va_list args);
+size_t Format(char* buf, size_t size, const char* format, ...) ZEP_PRINTF(3, 4);
+
+}  // namespace zep
