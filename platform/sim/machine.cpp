@@ -366,7 +366,7 @@ std::string Machine::Snapshot() const {
         for (size_t i = 0; i < d.dependentFiles.size(); ++i) out += (i ? "," : "") + d.dependentFiles[i];
         out += " monitor=" + Quoted(d.monitorName) + " datatype=" + d.defaultDataType + "\n";
     }
-    for (const SimPrinter& p : s.printers) {
+    for (const auto& [key, p] : s.printers) {
         const PrinterInfo2& i = p.info;
         out += "printer " + Quoted(i.printerName) + " port=" + i.portName + " driver=" +
                Quoted(i.driverName) + " processor=" + Quoted(i.printProcessor) +

@@ -131,24 +131,11 @@ void Machine::State::StopSpooler() {
 }
 
 Machine::SimPrinter* Machine::State::FindPrinterByName(const std::string& name) {
-    for (SimPrinter& p : printers)
-        if (IEquals(p.info.printerName, name)) return &p;
-    return nullptr;
+    auto it = printers.find(Upper(name));
+    return it == printers.end() ? nullptr : &it->second;
 }
 
-void Machine::State::SortPrinters() {
-    std::stable_sort(printers.begin(), printers.end(), [](const SimPrinter& a, const SimPrinter& b) {
-        return Upper(a.info.printerName) < Upper(b.info.printerName);
-    });
-}
-
-void Machine::State::RemovePrinter(const std::string& upperName) {
-    printers.erase(std::remove_if(printers.begin(), printers.end(),
-                                  [&](const SimPrinter& p) {
-                                      return Upper(p.info.printerName) == upperName;
-                                  }),
-                   printers.end());
-}
+void Machine::State::RemovePrinter(const std::string& upperName) { printers.erase(upperName); }
 
 DriverInfo3 Machine::State::FullPaths(const DriverInfo3& d) const {
     DriverInfo3 out = d;
@@ -166,7 +153,7 @@ DriverInfo3 Machine::State::FullPaths(const DriverInfo3& d) const {
 
 bool Machine::State::DriverInUse(const std::string& env, const std::string& name) const {
     if (env != NativeEnvironment()) return false;  // printers use the native driver
-    for (const SimPrinter& p : printers)
+    for (const auto& [key, p] : printers)
         if (IEquals(p.info.driverName, name)) return true;
     return false;
 }
@@ -186,9 +173,8 @@ std::string Machine::State::PrinterArgs(HPrinter h) const {
     auto it = printerHandles.find(uintptr_t(h));
     if (it == printerHandles.end()) return "?";
     if (it->second.server) return "";
-    for (const SimPrinter& p : printers)
-        if (Upper(p.info.printerName) == it->second.printer) return p.info.printerName;
-    return it->second.printer;
+    auto p = printers.find(it->second.printer);
+    return p != printers.end() ? p->second.info.printerName : it->second.printer;
 }
 
 void Machine::State::BuildDefaultSpooler() {
@@ -217,8 +203,7 @@ void Machine::AddPrinterDirect(const std::string& name, const std::string& drive
     p.info.portName = port;
     p.info.printProcessor = processor;
     p.info.datatype = "RAW";
-    s_->printers.push_back(p);
-    s_->SortPrinters();
+    s_->printers.emplace(Upper(name), std::move(p));
 }
 
 void Machine::SetPrinterVersion(const std::string& printer, uint32_t major, uint32_t minor,
@@ -342,7 +327,9 @@ bool Machine::SpoolerRunning() const {
 
 std::vector<Machine::SimPrinter> Machine::Printers() const {
     Lock g(mutex_);
-    std::vector<SimPrinter> out = s_->printers;
+    std::vector<SimPrinter> out;
+    out.reserve(s_->printers.size());
+    for (const auto& [key, p] : s_->printers) out.push_back(p);
     for (SimPrinter& p : out) {
         p.info.cJobs = uint32_t(p.jobs.size());
         if (p.pendingDeletion) p.info.status |= kPrinterStatusPendingDeletion;
@@ -483,7 +470,7 @@ Status Machine::DeleteMonitorA(const char* server, const char* environment,
     if (it == v.end()) return c.Done(Status::Fail(kErrUnknownPrintMonitor));
     // A language monitor is busy while a printer's driver uses it.
     bool busy = false;
-    for (const SimPrinter& p : s_->printers)
+    for (const auto& [key, p] : s_->printers)
         for (const DriverInfo3& d : s_->drivers)
             if (IEquals(d.name, p.info.driverName) && d.environment == s_->NativeEnvironment() &&
                 IEquals(d.monitorName, name))
@@ -536,7 +523,7 @@ Status Machine::DeletePrintProcessorA(const char* server, const char* environmen
     });
     if (it == v.end()) return c.Done(Status::Fail(kErrUnknownPrintProcessor));
     if (env == s_->NativeEnvironment())
-        for (const SimPrinter& p : s_->printers)
+        for (const auto& [key, p] : s_->printers)
             if (IEquals(p.info.printProcessor, name)) return c.Done(Status::Fail(kErrInvalidParameter));
     s_->RegDeleteTree(s_->ProcessorKey(it->env, it->name));
     v.erase(it);
@@ -760,8 +747,7 @@ Result<HPrinter> Machine::AddPrinterA(const char* server, const PrinterInfo2& in
     p.info.status &= ~kPrinterStatusPendingDeletion;
     p.info.hasPortName = true;
     if (p.info.datatype.empty()) p.info.datatype = "RAW";
-    s_->printers.push_back(p);
-    s_->SortPrinters();
+    s_->printers.emplace(Upper(info.printerName), std::move(p));
     uintptr_t h = s_->NewHandle();
     s_->printerHandles[h] = PrinterHandle{false, Upper(info.printerName), kPrinterAllAccess};
     return R::Ok(HPrinter(h));
@@ -863,9 +849,15 @@ Status Machine::SetPrinterA(HPrinter printer, const PrinterInfo2& info) {
     p->info.status = status;  // level 2 does not set the status
     p->info.cJobs = 0;
     p->info.hasPortName = true;
+    std::string newKey = Upper(info.printerName);
     for (auto& [h, x] : s_->printerHandles)
-        if (!x.server && x.printer == oldKey) x.printer = Upper(info.printerName);
-    s_->SortPrinters();
+        if (!x.server && x.printer == oldKey) x.printer = newKey;
+    if (newKey != oldKey) {
+        // Renamed: the printer moves to its new place in the order.
+        auto node = s_->printers.extract(oldKey);
+        node.key() = newKey;
+        s_->printers.insert(std::move(node));
+    }
     return Status::Ok();
 }
 

@@ -258,7 +258,9 @@ struct Machine::State {
     std::vector<MonitorInfo2> monitors;
     std::vector<SimProcessor> processors;
     std::vector<DriverInfo3> drivers;  // bare file names
-    std::vector<SimPrinter> printers;  // sorted by upper-case name
+    // By upper-case name, the order EnumPrintersA lists them in; a map, so
+    // that finding and deleting one does not grow with their number.
+    std::map<std::string, SimPrinter> printers;
     std::vector<FormInfo1> forms;      // built-in first
     std::map<uintptr_t, PrinterHandle> printerHandles;
     uint32_t nextJobId = 1;
@@ -279,7 +281,6 @@ struct Machine::State {
     void StartSpooler();
     void StopSpooler();
     SimPrinter* FindPrinterByName(const std::string& name);
-    void SortPrinters();
     void RemovePrinter(const std::string& upperName);
     DriverInfo3 FullPaths(const DriverInfo3& d) const;
     bool DriverInUse(const std::string& env, const std::string& name) const;
