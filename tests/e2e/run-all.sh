@@ -71,6 +71,10 @@ step "sample package check" package/tests/run.sh "$BUILD"
 step "installer dialogs" tests/e2e/installer-ui.sh "$BUILD"
 step "installation end to end" tests/e2e/install.sh "$BUILD"
 step "removal end to end" tests/e2e/uninstall.sh "$BUILD"
+# The 32-bit programs' PE headers (built here if needed: the x86 tree is not
+# run-all's), then the programs beside planted DLLs.
+step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "${ZEP_X86_BUILD:-build/mingw-x86}"
+step "DLL planting" tests/e2e/planting.sh "$BUILD"
 
 echo
 echo "== end-to-end summary ($(( $(date +%s) - t_all )) s)"
