@@ -24,15 +24,22 @@ before the program was started. Prints one line of key=value pairs:
               DestroyWindow of that window), its message boxes (MessageBoxA,
               call to return) and, in a dialog that waits for a button
               before it starts its worker, the time from its last
-              EnableWindow(..., TRUE) to the worker's start (_beginthreadex)
-    work      wall - user: the program's own time
+              EnableWindow(..., TRUE) to the worker's start (_beginthreadex);
+              without the hiding below
+    hide      time Wine spent hiding windows: with no window manager on the
+              X server, Wine waits for each hidden window to be withdrawn
+              until its 2 s timeout and then logs
+              "fixme:event:wait_for_withdrawn_state ... wait timed out"
+    hides     the number of those waits
+    work      wall minus user and hide: the program's own time
     ratio     wall / floor
     work_ratio  work / floor
-    waits     each wait for the user (s), in order, joined by "+"
+    waits     each wait for the user (s, before hiding), joined by "+"
 """
 import re
 import sys
 
+WITHDRAW_TIMEOUT = 2.0  # winex11's wait for a withdrawn window
 LINE = re.compile(r'^(\d+\.\d+):([0-9a-f]+):([0-9a-f]+):(Call|Ret) +([A-Za-z0-9_]+)\.([A-Za-z0-9_]+)\((.*)$')
 
 
@@ -47,6 +54,9 @@ def parse(path):
             if pid is None:
                 pid = m.group(2)
             if m.group(2) != pid:
+                continue
+            if 'wait_for_withdrawn_state' in raw and 'timed out' in raw:
+                events.append((float(m.group(1)), '', 'Hide', '', ''))
                 continue
             m = LINE.match(raw.rstrip('\n'))
             if not m:
@@ -68,11 +78,25 @@ def retval(rest):
     return int(m.group(1), 16) if m else None
 
 
+def union(intervals):
+    merged = []
+    for start, end in sorted(intervals):
+        if merged and start <= merged[-1][1]:
+            merged[-1][1] = max(merged[-1][1], end)
+        else:
+            merged.append([start, end])
+    return merged
+
+
+def length(intervals):
+    return sum(end - start for start, end in union(intervals))
+
+
 def measure(events, launch):
     floor_ms = 0
     pauses = 0
-    user = 0.0
-    waits = []
+    waits = []           # (start, end) of each wait for the user
+    hides = []           # (start, end) of each of Wine's withdraw waits
     exit_ts = None
     box_calls = {}       # tid -> MessageBoxA call time
     owner_of = {}        # tid -> owner of the CreateDialogParamA in progress
@@ -94,16 +118,18 @@ def measure(events, launch):
             elif fn == 'DestroyWindow':
                 hwnd = int(args_of(rest)[0], 16)
                 if hwnd in owned:
-                    waits.append(ts - owned.pop(hwnd))
+                    waits.append((owned.pop(hwnd), ts))
             elif fn == 'EnableWindow':
                 enabling[tid] = int(args_of(rest)[1], 16) != 0
             elif fn == '_beginthreadex' and not worker_started:
                 worker_started = True
                 if last_enable is not None:
-                    waits.append(ts - last_enable)
+                    waits.append((last_enable, ts))
+        elif kind == 'Hide':
+            hides.append((ts - WITHDRAW_TIMEOUT, ts))
         else:
             if fn == 'MessageBoxA' and tid in box_calls:
-                waits.append(ts - box_calls.pop(tid))
+                waits.append((box_calls.pop(tid), ts))
             elif fn == 'CreateDialogParamA':
                 hwnd = retval(rest)
                 if hwnd and owner_of.pop(tid, 0):
@@ -113,15 +139,17 @@ def measure(events, launch):
                     last_enable = ts
     if exit_ts is None:
         raise SystemExit('wine_pauses: no ExitProcess call in the trace')
-    user = sum(waits)
     wall = exit_ts - launch
     floor = floor_ms / 1000.0
-    work = wall - user
+    hide = length(hides)
+    both = length(waits + hides)
+    work = wall - both
     return {
-        'wall': wall, 'floor': floor, 'pauses': pauses, 'user': user, 'work': work,
+        'wall': wall, 'floor': floor, 'pauses': pauses, 'user': both - hide, 'hide': hide,
+        'hides': len(hides), 'work': work,
         'ratio': wall / floor if floor else float('nan'),
         'work_ratio': work / floor if floor else float('nan'),
-        'waits': '+'.join('%.2f' % w for w in waits) or '0',
+        'waits': '+'.join('%.2f' % (end - start) for start, end in waits) or '0',
     }
 
 
