@@ -9,6 +9,13 @@
 # environment. scripts/patches/winspool-printproc.patch makes Wine do the
 # same and keeps AddPrinterW's error in AddPrinterA.
 #
+# A 32-bit program on 64-bit Windows is served by the 64-bit spooler: its
+# AddPrinter takes the driver of "Windows x64" and its AddMonitor for
+# "Windows x64" does not load the 64-bit monitor DLL in the 32-bit program.
+# Wine runs both in the caller; scripts/patches/winspool-wow64.patch gives
+# such a caller Windows' behaviour. The patches (scripts/patches/winspool-*)
+# are applied in name order.
+#
 # From a clean Debian machine: fetches Debian's own wine 8.0~repack-4 source
 # through a private, temporary deb-src list (nothing under /etc is touched),
 # installs libwine-dev (amd64 and i386) and wine64-tools when missing, and
@@ -17,13 +24,13 @@
 #
 # Output: build/wine/winspool/x86_64/winspool.drv
 #         build/wine/winspool/i686/winspool.drv
-# Skips the build when both are newer than the patch and this script;
+# Skips the build when both are newer than the patches and this script;
 # --force rebuilds.
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work="${ZEP_WINSPOOL_WORK:-$root/build/wine/winspool}"
-patch_file="$root/scripts/patches/winspool-printproc.patch"
+patches=$(ls "$root"/scripts/patches/winspool-*.patch | LC_ALL=C sort)
 wine_version="8.0~repack-4"
 mirror="${ZEP_DEBIAN_MIRROR:-http://deb.debian.org/debian}"
 suite="bookworm"          # the release that carries wine 8.0~repack-4
@@ -38,7 +45,7 @@ up_to_date() {
     for arch in x86_64 i686; do
         out="$work/$arch/winspool.drv"
         [ -f "$out" ] || return 1
-        [ "$out" -nt "$patch_file" ] || return 1
+        for p in $patches; do [ "$out" -nt "$p" ] || return 1; done
         [ "$out" -nt "$0" ] || return 1
     done
     return 0
@@ -109,7 +116,9 @@ tree="$work/patched"
 rm -rf "$tree"
 mkdir -p "$tree/dlls"
 cp -r "$src/dlls/winspool.drv" "$tree/dlls/"
-patch -s -d "$tree" -p1 --no-backup-if-mismatch < "$patch_file"
+for p in $patches; do
+    patch -s -d "$tree" -p1 --no-backup-if-mismatch < "$p"
+done
 
 # --- compile the PE part for both architectures -------------------------
 dll="$tree/dlls/winspool.drv"

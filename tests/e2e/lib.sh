@@ -217,8 +217,8 @@ install_models() {
 answer() { ud answer-box "$1" "${2:-60}"; }
 
 # The installer's trace log and the uninstaller's, in the system drive's Temp.
-installer_log() { tr -d '\r' <"$(cdrive)/Temp/ZEP_Installer.txt" 2>/dev/null; }
-uninstaller_log() { tr -d '\r' <"$(cdrive)/Temp/ZEP_UnInstaller.txt" 2>/dev/null; }
+installer_log() { tr -d '\r' 2>/dev/null <"$(cdrive)/Temp/ZEP_Installer.txt"; }
+uninstaller_log() { tr -d '\r' 2>/dev/null <"$(cdrive)/Temp/ZEP_UnInstaller.txt"; }
 
 # The BEGIN and END lines of a log, in order, without time stamps.
 routine_lines() { grep -oE '[A-Za-z0-9_]+ (BEGIN|END)$'; }
@@ -303,4 +303,286 @@ rename_inf_to_oem() {
     mv "$inf/ZEP.inf" "$inf/oem$n.inf"
     [ -f "$inf/ZEP.pnf" ] && mv "$inf/ZEP.pnf" "$inf/oem$n.pnf"
     echo "oem$n"
+}
+
+# ================================================================ 32-bit programs
+#
+# The product itself, the i686 programs, under 32-bit Wine. On this machine
+# 32-bit Wine runs only through qemu user emulation: about a minute for every
+# process start (WINE.md). Two kinds of prefix:
+#   wow64  a 64-bit prefix: the programs are 32-bit processes on 64-bit
+#          Windows; the x86_64 UI driver and state tool look on at native
+#          speed. The corrected winspool.drv goes into system32 (x86_64) and
+#          syswow64 (i686).
+#   win32  a 32-bit prefix (WINEARCH=win32): everything is 32-bit. It is the
+#          live prefix of zep_wine_live32, its session already up, used once;
+#          one i686 UI driver and one i686 state tool, each started once
+#          ("serve"), answer every command.
+#
+# Environment, besides the above:
+#   ZEP_LIVE32     the live 32-bit prefix (default $ZEP_E2E_WINE_DIR/live32;
+#                  made when missing or used: over ten minutes)
+#   ZEP_X64_BUILD  the x86_64 tree of the tools for wow64 prefixes and of the
+#                  programs for 64-bit runs (default build/mingw-x64)
+
+# e2e_init32 BUILD32 NAME: as e2e_init, for the i686 tree (the product) and
+# the x86_64 tree beside it. DIST holds the x86_64 programs, DIST32 the i686
+# ones, each beside Driver32/ and Driver64/.
+e2e_init32() {
+    BUILD32=$(_e2e_abs "${1:-build/mingw-x86}")
+    BUILD=$(_e2e_abs "${ZEP_X64_BUILD:-build/mingw-x64}")
+    E2E_NAME=$2
+    WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+    PRISTINE=$(_e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
+    LIVE32=$(_e2e_abs "${ZEP_LIVE32:-$WINE_DIR/live32}")
+    local tree
+    for tree in "$BUILD32" "$BUILD"; do
+        if [ ! -f "$tree/CMakeCache.txt" ]; then
+            echo "$E2E_NAME: $tree is not a configured build tree (scripts/build.sh mingw-x86 / mingw-x64)" >&2
+            exit 2
+        fi
+    done
+    mkdir -p "$WINE_DIR/runs/$E2E_NAME"
+    if [ -z "${ZEP_E2E_NO_BUILD:-}" ]; then
+        for tree in "$BUILD32" "$BUILD"; do
+            cmake --build "$tree" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package \
+                zep_statetool uidriver >>"$WINE_DIR/runs/$E2E_NAME/build.log" 2>&1 || {
+                echo "$E2E_NAME: build failed in $tree (see $WINE_DIR/runs/$E2E_NAME/build.log)" >&2
+                exit 2
+            }
+        done
+    fi
+    UIDRIVER=$BUILD/tests/e2e/uidriver/uidriver.exe
+    STATETOOL=$BUILD/tests/e2e/statetool/zep_statetool.exe
+    UIDRIVER32=$BUILD32/tests/e2e/uidriver/uidriver.exe
+    STATETOOL32=$BUILD32/tests/e2e/statetool/zep_statetool.exe
+    local f
+    for f in "$UIDRIVER" "$STATETOOL" "$UIDRIVER32" "$STATETOOL32" \
+             "$BUILD32/installer/win32/ZEP_Installer.exe" "$BUILD32/uninstaller/win32/ZEP_Uninstaller.exe" \
+             "$BUILD/installer/win32/ZEP_Installer.exe" "$BUILD/uninstaller/win32/ZEP_Uninstaller.exe"; do
+        [ -f "$f" ] || { echo "$E2E_NAME: $f is missing" >&2; exit 2; }
+    done
+    if ! i686-w64-mingw32-objdump -f "$BUILD32/installer/win32/ZEP_Installer.exe" | grep -q 'pei-i386'; then
+        echo "$E2E_NAME: $BUILD32 is not an i686 build" >&2
+        exit 2
+    fi
+    if ! x86_64-w64-mingw32-objdump -f "$BUILD/installer/win32/ZEP_Installer.exe" | grep -q x86-64; then
+        echo "$E2E_NAME: $BUILD is not an x86_64 build" >&2
+        exit 2
+    fi
+    "$E2E_ROOT/scripts/build-winspool.sh" >/dev/null || exit 2
+
+    DIST="$WINE_DIR/runs/$E2E_NAME/dist64"
+    DIST32="$WINE_DIR/runs/$E2E_NAME/dist32"
+    "$E2E_ROOT/scripts/make-dist.sh" "$BUILD" "$DIST" >/dev/null || exit 2
+    "$E2E_ROOT/scripts/make-dist.sh" "$BUILD32" "$DIST32" >/dev/null || exit 2
+    zep_wine_pristine64 "$PRISTINE"
+    zep_xvfb_start
+    trap 'e2e_stop_prefix32; zep_xvfb_stop' EXIT
+}
+
+# e2e_start_prefix32 KIND NAME: the prefix of that kind (wow64: a fresh
+# clone of the pristine 64-bit prefix, its wineserver kept up; win32: the
+# live 32-bit prefix, taken), with the corrected winspool.drv, a copy of
+# DIST32 in RUN_DIR/dist, and ud/st set for the kind. For win32 the serving
+# UI driver and state tool start here, so their minutes of start-up overlap.
+e2e_start_prefix32() {
+    local kind=$1
+    e2e_stop_prefix32
+    E2E_KIND=$kind
+    RUN_DIR="$WINE_DIR/runs/$E2E_NAME/$2"
+    rm -rf "$RUN_DIR"
+    mkdir -p "$RUN_DIR"
+    case $kind in
+        wow64)
+            zep_wine_clone "$PRISTINE" "$RUN_DIR/prefix"
+            zep_wine_install_winspool "$RUN_DIR/prefix" x86_64 || exit 2
+            zep_wine_install_winspool "$RUN_DIR/prefix" i686 || exit 2
+            zep_wine_use64 "$RUN_DIR/prefix"
+            # The 32-bit programs in it run under 32-bit Wine (qemu).
+            export QEMU_RESERVED_VA=0xf7000000
+            ;;
+        win32)
+            zep_wine_live32 "$LIVE32" || { echo "$E2E_NAME: no 32-bit prefix $LIVE32" >&2; exit 2; }
+            rm -f "$LIVE32/.zep-live"
+            ln -s "$LIVE32" "$RUN_DIR/prefix"
+            zep_wine_install_winspool "$LIVE32" i686 || exit 2
+            zep_wine_use32 "$LIVE32"
+            ;;
+        *) echo "e2e_start_prefix32: unknown kind $kind" >&2; exit 2 ;;
+    esac
+    zep_wine_native_winspool
+    cp -R "$DIST32" "$RUN_DIR/dist"
+    wineserver -p </dev/null >/dev/null 2>>"$RUN_DIR/wineserver.err"
+    if [ "$kind" = wow64 ]; then
+        ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
+        st() { "$ZEP_WINE64" "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+        wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
+            wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
+        "$ZEP_WINE64" "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
+    else
+        ud() { serve_call ud "$@"; }
+        st() { serve_call st "$@"; }
+        serve_start ud "$UIDRIVER32"
+        serve_start st "$STATETOOL32"
+    fi
+}
+
+# Ends the servers and the prefix's session; the live prefix is used up.
+e2e_stop_prefix32() {
+    serve_stop ud
+    serve_stop st
+    e2e_stop_prefix
+}
+
+# start_program32 PATH [CWD]: as start_program, under 32-bit Wine.
+start_program32() {
+    local cwd=${2:-$RUN_DIR/dist} out
+    out="$RUN_DIR/$(basename "$(echo "$1" | tr '\\' /)" .exe).out"
+    (cd "$cwd" && exec "$ZEP_WINE32" "$1" </dev/null >>"$out" 2>&1) &
+    APP_PID=$!
+}
+
+# A serving tool of a win32 prefix (NAME ud or st): commands are appended to
+# RUN_DIR/NAME.cmd, which the tool watches; each command's output comes back
+# in RUN_DIR/NAME.res, ended by "serve-done RC" (tests/e2e/serve.h). Plain
+# files: no descriptor of this shell is left open for the programs to
+# inherit. serve_call NAME CMD ARGS... behaves as one call of the tool
+# (output, exit code).
+serve_start() {
+    local name=$1 exe=$2
+    : >"$RUN_DIR/$name.cmd"
+    : >"$RUN_DIR/$name.res"
+    ("$ZEP_WINE32" "$exe" serve <"$RUN_DIR/$name.cmd" >"$RUN_DIR/$name.res" 2>>"$RUN_DIR/$name.err") &
+    eval "SERVE_PID_$name=\$!"
+}
+
+serve_call() {
+    local name=$1 done_lines total line limit pid
+    shift
+    eval "pid=\${SERVE_PID_$name:-}"
+    done_lines=$(wc -l <"$RUN_DIR/$name.res")
+    (IFS=$'\t'; printf '%s\n' "$*") >>"$RUN_DIR/$name.cmd"
+    # The first answer waits for the tool's own start under emulation; the
+    # commands' own time limits come on top.
+    limit=$(( $(date +%s) + ${ZEP_SERVE_TIMEOUT:-2400} ))
+    while :; do
+        total=$(wc -l <"$RUN_DIR/$name.res")
+        if [ "$total" -gt "$done_lines" ]; then
+            while IFS= read -r line; do
+                case $line in
+                    "serve-done "*) return "${line#serve-done }" ;;
+                esac
+                printf '%s\n' "$line"
+            done < <(sed -n "$((done_lines + 1)),${total}p" "$RUN_DIR/$name.res")
+            done_lines=$total
+        fi
+        if [ -z "$pid" ] || ! kill -0 "$pid" 2>/dev/null; then
+            echo "$name: the serving tool ended before answering: $*" >>"$RUN_DIR/$name.err"
+            return 1
+        fi
+        if [ "$(date +%s)" -ge "$limit" ]; then
+            echo "$name: no answer to: $*" >>"$RUN_DIR/$name.err"
+            return 1
+        fi
+        sleep 0.2
+    done
+}
+
+serve_stop() {
+    local name=$1 pid i=0
+    eval "pid=\${SERVE_PID_$name:-}"
+    [ -n "$pid" ] || return 0
+    echo quit >>"$RUN_DIR/$name.cmd"
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    eval "SERVE_PID_$name="
+    return 0
+}
+
+# lap LABEL: notes the time since the case began (or since the last lap),
+# printed under the case's result.
+lap() {
+    local now took
+    now=$(date +%s.%N)
+    took=$(awk -v a="${E2E_LAP:-$E2E_T0}" -v b="$now" 'BEGIN { printf "%.0f", b - a }')
+    E2E_NOTES="$E2E_NOTES     time: $1 ${took} s"$'\n'
+    E2E_LAP=$now
+}
+
+# The CheckOS block of a trace log (the first one): "PLATFORM MAJOR MINOR BUILD".
+checkos_numbers() {
+    sed -n '/CheckOS BEGIN$/,/CheckOS END$/p' | awk -F' : ' '
+        /osvi.dwPlatformID/ { p = $2 } /osvi.dwMajorVersion/ { a = $2 }
+        /osvi.dwMinorVersion/ { b = $2 } /osvi.dwBuildNumber/ { c = $2 }
+        /CheckOS END$/ { print p, a, b, c; exit }'
+}
+
+# os_expected VERSION: "PLATFORM MAJOR MINOR PRODUCT-TYPE OS-CODE" as Wine 8.0
+# reports the Windows version VERSION (HKCU\Software\Wine, Version;
+# "default": none set) and the code the programs give it. Wine 8.0 gives
+# "win7" the server product type and "win2008r2" the workstation one, the
+# wrong way round, so they come out as 2009 and 2010; its default is the
+# real Windows 7 (workstation).
+os_expected() {
+    case $1 in
+        nt40) echo "2 4 0 1 2003" ;;
+        win2k) echo "2 5 0 1 2004" ;;
+        winxp) echo "2 5 1 1 2005" ;;
+        winxp64) echo "2 5 2 1 2006" ;;
+        vista) echo "2 6 0 1 2007" ;;
+        win2008) echo "2 6 0 3 2008" ;;
+        win7) echo "2 6 1 3 2009" ;;
+        win2008r2) echo "2 6 1 1 2010" ;;
+        win8 | win10) echo "2 6 2 1 2010" ;;
+        default) echo "2 6 1 1 2010" ;;
+        *) echo "os_expected: unknown version $1" >&2; echo "? ? ? ? ?" ;;
+    esac
+}
+
+# check_os_block LABEL LOG WANT: the log's first CheckOS block against the
+# version the state tool read in the same prefix (STATE, report --version),
+# and the OS code the programs give it against WANT ("PLATFORM MAJOR MINOR
+# PRODUCT-TYPE CODE", as Wine reports them). The log leaves out the product
+# type, so that comes from the state tool.
+check_os_block() {
+    local label=$1 log=$2 want=$3 numbers version product code
+    version=$(grep '^version ' <<<"$STATE")
+    [ -n "$version" ] || { fail "the state tool did not read the version"; return; }
+    product=$(sed -n 's/.* product=\([0-9]*\).*/\1/p' <<<"$version")
+    numbers=$(checkos_numbers <<<"$log")
+    [ -n "$numbers" ] || { fail "no CheckOS block in the log"; return; }
+    expect "CheckOS block (platform major minor build)" "$numbers" \
+        "$(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=([0-9]+).*/\1 \2 \3 \4/' <<<"$version")"
+    # shellcheck disable=SC2086
+    set -- $numbers
+    code=$(os_code "$1" "$2" "$3" "$product")
+    expect "platform major minor product type" "$1 $2 $3 $product" "$(cut -d' ' -f1-4 <<<"$want")"
+    expect "OS code" "$code" "$(cut -d' ' -f5 <<<"$want")"
+    E2E_NOTES="$E2E_NOTES     os: $label reports $1 $2.$3 build $4, product type $product -> OS code $code"$'\n'
+}
+
+# os_code PLATFORM MAJOR MINOR PRODUCT-TYPE: the OS code the programs give
+# these version numbers (2000 ... 2010).
+os_code() {
+    local platform=$1 major=$2 minor=$3 product=$4
+    if [ "$platform" = 1 ]; then
+        if [ "$major" = 4 ]; then
+            case $minor in 0) echo 2000; return ;; 10) echo 2001; return ;; 90) echo 2002; return ;; esac
+        fi
+        echo 2010
+    elif [ "$platform" = 2 ]; then
+        case $major in
+            6) case $minor in
+                   0) [ "$product" = 1 ] && echo 2007 || echo 2008 ;;
+                   1) [ "$product" = 1 ] && echo 2010 || echo 2009 ;;
+                   *) echo 2010 ;;
+               esac ;;
+            5) case $minor in 0) echo 2004 ;; 1) echo 2005 ;; 2) echo 2006 ;; *) echo 2010 ;; esac ;;
+            *) if [ "$major" -le 4 ]; then echo 2003; else echo 2010; fi ;;
+        esac
+    else
+        echo 2010
+    fi
 }

@@ -18,9 +18,13 @@
  *     What the installer does for one model: copies and registers the
  *     language monitor, the print processor and the driver, then adds the
  *     printer (default "KESTREL ZEP-4000") on COM1: with the print processor
- *     "ZEP PRINT PROCESSOR". Exit code 0 when every call succeeded.
+ *     "ZEP PRINT PROCESSOR". Exit code 0 when every call succeeded. Before
+ *     that, a monitor whose DLL is nowhere must be refused:
+ *       call=AddMonitorA case=missing result=fail error=126
  *
- * PACKAGE_DIR is the package folder of this program's architecture.
+ * Everything is registered for the system's environment, as the installer
+ * does ("Windows x64" for a 32-bit program on 64-bit Windows), and
+ * PACKAGE_DIR is the package folder of the system's architecture.
  */
 #include <windows.h>
 #include <winspool.h>
@@ -159,18 +163,17 @@ static int cmd_check(void)
     add_processor();
 
     /* A driver of its own, so that only the print processor can be refused.
-     * It goes to the caller's default environment, where Wine's AddPrinter
-     * looks for it (a 32-bit caller on 64-bit Wine: "Windows NT x86"); the
-     * print processor goes to the system's environment, as the installer
-     * registers it. */
-    if (!driver_dir(NULL, dir)) return report("GetPrinterDriverDirectoryA", "", FALSE, GetLastError());
+     * Like the print processor it goes to the system's environment, where
+     * AddPrinter takes it from on Windows (stock Wine looks in the caller's
+     * own environment: a 32-bit caller on 64-bit Wine is refused with 1797). */
+    if (!driver_dir(environment(), dir)) return report("GetPrinterDriverDirectoryA", "", FALSE, GetLastError());
     copy_in("UNIDRV.DLL", dir);
     copy_in("UNIDRVUI.DLL", dir);
     copy_in("ZEP1TE.gpd", dir);
     memset(&di, 0, sizeof di);
     di.cVersion = 3;
     di.pName = PROBE_DRIVER;
-    di.pEnvironment = NULL;
+    di.pEnvironment = (char *)environment();
     di.pDriverPath = "UNIDRV.DLL";
     di.pDataFile = "ZEP1TE.gpd";
     di.pConfigFile = "UNIDRVUI.DLL";
@@ -209,6 +212,14 @@ static int cmd_install(const char *printer)
     size_t i;
     BOOL ok;
     DWORD err;
+
+    /* A DLL that is nowhere: the spooler cannot load it (126). */
+    mi.pName = "ZEP Missing Monitor";
+    mi.pEnvironment = (char *)environment();
+    mi.pDLLName = "ZEPNOSUCH.dll";
+    SetLastError(0xdeadbeef);
+    ok = AddMonitorA(NULL, 2, (BYTE *)&mi);
+    report("AddMonitorA", " case=missing", ok, GetLastError());
 
     /* The monitor DLL must be on the DLL search path: the Windows folder. */
     GetWindowsDirectoryA(dir, sizeof dir);

@@ -3,8 +3,8 @@
 // entry, files). Plain Win32; nothing of the programs under test.
 //
 // Usage:
-//   zep_statetool [report] [--all-forms] [PATH...]   every section below
-//   zep_statetool printers | drivers | monitors | processors | uninstall
+//   zep_statetool [report] [--all-forms] [--version] [PATH...]   every section below
+//   zep_statetool printers | drivers | monitors | processors | uninstall | version
 //   zep_statetool forms [--all]
 //   zep_statetool files PATH...
 //   zep_statetool set-version PRINTER MAJOR MINOR BUILD EXTRA
@@ -13,6 +13,8 @@
 //   zep_statetool add-printer NAME DRIVER [PORT [PROCESSOR]]
 //   zep_statetool delete-printer NAME
 //   zep_statetool rename FROM TO
+//   zep_statetool wine-version VERSION|default       HKCU\Software\Wine, Version
+//   zep_statetool serve                  the commands above from stdin (../serve.h)
 //
 // Output: one record per line, ended by "\n" only (no "\r"). A line starts
 // with its kind, then key=value fields separated by one blank:
@@ -35,6 +37,8 @@
 //   uninstall-subkey view=64 name="..."
 //   file path="..." exists=1 size=123 attributes=0x00000020
 //   file path="..." exists=0 error=2
+//   version platform=2 major=6 minor=1 build=7601 product=1   (GetVersionExA;
+//                                               with report only on --version)
 //   error op="EnumPrintersA" code=1722          (a call that failed)
 //   ok op="set-version" ...                     (an arranging command worked)
 //
@@ -54,6 +58,8 @@
 
 #include <string>
 #include <vector>
+
+#include "../serve.h"
 
 namespace {
 
@@ -337,6 +343,20 @@ void ShowUninstall() {
     ShowUninstallView("32", KEY_WOW64_32KEY);
 }
 
+// What GetVersionExA tells a program without a manifest, the product type
+// included (the programs' trace log leaves it out).
+void ShowVersion() {
+    OSVERSIONINFOEXA v = {};
+    v.dwOSVersionInfoSize = sizeof v;
+    if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&v))) {
+        Error("GetVersionExA", GetLastError());
+        return;
+    }
+    Line("version platform=" + std::to_string(v.dwPlatformId) + " major=" + std::to_string(v.dwMajorVersion) +
+         " minor=" + std::to_string(v.dwMinorVersion) + " build=" + std::to_string(v.dwBuildNumber) +
+         " product=" + std::to_string(v.wProductType));
+}
+
 void ShowFile(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA fa;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &fa)) {
@@ -481,24 +501,27 @@ int CmdRename(int argc, char** argv) {
 }
 
 int Usage() {
-    fputs("usage: zep_statetool [report [--all-forms] [PATH...] | printers | drivers | monitors |\n"
-          "       processors | forms [--all] | uninstall | files PATH... |\n"
+    fputs("usage: zep_statetool [report [--all-forms] [--version] [PATH...] | printers | drivers |\n"
+          "       monitors | processors | forms [--all] | uninstall | version | files PATH... |\n"
           "       set-version PRINTER MAJOR MINOR BUILD EXTRA | set-data PRINTER NAME NUMBER |\n"
           "       delete-data PRINTER NAME | add-printer NAME DRIVER [PORT [PROCESSOR]] |\n"
-          "       delete-printer NAME | rename FROM TO]\n",
+          "       delete-printer NAME | rename FROM TO | wine-version VERSION|default | serve]\n",
           stderr);
     return 2;
 }
 
 int Report(int argc, char** argv, int first) {
-    bool all_forms = false;
+    bool all_forms = false, version = false;
     std::vector<const char*> files;
     for (int i = first; i < argc; ++i) {
         if (strcmp(argv[i], "--all-forms") == 0)
             all_forms = true;
+        else if (strcmp(argv[i], "--version") == 0)
+            version = true;
         else
             files.push_back(argv[i]);
     }
+    if (version) ShowVersion();
     ShowPrinters();
     ShowDrivers();
     ShowMonitors();
@@ -511,9 +534,34 @@ int Report(int argc, char** argv, int first) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // "\n" line ends, so that the Linux side can match whole lines.
-    _setmode(_fileno(stdout), _O_BINARY);
+// HKCU\Software\Wine, Version: the Windows version Wine reports to the
+// programs started after it; "default" removes the value (Wine's own default).
+static int CmdWineVersion(int argc, char** argv) {
+    if (argc != 3) return 2;
+    HKEY key;
+    LONG st = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                              nullptr);
+    if (st != ERROR_SUCCESS) {
+        Error("RegCreateKeyExA", static_cast<DWORD>(st));
+        return 1;
+    }
+    if (strcmp(argv[2], "default") == 0) {
+        st = RegDeleteValueA(key, "Version");
+        if (st == ERROR_FILE_NOT_FOUND) st = ERROR_SUCCESS;
+    } else {
+        st = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(argv[2]),
+                            static_cast<DWORD>(strlen(argv[2]) + 1));
+    }
+    RegCloseKey(key);
+    if (st != ERROR_SUCCESS) {
+        Error("wine-version", static_cast<DWORD>(st));
+        return 1;
+    }
+    Line(std::string("ok op=\"wine-version\" version=\"") + argv[2] + "\"");
+    return 0;
+}
+
+static int Dispatch(int argc, char** argv) {
     std::string cmd = argc > 1 ? argv[1] : "report";
     int rc;
     if (cmd == "report") {
@@ -536,6 +584,9 @@ int main(int argc, char** argv) {
     } else if (cmd == "uninstall" && argc == 2) {
         ShowUninstall();
         rc = 0;
+    } else if (cmd == "version" && argc == 2) {
+        ShowVersion();
+        rc = 0;
     } else if (cmd == "files" && argc > 2) {
         for (int i = 2; i < argc; ++i) ShowFile(argv[i]);
         rc = 0;
@@ -551,10 +602,26 @@ int main(int argc, char** argv) {
         rc = CmdDeletePrinter(argc, argv);
     } else if (cmd == "rename") {
         rc = CmdRename(argc, argv);
+    } else if (cmd == "wine-version") {
+        rc = CmdWineVersion(argc, argv);
     } else {
         rc = 2;
     }
     if (rc == 2) return Usage();
     fflush(stdout);
     return rc;
+}
+
+int main(int argc, char** argv) {
+    // "\n" line ends, so that the Linux side can match whole lines.
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc == 2 && strcmp(argv[1], "serve") == 0) {
+        return e2e::Serve([](std::vector<std::string>& line) {
+            if (line[0] == "serve") return Usage();
+            std::vector<char*> args{const_cast<char*>("zep_statetool")};
+            for (std::string& a : line) args.push_back(&a[0]);
+            return Dispatch(static_cast<int>(args.size()), args.data());
+        });
+    }
+    return Dispatch(argc, argv);
 }

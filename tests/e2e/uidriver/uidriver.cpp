@@ -32,8 +32,14 @@
 //                                       WM_QUERYENDSESSION / WM_ENDSESSION that a
 //                                       restart or shutdown request sends to every
 //                                       program's windows; fails when none came
+//   serve                               runs the commands above read from stdin
+//                                       (see ../serve.h): under CPU emulation a
+//                                       process start takes about a minute, so one
+//                                       driver serves a whole case
 #include <windows.h>
 #include <commctrl.h>
+
+#include "../serve.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -474,11 +480,28 @@ int Run(const std::vector<std::wstring>& a) {
     return Usage();
 }
 
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
+    return out;
+}
+
+int Serve() {
+    return e2e::Serve([](const std::vector<std::string>& line) {
+        std::vector<std::wstring> args;
+        for (const std::string& a : line) args.push_back(Wide(a));
+        return args[0].empty() || args[0] == L"serve" ? Usage() : Run(args);
+    });
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     // Plain "\n" line ends for the shell that reads the output.
     _setmode(_fileno(stdout), _O_BINARY);
     std::vector<std::wstring> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == L"serve") return Serve();
     return Run(args);
 }
