@@ -1,7 +1,7 @@
 # Shell functions for running the Windows builds under Wine (sourced).
 #
 #   zep_wine_pristine64 DIR     make (once) a pristine 64-bit prefix in DIR
-#   zep_wine_live32 DIR         a new 32-bit prefix (qemu), its session kept up
+#   zep_wine_pristine32 DIR     make (once) a pristine 32-bit prefix (qemu)
 #   zep_wine_clone SRC DST      a fresh copy of a prefix for one test case
 #   zep_wine_use64 PREFIX       export the environment for 64-bit Wine
 #   zep_wine_use32 PREFIX       export the environment for 32-bit Wine (qemu)
@@ -58,33 +58,24 @@ zep_wine_pristine64() {
     touch "$dir/.zep-pristine"
 }
 
-# zep_wine_live32 DIR: a new 32-bit prefix (qemu) whose session keeps running
-# (wineserver -p), for the 32-bit cases, which then run in it one after the
-# other. Under emulation the start of a session alone (Wine's own services,
-# all 32-bit) takes many minutes, so the prefix is made where it is used: a
-# copy of a pristine one would start a session of its own. The stamp
-# .zep-live marks it ready and unused; the cases remove it when they take
-# the prefix. The test command starts this early in the background; a
-# second caller waits on the lock for the first.
-zep_wine_live32() {
+# Under emulation this takes well over ten minutes, so the test command starts
+# it early in the background; a second caller waits on the lock for that one.
+zep_wine_pristine32() {
     dir="$1"
+    [ -f "$dir/.zep-pristine" ] && return 0
     mkdir -p "$(dirname "$dir")"
     (
         flock 9
-        [ -f "$dir/.zep-live" ] && exit 0
-        if [ -d "$dir" ]; then
-            WINEPREFIX="$dir" wineserver -k 2>/dev/null
-            rm -rf "$dir"
-        fi
-        mkdir -p "$dir"
+        [ -f "$dir/.zep-pristine" ] && exit 0
+        rm -rf "$dir"
         zep_wine_use32 "$dir"
         export WINEARCH=win32
-        # Neither the server nor the session may keep the lock (fd 9) or the
-        # caller's output open.
-        wineserver -p 9>&- </dev/null >/dev/null 2>&1
+        # Neither the server nor the session may keep the lock (fd 9).
         "$ZEP_WINE32" wineboot -i 9>&- </dev/null >/dev/null 2>&1
+        wineserver -w
+        # Only a prefix that can start a program gets the stamp.
         [ -f "$dir/drive_c/windows/system32/kernel32.dll" ] || exit 1
-        touch "$dir/.zep-live"
+        touch "$dir/.zep-pristine"
     ) 9>"$dir.lock"
 }
 

@@ -314,14 +314,15 @@ rename_inf_to_oem() {
 #          Windows; the x86_64 UI driver and state tool look on at native
 #          speed. The corrected winspool.drv goes into system32 (x86_64) and
 #          syswow64 (i686).
-#   win32  a 32-bit prefix (WINEARCH=win32): everything is 32-bit. It is the
-#          live prefix of zep_wine_live32, its session already up, used once;
-#          one i686 UI driver and one i686 state tool, each started once
-#          ("serve"), answer every command.
+#   win32  a 32-bit prefix (WINEARCH=win32): everything is 32-bit, Wine's own
+#          services too, so the first process start of a session waits
+#          many minutes for them. One i686 UI driver and one i686 state
+#          tool, each started once ("serve"), answer every command.
 #
 # Environment, besides the above:
-#   ZEP_LIVE32     the live 32-bit prefix (default $ZEP_E2E_WINE_DIR/live32;
-#                  made when missing or used: over ten minutes)
+#   ZEP_PRISTINE32 the pristine 32-bit prefix to clone (default
+#                  $ZEP_E2E_WINE_DIR/pristine32; made when missing: over ten
+#                  minutes)
 #   ZEP_X64_BUILD  the x86_64 tree of the tools for wow64 prefixes and of the
 #                  programs for 64-bit runs (default build/mingw-x64)
 
@@ -334,7 +335,7 @@ e2e_init32() {
     E2E_NAME=$2
     WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
     PRISTINE=$(_e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
-    LIVE32=$(_e2e_abs "${ZEP_LIVE32:-$WINE_DIR/live32}")
+    PRISTINE32=$(_e2e_abs "${ZEP_PRISTINE32:-$WINE_DIR/pristine32}")
     local tree
     for tree in "$BUILD32" "$BUILD"; do
         if [ ! -f "$tree/CMakeCache.txt" ]; then
@@ -381,11 +382,12 @@ e2e_init32() {
     trap 'e2e_stop_prefix32; zep_xvfb_stop' EXIT
 }
 
-# e2e_start_prefix32 KIND NAME: the prefix of that kind (wow64: a fresh
-# clone of the pristine 64-bit prefix, its wineserver kept up; win32: the
-# live 32-bit prefix, taken), with the corrected winspool.drv, a copy of
-# DIST32 in RUN_DIR/dist, and ud/st set for the kind. For win32 the serving
-# UI driver and state tool start here, so their minutes of start-up overlap.
+# e2e_start_prefix32 KIND NAME [VERSION]: a fresh clone of the pristine
+# prefix of that kind (wow64: 64-bit, win32: 32-bit), its wineserver kept
+# up, with the corrected winspool.drv, the Windows version VERSION (none:
+# Wine's default), a copy of DIST32 in RUN_DIR/dist, and ud/st set for the
+# kind. For win32 the serving UI driver and state tool start here, so their
+# start-up overlaps the session's and the program's.
 e2e_start_prefix32() {
     local kind=$1
     e2e_stop_prefix32
@@ -403,15 +405,17 @@ e2e_start_prefix32() {
             export QEMU_RESERVED_VA=0xf7000000
             ;;
         win32)
-            zep_wine_live32 "$LIVE32" || { echo "$E2E_NAME: no 32-bit prefix $LIVE32" >&2; exit 2; }
-            rm -f "$LIVE32/.zep-live"
-            ln -s "$LIVE32" "$RUN_DIR/prefix"
-            zep_wine_install_winspool "$LIVE32" i686 || exit 2
-            zep_wine_use32 "$LIVE32"
+            zep_wine_pristine32 "$PRISTINE32" || { echo "$E2E_NAME: no 32-bit prefix $PRISTINE32" >&2; exit 2; }
+            zep_wine_clone "$PRISTINE32" "$RUN_DIR/prefix"
+            zep_wine_install_winspool "$RUN_DIR/prefix" i686 || exit 2
+            zep_wine_use32 "$RUN_DIR/prefix"
             ;;
         *) echo "e2e_start_prefix32: unknown kind $kind" >&2; exit 2 ;;
     esac
     zep_wine_native_winspool
+    # Written before the wineserver starts: anything else would cost a
+    # process start in a 32-bit prefix.
+    [ -n "${3:-}" ] && e2e_set_wine_version "$RUN_DIR/prefix" "$3"
     cp -R "$DIST32" "$RUN_DIR/dist"
     wineserver -p </dev/null >/dev/null 2>>"$RUN_DIR/wineserver.err"
     if [ "$kind" = wow64 ]; then
@@ -428,11 +432,28 @@ e2e_start_prefix32() {
     fi
 }
 
-# Ends the servers and the prefix's session; the live prefix is used up.
 e2e_stop_prefix32() {
     serve_stop ud
     serve_stop st
     e2e_stop_prefix
+}
+
+# e2e_set_wine_version PREFIX VERSION: the Windows version Wine reports
+# (HKCU\Software\Wine, Version), written into user.reg of a prefix whose
+# wineserver is not running.
+e2e_set_wine_version() {
+    local reg="$1/user.reg"
+    awk -v v="\"Version\"=\"$2\"" '
+        pending && !/^#/ { print v; pending = 0 }
+        /^\[/ { inside = 0 }
+        /^\[Software\\\\Wine\] / { inside = 1; pending = 1; done = 1; print; next }
+        inside && /^"Version"=/ { next }
+        { print }
+        END {
+            if (pending) print v
+            if (!done) { print ""; print "[Software\\\\Wine] 0"; print v }
+        }
+    ' "$reg" >"$reg.new" && mv "$reg.new" "$reg"
 }
 
 # start_program32 PATH [CWD]: as start_program, under 32-bit Wine.
