@@ -317,23 +317,26 @@ done
 # the prefixes' Wine sessions are ended, so every wait of the rounds fails
 # at once and the cases report what they did not get.
 budget=${ZEP_WINE32_BUDGET:-2400}
+flags="$WINE_DIR/runs/$E2E_NAME"
+rm -f "$flags/over-budget" "$flags/rounds-done"
 (
     exec >/dev/null 2>&1
     sleep "$budget" &
     wait $!
-    echo "over the time budget of $budget s: the rounds' Wine sessions were ended" \
-        >"$WINE_DIR/runs/$E2E_NAME/over-budget"
-    for r in $rounds; do WINEPREFIX="$WINE_DIR/runs/$E2E_NAME/$r/prefix" wineserver -k; done
+    # Woken early by the end of the rounds: nothing to do.
+    [ -f "$flags/rounds-done" ] && exit 0
+    echo "over the time budget of $budget s: the rounds' Wine sessions were ended" >"$flags/over-budget"
+    for r in $rounds; do WINEPREFIX="$flags/$r/prefix" wineserver -k; done
 ) &
 watchdog=$!
-rm -f "$WINE_DIR/runs/$E2E_NAME/over-budget"
 status=0
 for p in $pids; do wait "$p" || status=1; done
+touch "$flags/rounds-done"
 pkill -P "$watchdog" sleep 2>/dev/null
-kill "$watchdog" 2>/dev/null
+wait "$watchdog" 2>/dev/null
 for r in $rounds; do cat "$WINE_DIR/runs/$E2E_NAME/$r.txt"; done
-if [ -f "$WINE_DIR/runs/$E2E_NAME/over-budget" ]; then
-    echo "FAIL wine32: $(cat "$WINE_DIR/runs/$E2E_NAME/over-budget")"
+if [ -f "$flags/over-budget" ]; then
+    echo "FAIL wine32: $(cat "$flags/over-budget")"
     status=1
 fi
 exit $status
