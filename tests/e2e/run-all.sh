@@ -83,7 +83,7 @@ step "DLL planting" tests/e2e/planting.sh "$BUILD"
 # The Windows versions Wine can report, the x86_64 build: a few minutes.
 step "Windows versions (64-bit Wine)" tests/e2e/versions.sh "$BUILD"
 # The product itself, the i686 programs, under 32-bit Wine (qemu): a minute
-# for every process start. By default the WOW64 round (about 15 minutes);
+# for every process start. By default the WOW64 round (about 9 minutes);
 # the 32-bit prefix's round takes about 30 more and a new 32-bit prefix
 # another 15 or more, which would take the test command past an hour on this
 # two-core machine: ZEP_WINE32_ROUNDS="wow64 win32" adds it (scripts/test.sh
