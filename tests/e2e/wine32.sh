@@ -92,6 +92,18 @@ set_version() {
 # to the Windows folder and the INF copy is deleted directly.
 old_system() { [ "$KIND" = win32 ] && [ "$(os_expected "$1" | cut -d' ' -f5)" -lt 2007 ]; }
 
+# installer_dialogs: starts the 32-bit installer and chooses
+# "KESTREL ZEP-4000" on COM1 in its dialogs; fails the case when one does not come.
+installer_dialogs() {
+    start_program32 "$RUN_DIR/dist/ZEP_Installer.exe"
+    if ! ud wait-window "$E2E_MODELS" $START_LIMIT >/dev/null; then
+        fail "no model dialog within $START_LIMIT s"
+        return 1
+    fi
+    lap "start to the model dialog"
+    install_models $COM1 0
+}
+
 case_install() {
     set_kind "$1"
     local ver=$2
@@ -103,14 +115,7 @@ case_install() {
     [ "$ver" = default ] || first=$ver
     e2e_start_prefix32 "$KIND" "$KIND" "$first"
     lap "prefix"
-    start_program32 "$RUN_DIR/dist/ZEP_Installer.exe"
-    if ! ud wait-window "$E2E_MODELS" $START_LIMIT >/dev/null; then
-        fail "no model dialog within $START_LIMIT s"
-        finish
-        return
-    fi
-    lap "start to the model dialog"
-    install_models $COM1 0 || { finish; return; }
+    installer_dialogs || { finish; return; }
     local box
     box=$(answer 7 $WORK_LIMIT)
     expect "box" "$box" "ZEP_Installer$E2E_TAB$E2E_RESTART_Q_INSTALL$E2E_TAB$MAIN"
@@ -172,14 +177,7 @@ case_again() {
     while IFS= read -r p; do
         st set-version "$p" 1 1 0 0 >/dev/null || fail "set-version $p failed"
     done < <(sed -n 's/^printer name="\([^"]*\)" driver="ZEP Character Type".*/\1/p' <<<"$STATE")
-    start_program32 "$RUN_DIR/dist/ZEP_Installer.exe"
-    if ! ud wait-window "$E2E_MODELS" $START_LIMIT >/dev/null; then
-        fail "no model dialog within $START_LIMIT s"
-        finish
-        return
-    fi
-    lap "start to the model dialog"
-    install_models $COM1 0 || { finish; return; }
+    installer_dialogs || { finish; return; }
     app_wait_no_box 300
     expect "exit code" "$APP_RC" 0
     lap "installation"
