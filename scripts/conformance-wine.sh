@@ -5,7 +5,7 @@
 #
 # Default: the x86_64 build under 64-bit Wine (fast). --x86: the i686 build
 # (the product's bitness) under 32-bit Wine in a 64-bit prefix, through qemu;
-# slow (about a minute to start), a one-off check.
+# slower (seconds per process start).
 #
 # Environment: ZEP_CONF_BUILD   build folder (default build/mingw-x64 or
 #                                build/mingw-x86); built when the program is missing

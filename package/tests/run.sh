@@ -5,8 +5,8 @@
 #
 # BUILD_DIR: a configured mingw build tree (default build/mingw-x64); its
 # zep_package and zep_package_test targets are built. An x64 tree checks
-# Driver64; an x86 tree checks Driver32 (32-bit Wine under qemu: about a
-# minute). ZEP_CHECK_WORK and ZEP_PRISTINE64 as in tests/e2e/winspool-check.sh.
+# Driver64; an x86 tree checks Driver32 (32-bit Wine under qemu).
+# ZEP_CHECK_WORK and ZEP_PRISTINE64 as in tests/e2e/winspool-check.sh.
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)

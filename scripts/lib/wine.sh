@@ -58,8 +58,8 @@ zep_wine_pristine64() {
     touch "$dir/.zep-pristine"
 }
 
-# Under emulation this takes well over ten minutes, so the test command starts
-# it early in the background; a second caller waits on the lock for that one.
+# Under emulation this takes about 4 minutes (far longer without Wine's
+# preloader); a second caller waits on the lock for the first one.
 zep_wine_pristine32() {
     dir="$1"
     [ -f "$dir/.zep-pristine" ] && return 0

@@ -308,20 +308,21 @@ rename_inf_to_oem() {
 # ================================================================ 32-bit programs
 #
 # The product itself, the i686 programs, under 32-bit Wine. On this machine
-# 32-bit Wine runs only through qemu user emulation: about a minute for every
-# process start (WINE.md). Two kinds of prefix:
+# 32-bit Wine runs only through qemu user emulation: several seconds for
+# every process start with Wine's preloader, about a minute without it
+# (scripts/setup.sh installs it). Two kinds of prefix:
 #   wow64  a 64-bit prefix: the programs are 32-bit processes on 64-bit
 #          Windows; the x86_64 UI driver and state tool look on at native
 #          speed. The corrected winspool.drv goes into system32 (x86_64) and
 #          syswow64 (i686).
 #   win32  a 32-bit prefix (WINEARCH=win32): everything is 32-bit, Wine's own
 #          services too, so the first process start of a session waits
-#          many minutes for them. One i686 UI driver and one i686 state
+#          for them (about 2 minutes). One i686 UI driver and one i686 state
 #          tool, each started once ("serve"), answer every command.
 #
 # Environment, besides the above:
 #   ZEP_PRISTINE32 the pristine 32-bit prefix to clone (default
-#                  $ZEP_E2E_WINE_DIR/pristine32; made when missing: over ten
+#                  $ZEP_E2E_WINE_DIR/pristine32; made when missing: about 4
 #                  minutes)
 #   ZEP_X64_BUILD  the x86_64 tree of the tools for wow64 prefixes and of the
 #                  programs for 64-bit runs (default build/mingw-x64)
@@ -344,6 +345,10 @@ e2e_init32() {
         fi
     done
     mkdir -p "$WINE_DIR/runs/$E2E_NAME"
+    if [ ! -e "$(dirname "$ZEP_WINE32")/wine-preloader" ]; then
+        echo "$E2E_NAME: Wine's preloader is missing (package wine32-preloader, scripts/setup.sh):" \
+            "every 32-bit process start takes about a minute" >&2
+    fi
     if [ -z "${ZEP_E2E_NO_BUILD:-}" ]; then
         for tree in "$BUILD32" "$BUILD"; do
             cmake --build "$tree" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package \
@@ -486,7 +491,7 @@ serve_call() {
     (IFS=$'\t'; printf '%s\n' "$*") >>"$RUN_DIR/$name.cmd"
     # The first answer waits for the tool's own start under emulation; the
     # commands' own time limits come on top.
-    limit=$(( $(date +%s) + ${ZEP_SERVE_TIMEOUT:-2400} ))
+    limit=$(( $(date +%s) + ${ZEP_SERVE_TIMEOUT:-1200} ))
     while :; do
         total=$(wc -l <"$RUN_DIR/$name.res")
         if [ "$total" -gt "$done_lines" ]; then

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The end-to-end layer of the test command: the Windows build under Wine.
 # Builds the corrected winspool.drv, then runs the seam's conformance suite,
-# the winspool check, the package check, the installer's dialogs, and the
+# the winspool check and the package check (each for the x86_64 and the i686
+# build), the installer's dialogs, and the
 # installation and removal cases, all from one pristine 64-bit prefix and one
 # private X server; then the Windows versions and the 32-bit programs (the
 # product) under emulation, which need the i686 tree too. Prints a summary;
@@ -11,13 +12,15 @@
 #
 # Environment: ZEP_E2E_WINE_DIR (prefixes and runs; default build/e2e-wine,
 # the pristine prefix is its pristine64, made once: about 80 s or more, and
-# the pristine 32-bit one its pristine32: over ten minutes); ZEP_X86_BUILD
-# (default build/mingw-x86).
+# the pristine 32-bit one its pristine32: about 4 minutes); ZEP_X86_BUILD
+# (default build/mingw-x86); ZEP_WINE32_ROUNDS (default "wow64 win32").
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$ROOT" || exit 2
 BUILD=${1:-build/mingw-x64}
 case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+X86=${ZEP_X86_BUILD:-build/mingw-x86}
+case "$X86" in /*) ;; *) X86="$ROOT/$X86" ;; esac
 WINE_DIR=${ZEP_E2E_WINE_DIR:-build/e2e-wine}
 case "$WINE_DIR" in /*) ;; *) WINE_DIR="$ROOT/$WINE_DIR" ;; esac
 . scripts/lib/wine.sh
@@ -70,27 +73,29 @@ zep_xvfb_start
 trap 'zep_xvfb_stop' EXIT
 
 step "seam conformance (Win32 under Wine)" scripts/conformance-wine.sh
-step "corrected winspool.drv check" tests/e2e/winspool-check.sh "$BUILD"
+step "seam conformance, i686 (32-bit Wine)" env ZEP_CONF_BUILD="$X86" scripts/conformance-wine.sh --x86
+step "corrected winspool.drv check" env ZEP_CHECK_X86_BUILD="$X86" tests/e2e/winspool-check.sh "$BUILD"
 step "sample package check" package/tests/run.sh "$BUILD"
+step "sample package check, i686" package/tests/run.sh "$X86"
 step "installer dialogs" tests/e2e/installer-ui.sh "$BUILD"
 step "installation end to end" tests/e2e/install.sh "$BUILD"
 step "removal end to end" tests/e2e/uninstall.sh "$BUILD"
 # The 32-bit programs' PE headers (built here if needed: the x86 tree is not
 # run-all's), then the programs beside planted DLLs.
-step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "${ZEP_X86_BUILD:-build/mingw-x86}"
+step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "$X86"
 step "DLL planting" tests/e2e/planting.sh "$BUILD"
 
 # The Windows versions Wine can report, the x86_64 build: a few minutes.
 step "Windows versions (64-bit Wine)" tests/e2e/versions.sh "$BUILD"
-# The product itself, the i686 programs, under 32-bit Wine (qemu): a minute
-# for every process start. By default the WOW64 round (about 9 minutes);
-# the 32-bit prefix's round takes about 30 more and a new 32-bit prefix
-# another 15 or more, which would take the test command past an hour on this
-# two-core machine: ZEP_WINE32_ROUNDS="wow64 win32" adds it (scripts/test.sh
-# then makes the prefix in the background from the start).
+# The product itself, the i686 programs, under 32-bit Wine (qemu): a few
+# seconds for every process start with Wine's preloader (scripts/setup.sh),
+# both rounds about 5 minutes side by side.
 export ZEP_X64_BUILD="$BUILD" ZEP_PRISTINE32="$WINE_DIR/pristine32"
-export ZEP_WINE32_ROUNDS="${ZEP_WINE32_ROUNDS:-wow64}"
-step "32-bit programs end to end ($ZEP_WINE32_ROUNDS)" tests/e2e/wine32.sh "${ZEP_X86_BUILD:-build/mingw-x86}"
+export ZEP_WINE32_ROUNDS="${ZEP_WINE32_ROUNDS:-wow64 win32}"
+case "$ZEP_WINE32_ROUNDS" in
+    *win32*) step "pristine 32-bit prefix" zep_wine_pristine32 "$ZEP_PRISTINE32" ;;
+esac
+step "32-bit programs end to end ($ZEP_WINE32_ROUNDS)" tests/e2e/wine32.sh "$X86"
 
 echo
 echo "== end-to-end summary ($(( $(date +%s) - t_all )) s)"

@@ -1,6 +1,7 @@
 // The "serve" mode of the end-to-end tools. Under CPU emulation (32-bit Wine
-// on this machine) a process start takes about a minute, so one process
-// answers every command of a test case instead of one process per command.
+// on this machine) a process start takes seconds, and Wine's whole session
+// about two minutes in a 32-bit prefix, so one process answers every command
+// of a test case instead of one process per command.
 //
 // Commands come from stdin, one a line (UTF-8, arguments separated by TAB);
 // each command's output is followed by the line "serve-done RC". A line

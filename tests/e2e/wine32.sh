@@ -19,8 +19,8 @@
 #                   asking SetupUninstallOEMInf
 #          The second and third runs find the driver present (same version),
 #          so each is one process start, not a whole installation: under
-#          emulation every process start costs about a minute, and every
-#          spooler restart of the programs three of them.
+#          emulation every process start costs seconds, and every spooler
+#          restart of the programs three of them.
 #
 # The two rounds run side by side. The time lines under each case show
 # where the time goes.
@@ -30,7 +30,7 @@
 # Environment: see tests/e2e/lib.sh (ZEP_E2E_WINE_DIR, ZEP_PRISTINE64,
 # ZEP_PRISTINE32, ZEP_X64_BUILD, ...). ZEP_WINE32_ROUNDS: the rounds to run
 # (default "wow64 win32"); ZEP_WINE32_BUDGET: the time budget in seconds
-# (default 2400). Exits 1 when a case failed, 2 when tools are missing.
+# (default 1200). Exits 1 when a case failed, 2 when tools are missing.
 set -u
 . "$(dirname "$0")/lib.sh"
 e2e_init32 "${1:-build/mingw-x86}" wine32
@@ -41,8 +41,8 @@ UMAIN=$E2E_UNINSTALLER_MAIN
 UNINSTALLER='C:\windows\ZEP\ZEP_Uninstaller.exe'
 # Generous limits for waits that include emulated process starts; they only
 # bound a failing run.
-START_LIMIT=1500
-WORK_LIMIT=900
+START_LIMIT=600
+WORK_LIMIT=600
 
 INSTALL_ROUTINES="AddToWin2K SetSystemInfo CheckOS CheckOS SetSystemInfo PrinterDrvExist PrinterDrvExist CopyFilesNeededToAddPrnDrv CopyFilesNeededToAddPrnDrv AddLanguageMonitor AddLanguageMonitor AddPrinterProcessor AddPrinterProcessor AddPrinterDriverToSystem CheckOS CheckOS AddPrinterDriverToSystem AddPrinterToSystem AddPrinterToSystem CopyINFFile CopyINFFile DeleteFilesUsed DeleteFilesUsed RegisterUninstallInfo RegisterUninstallInfo CopyFilesOfUtilities CreateDirectoryWithSA CreateDirectoryWithSA CopyFilesOfUtilities AddToWin2K "
 UNINSTALL_ROUTINES="CheckOS CheckOS AddPrinterObjectsToList AddPrinterObjectsToList RemovePrinterObjects RemovePrinterObjects DeleteForms DeleteForms DeletePrinterDrv DeletePrinterDrv DeleteLanguageMonitor DeleteLanguageMonitor DeleteProcessor DeleteProcessor DeleteDriverComponent DeleteDriverComponent DeleteINFFile DeleteINFFile DeleteUninstallationInfo DeleteUninstallationInfo DeleteUninstallInfoFromReg DeleteUninstallInfoFromReg DeleteDirectory DeleteDirectory "
@@ -110,7 +110,7 @@ case_install() {
     INSTALLED=""
     begin "$KIND, $ver: the 32-bit installer puts KESTREL ZEP-4000 on COM1 ($ENV_NAME), No to the restart question"
     # The first version is written before the session starts: the state
-    # tool would only answer after the session's minutes of start-up.
+    # tool would only answer after the session's start-up.
     local first=""
     [ "$ver" = default ] || first=$ver
     e2e_start_prefix32 "$KIND" "$KIND" "$first"
@@ -314,7 +314,7 @@ done
 # The time budget keeps the whole test command well under an hour: past it,
 # the prefixes' Wine sessions are ended, so every wait of the rounds fails
 # at once and the cases report what they did not get.
-budget=${ZEP_WINE32_BUDGET:-2400}
+budget=${ZEP_WINE32_BUDGET:-1200}
 flags="$WINE_DIR/runs/$E2E_NAME"
 rm -f "$flags/over-budget" "$flags/rounds-done"
 (

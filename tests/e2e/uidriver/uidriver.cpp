@@ -34,8 +34,8 @@
 //                                       program's windows; fails when none came
 //   serve                               runs the commands above read from stdin
 //                                       (see ../serve.h): under CPU emulation a
-//                                       process start takes about a minute, so one
-//                                       driver serves a whole case
+//                                       process start is slow, so one driver
+//                                       serves a whole case
 #include <windows.h>
 #include <commctrl.h>
 
