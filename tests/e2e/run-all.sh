@@ -43,9 +43,9 @@ step() {  # step NAME COMMAND...
     rc=$?
     took=$(( $(date +%s) - t0 ))
     if [ $rc -eq 0 ]; then
-        SUMMARY="$SUMMARY$(printf 'PASS  %-34s %4d s' "$name" "$took")"$'\n'
+        SUMMARY="$SUMMARY$(printf 'PASS  %-42s %4d s' "$name" "$took")"$'\n'
     else
-        SUMMARY="$SUMMARY$(printf 'FAIL  %-34s %4d s  (exit %d)' "$name" "$took" "$rc")"$'\n'
+        SUMMARY="$SUMMARY$(printf 'FAIL  %-42s %4d s  (exit %d)' "$name" "$took" "$rc")"$'\n'
         FAILED=1
     fi
     return $rc
