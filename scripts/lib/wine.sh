@@ -72,7 +72,9 @@ zep_wine_pristine32() {
         export WINEARCH=win32
         # Neither the server nor the session may keep the lock (fd 9).
         "$ZEP_WINE32" wineboot -i 9>&- </dev/null >/dev/null 2>&1
-        wineserver -w
+        # A session process that crashed under emulation can leave its
+        # debugger waiting for ever: end the session after a while.
+        timeout 300 wineserver -w || { wineserver -k; wineserver -w; }
         # Only a prefix that can start a program gets the stamp.
         [ -f "$dir/drive_c/windows/system32/kernel32.dll" ] || exit 1
         touch "$dir/.zep-pristine"
