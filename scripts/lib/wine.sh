@@ -58,27 +58,24 @@ zep_wine_pristine64() {
     touch "$dir/.zep-pristine"
 }
 
-# Under emulation this takes about 4 minutes (far longer without Wine's
-# preloader); a second caller waits on the lock for the first one.
+# Under emulation this takes about 3 minutes (far longer without Wine's
+# preloader).
 zep_wine_pristine32() {
     dir="$1"
     [ -f "$dir/.zep-pristine" ] && return 0
+    rm -rf "$dir"
     mkdir -p "$(dirname "$dir")"
     (
-        flock 9
-        [ -f "$dir/.zep-pristine" ] && exit 0
-        rm -rf "$dir"
         zep_wine_use32 "$dir"
         export WINEARCH=win32
-        # Neither the server nor the session may keep the lock (fd 9).
-        "$ZEP_WINE32" wineboot -i 9>&- </dev/null >/dev/null 2>&1
+        "$ZEP_WINE32" wineboot -i </dev/null >/dev/null 2>&1
         # A session process that crashed under emulation can leave its
         # debugger waiting for ever: end the session after a while.
         timeout 300 wineserver -w || { wineserver -k; wineserver -w; }
         # Only a prefix that can start a program gets the stamp.
         [ -f "$dir/drive_c/windows/system32/kernel32.dll" ] || exit 1
         touch "$dir/.zep-pristine"
-    ) 9>"$dir.lock"
+    )
 }
 
 # The system DLL folders are hard-linked (never written in place by the

@@ -322,7 +322,7 @@ rename_inf_to_oem() {
 #
 # Environment, besides the above:
 #   ZEP_PRISTINE32 the pristine 32-bit prefix to clone (default
-#                  $ZEP_E2E_WINE_DIR/pristine32; made when missing: about 4
+#                  $ZEP_E2E_WINE_DIR/pristine32; made when missing: about 3
 #                  minutes)
 #   ZEP_X64_BUILD  the x86_64 tree of the tools for wow64 prefixes and of the
 #                  programs for 64-bit runs (default build/mingw-x64)

@@ -12,7 +12,7 @@
 #
 # Environment: ZEP_E2E_WINE_DIR (prefixes and runs; default build/e2e-wine,
 # the pristine prefix is its pristine64, made once: about 80 s or more, and
-# the pristine 32-bit one its pristine32: about 4 minutes); ZEP_X86_BUILD
+# the pristine 32-bit one its pristine32: about 3 minutes); ZEP_X86_BUILD
 # (default build/mingw-x86); ZEP_WINE32_ROUNDS (default "wow64 win32").
 set -u
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
