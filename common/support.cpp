@@ -1,5 +1,6 @@
 #include "common/support.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "common/format.h"
@@ -42,6 +43,15 @@ bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam) {
     if (wParam == kVkEscape) return true;
     bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
     return key && wParam == kVkReturn;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
 }
 
 void Support::LogBegin(const char* routine) {

@@ -38,6 +38,9 @@ const char* DriverEnvironment(int wow64);
 // program in the middle of its work.
 bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam);
 
+// Printer and port names as the spooler compares them: letter case ignored.
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
 class Support {
 public:
     Support(Platform& os, TraceLog& log) : os(os), log(log) {}

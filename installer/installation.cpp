@@ -13,20 +13,10 @@ const char* const kUninstallKey =
 // A runaway numbering would mean the spooler opens any name; stop long before.
 constexpr int kMaxPrinterNumber = 9999;
 
-// Printer and port names are compared as the spooler compares them.
-bool SameText(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // The name the installer gives a model's printer: the model's, or the
 // model's followed by "(#N)".
 bool IsNameOfModel(const std::string& name, const std::string& model) {
-    if (name.size() < model.size() || !SameText(name.substr(0, model.size()), model)) return false;
+    if (name.size() < model.size() || !EqualsNoCase(name.substr(0, model.size()), model)) return false;
     std::string rest = name.substr(model.size());
     if (rest.empty()) return true;
     if (rest.size() < 4 || rest.compare(0, 2, "(#") != 0 || rest.back() != ')') return false;
@@ -167,7 +157,7 @@ std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const 
         return std::string();
     }
     for (const PrinterInfo2& printer : printers.value) {
-        if (printer.driverName != m_strDriverName || !SameText(printer.portName, port)) continue;
+        if (printer.driverName != m_strDriverName || !EqualsNoCase(printer.portName, port)) continue;
         if (IsNameOfModel(printer.printerName, model)) return printer.printerName;
     }
     return std::string();
