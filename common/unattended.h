@@ -65,4 +65,30 @@ private:
 // A box's text on one log line: each run of line breaks becomes one blank.
 std::string OneLine(const std::string& text);
 
+// What a program runs with once its start let it run: the options, and the
+// platform and support of the run, whose user is the unattended one in
+// quiet and passive mode (the real one otherwise).
+class RunContext {
+public:
+    RunContext(Platform& os, TraceLog& log, const DeployOptions& options)
+        : options_(options),
+          nobody_(os.user, log, options.forceRestart),
+          os_{os.kernel, os.advapi, options.Unattended() ? static_cast<User&>(nobody_) : os.user,
+              os.spooler, os.setup},
+          sys_(os_, log) {
+        sys_.run.SetMode(options.mode, options.forceRestart);
+    }
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    const DeployOptions& options() const { return options_; }
+    Support& sys() { return sys_; }
+
+private:
+    DeployOptions options_;
+    UnattendedUser nobody_;
+    Platform os_;
+    Support sys_;
+};
+
 }  // namespace zep

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "deploy/command_line.h"
 #include "framework/common_controls.h"
 #include "framework/dialog.h"
 
@@ -41,6 +42,22 @@ std::string ModuleFileName(HMODULE module) {
     }
 }
 
+std::vector<std::string> CommandLineArguments() {
+    // Split before the conversion: a double-byte code page may have a
+    // backslash or a quote as the second byte of a character.
+    std::vector<std::string> out;
+    for (const std::wstring& arg : SplitCommandLine(std::wstring(GetCommandLineW()))) {
+        int n = WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), nullptr, 0,
+                                    nullptr, nullptr);
+        std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), &text[0], n,
+                                nullptr, nullptr);
+        out.push_back(text);
+    }
+    return out;
+}
+
 int RunApplication(HINSTANCE instance) {
     CWinApp* app = CWinApp::Current();
     if (!app) return 1;
@@ -48,7 +65,7 @@ int RunApplication(HINSTANCE instance) {
     app->m_appName = AppNameFromPath(ModuleFileName(nullptr));
     LoadCommonControls();
     app->InitInstance();
-    return 0;
+    return app->m_nExitCode;
 }
 
 }  // namespace zep::fw

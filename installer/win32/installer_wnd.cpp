@@ -66,9 +66,10 @@ unsigned WorkerEntry(void* param) { return InstallThreadProc(param); }
 
 }  // namespace
 
-CInstallerWnd::CInstallerWnd(Support& sys)
+CInstallerWnd::CInstallerWnd(Support& sys, InstallerAnswers* answers)
     : CMainDialog(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS),
-      m_logic(sys, *this) {}
+      m_logic(sys, *this),
+      m_answers(answers) {}
 
 BOOL CInstallerWnd::OnInitDialog() {
     CMainDialog::OnInitDialog();
@@ -90,11 +91,13 @@ void CInstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 void CInstallerWnd::StartWorker() { fw::BeginThread(WorkerEntry, &m_logic); }
 
 int CInstallerWnd::RunModelDialog(CModelDlg& dialog) {
+    if (m_answers) return m_answers->AnswerModelDialog(dialog);
     CModelWnd window(dialog, this);
     return static_cast<int>(window.DoModal());
 }
 
 int CInstallerWnd::RunPortDialog(CPortDlg& dialog) {
+    if (m_answers) return m_answers->AnswerPortDialog(dialog);
     CPortWnd window(dialog, this);
     return static_cast<int>(window.DoModal());
 }

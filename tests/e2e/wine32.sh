@@ -130,15 +130,13 @@ case_install() {
         "processor-reg env=\"$ENV_NAME\" name=\"ZEP PRINT PROCESSOR\" driver=\"ZEPPRO.dll\""
     grep -q "^printer name=\"KESTREL ZEP-4000\" driver=\"ZEP Character Type\" port=\"COM1:\" processor=\"ZEP PRINT PROCESSOR\" datatype=\"RAW\" attributes=0x00001800 priority=1 " <<<"$STATE" ||
         fail "no printer \"KESTREL ZEP-4000\" on COM1: with the product's driver and print processor"
-    local entry='uninstall-value view=%s name="DisplayName" type=REG_SZ data="KESTREL Customer Display Windows Driver V1.1.0E"
-uninstall-value view=%s name="UninstallString" type=REG_SZ data="C:\\windows\\ZEP\\ZEP_Uninstaller.exe"'
     if [ "$KIND" = wow64 ]; then
         expect "uninstall entry" "$(grep '^uninstall' <<<"$STATE")" \
-            "uninstall view=64 present=1"$'\n'"$(printf "$entry" 64 64)"$'\n'"uninstall view=32 present=0"
+            "$(uninstall_entry 64)"$'\n'"uninstall view=32 present=0"
     else
         # One registry view: both flags open the same key.
         expect "uninstall entry" "$(grep '^uninstall' <<<"$STATE")" \
-            "uninstall view=64 present=1"$'\n'"$(printf "$entry" 64 64)"$'\n'"uninstall view=32 present=1"$'\n'"$(printf "$entry" 32 32)"
+            "$(uninstall_entry 64)"$'\n'"$(uninstall_entry 32)"
     fi
     # shellcheck disable=SC2086
     files_in_state present $PRODUCT_FILES 'C:\windows\inf\ZEP.inf' "$UNINSTALLER"

@@ -221,11 +221,8 @@ Outcome Start(sim::Machine& m, Program program, const std::string& args) {
         return result;
     }
 
-    UnattendedUser nobody(m, log, d.options.forceRestart);
-    User& user = d.options.Unattended() ? static_cast<User&>(nobody) : static_cast<User&>(m);
-    Platform os{m, m, user, m, m};
-    Support sys(os, log);
-    sys.run.SetMode(d.options.mode, d.options.forceRestart);
+    RunContext run(plain, log, d.options);
+    Support& sys = run.sys();
     try {
         if (installer && d.options.mode == RunMode::Quiet) {
             RunQuietInstaller(sys, d.options);
