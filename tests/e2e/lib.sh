@@ -165,13 +165,14 @@ cdrive() { echo "$RUN_DIR/prefix/drive_c"; }
 
 # ---------------------------------------------------------------- programs
 
-# start_program WINDOWS-OR-UNIX-PATH [CWD]: starts a program in the
+# start_program WINDOWS-OR-UNIX-PATH [CWD [ARG...]]: starts a program in the
 # background (APP_PID), in CWD (default RUN_DIR/dist), output to RUN_DIR.
 start_program() {
-    local cwd=${2:-$RUN_DIR/dist}
+    local program=$1 cwd=${2:-$RUN_DIR/dist}
     local out
-    out="$RUN_DIR/$(basename "$(echo "$1" | tr '\\' /)" .exe).out"
-    (cd "$cwd" && exec "$ZEP_WINE64" "$1" </dev/null >>"$out" 2>&1) &
+    shift $(($# < 2 ? $# : 2))
+    out="$RUN_DIR/$(basename "$(echo "$program" | tr '\\' /)" .exe).out"
+    (cd "$cwd" && exec "$ZEP_WINE64" "$program" "$@" </dev/null >>"$out" 2>&1) &
     APP_PID=$!
 }
 start_installer() { start_program "$RUN_DIR/dist/ZEP_Installer.exe"; }
