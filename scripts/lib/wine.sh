@@ -8,7 +8,7 @@
 #   zep_wine CMD...             run a Windows program in the chosen prefix
 #   zep_wine64 / zep_wine32 CMD...  the same with 64-bit / 32-bit Wine
 #   zep_wineserver ARGS...      wineserver for the chosen prefix
-#   zep_wine_stop               end the wineserver of the chosen prefix
+#   zep_wine_stop               end the session of the chosen prefix
 #   zep_wine_end_session PREFIX end every process of a prefix, by PID
 #   zep_bounded LIMIT CMD...    run CMD in the chosen prefix with a time limit
 #   zep_xvfb_start / _stop      a private X display for the dialogs
@@ -93,18 +93,21 @@ _zep_session_has_server() {
     return 1
 }
 
-# zep_wine_end_session PREFIX: ends every process of the prefix's session:
-# first its wineserver's own kill, then by PID whatever is left (a session
-# whose server is gone cannot be reached any other way). Never a kill by name.
+# zep_wine_end_session PREFIX: ends every process of the prefix's session.
+# First the server's own kill: it ends its processes, writes the registry to
+# the prefix's files and exits. Whatever is left then (a session whose
+# server is gone cannot be reached that way) is killed by PID. Never a kill
+# by name.
 zep_wine_end_session() {
     [ -n "${1:-}" ] || return 0
-    WINEPREFIX="$1" timeout -k 5 30 /usr/bin/wineserver -k </dev/null >/dev/null 2>&1
+    WINEPREFIX="$1" timeout -s KILL 30 /usr/bin/wineserver -k </dev/null >/dev/null 2>&1
+    WINEPREFIX="$1" timeout -s KILL 30 /usr/bin/wineserver -w </dev/null >/dev/null 2>&1
     _zes_i=0
     while [ $_zes_i -lt 20 ]; do
         _zes_pids=$(_zep_session_pids "$1")
         [ -n "$_zes_pids" ] || return 0
         # shellcheck disable=SC2086
-        [ $_zes_i -ge 4 ] && kill -9 $_zes_pids 2>/dev/null
+        [ $_zes_i -ge 2 ] && kill -9 $_zes_pids 2>/dev/null
         sleep 0.5
         _zes_i=$((_zes_i + 1))
     done
@@ -171,9 +174,9 @@ zep_wine32() { zep_bounded "$ZEP_LIMIT_RUN32" "$ZEP_WINE32" "$@"; }
 # of prefix.
 zep_wineserver() { zep_bounded "$ZEP_LIMIT_SERVER" /usr/bin/wineserver "$@"; }
 
+# Ends the session of the chosen prefix (zep_wine_end_session).
 zep_wine_stop() {
-    zep_wineserver -k 2>/dev/null || true
-    zep_wineserver -w 2>/dev/null || true
+    zep_wine_end_session "${WINEPREFIX:-}" || true
 }
 
 # A new prefix: its wineserver is started first, by us, native and
