@@ -206,6 +206,30 @@ TEST(Threads, AWorkerThatDoesNotEndFailsItsCaseInTime) {
     EXPECT_TRUE(worker.Finish(*ui));
 }
 
+// One threaded run: everything the worker uses, owned by the worker too
+// (Worker), so that a case that fails never destroys it under the worker.
+template <class View, class Dialog>
+struct Round {
+    explicit Round(const char* logName) : log(m, logName) {}
+    sim::Machine m;
+    Platform os{m.platform()};
+    TraceLog log;
+    Support sys{os, log};
+    UiQueue ui;
+    Seen seen;
+    std::unique_ptr<View> view;
+    std::unique_ptr<Dialog> dlg;
+
+    // PreTranslateMessage runs for each message: while the worker is busy,
+    // neither Escape nor Enter may reach the dialog.
+    void Sample() {
+        if (!dlg->IsBusy()) return;
+        ++seen.progressWhileBusy;
+        if (!dlg->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+        if (!dlg->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+    }
+};
+
 // ------------------------------------------------------------------ installer
 
 class ThreadedInstallerView : public InstallerView, public ModelDlgView, public PortDlgView {
@@ -277,34 +301,17 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
     std::vector<std::string> expected = StatusesOf(reference);
 
     for (int round = 0; round < 3; ++round) {
-        // Everything the worker uses, owned by the worker too (Worker).
-        struct Round {
-            sim::Machine m;
-            Platform os{m.platform()};
-            TraceLog log{m, "\\ZEP_Installer.txt"};
-            Support sys{os, log};
-            UiQueue ui;
-            Seen seen;
-            std::unique_ptr<ThreadedInstallerView> view;
-            std::unique_ptr<CInstallerDlg> dlg;
-        };
-        auto r = std::make_shared<Round>();
+        using InstallerRound = Round<ThreadedInstallerView, CInstallerDlg>;
+        auto r = std::make_shared<InstallerRound>("\\ZEP_Installer.txt");
         PrepareInstallerMachine(r->m);
         Worker worker;
-        Round* raw = r.get();
-        auto sample = [raw] {
-            // PreTranslateMessage runs for each message: while the worker is
-            // busy, neither Escape nor Enter may reach the dialog.
-            if (!raw->dlg->IsBusy()) return;
-            ++raw->seen.progressWhileBusy;
-            if (!raw->dlg->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++raw->seen.keysLetThroughWhileBusy;
-            if (!raw->dlg->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++raw->seen.keysLetThroughWhileBusy;
-        };
+        InstallerRound* raw = r.get();
+        auto sample = [raw] { raw->Sample(); };
         r->view = std::make_unique<ThreadedInstallerView>(
             r->ui, r->seen, sample,
             // (A weak reference: the round must not own itself.)
-            [&worker, weak = std::weak_ptr<Round>(r)] {
-                std::shared_ptr<Round> keep = weak.lock();
+            [&worker, weak = std::weak_ptr<InstallerRound>(r)] {
+                std::shared_ptr<InstallerRound> keep = weak.lock();
                 worker.Start(keep->ui, [raw = keep.get()] { raw->dlg->RunWorker(); }, keep);
             },
             [raw](unsigned id) { raw->dlg->OnTimer(id); });
@@ -411,30 +418,15 @@ TEST(Threads, UninstallerWorkerAndUserInterface) {
     std::vector<std::string> expected = StatusesOf(reference, mark);
 
     for (int round = 0; round < 3; ++round) {
-        // Everything the worker uses, owned by the worker too (Worker).
-        struct Round {
-            sim::Machine m;
-            Platform os{m.platform()};
-            TraceLog log{m, "\\ZEP_UnInstaller.txt"};
-            Support sys{os, log};
-            UiQueue ui;
-            Seen seen;
-            std::unique_ptr<ThreadedUninstallerView> view;
-            std::unique_ptr<CUninstallerDlg> dlg;
-        };
-        auto r = std::make_shared<Round>();
+        using UninstallerRound = Round<ThreadedUninstallerView, CUninstallerDlg>;
+        auto r = std::make_shared<UninstallerRound>("\\ZEP_UnInstaller.txt");
         installed(r->m);
         Worker worker;
-        Round* raw = r.get();
-        auto sample = [raw] {
-            if (!raw->dlg->IsBusy()) return;
-            ++raw->seen.progressWhileBusy;
-            if (!raw->dlg->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++raw->seen.keysLetThroughWhileBusy;
-            if (!raw->dlg->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++raw->seen.keysLetThroughWhileBusy;
-        };
+        UninstallerRound* raw = r.get();
+        auto sample = [raw] { raw->Sample(); };
         r->view = std::make_unique<ThreadedUninstallerView>(
-            r->ui, r->seen, sample, [&worker, weak = std::weak_ptr<Round>(r)] {
-                std::shared_ptr<Round> keep = weak.lock();
+            r->ui, r->seen, sample, [&worker, weak = std::weak_ptr<UninstallerRound>(r)] {
+                std::shared_ptr<UninstallerRound> keep = weak.lock();
                 worker.Start(keep->ui, [raw = keep.get()] { raw->dlg->RunUninstall(); }, keep);
             });
         r->dlg = std::make_unique<CUninstallerDlg>(r->sys, *r->view);
