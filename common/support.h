@@ -48,10 +48,16 @@ public:
     int IsWow64();
     int CheckOS();
 
-    // Deletes one key in the registry view that samDesired selects, through
-    // RegDeleteKeyExA bound at run time; -1 when the function is missing.
+    // Deletes a key with everything below it in the registry view that
+    // samDesired selects, through RegDeleteKeyExA bound at run time; -1 when
+    // the function is missing. A key that is not there counts as deleted.
     int32_t MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,
                              uint32_t reserved);
+    // Deletes a key below HKLM with everything below it: in the 64-bit view
+    // on 64-bit Windows (MyRegDeleteKeyEx), with SHDeleteKeyA on 32-bit
+    // Windows. 0 when it is gone, also when it was never there; otherwise
+    // the status of the call that failed.
+    int32_t DeleteKeyTree(int wow64, const std::string& path);
 
     // Forced restart with the shutdown privilege; true when Windows accepted it.
     bool RestartSystem();

@@ -109,14 +109,11 @@ std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
 }
 
 bool DriverRemoval::DeleteRegistryKey(const std::string& path) {
-    if (host_.Wow64()) {
-        int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, path, kKeyWow64_64Key, 0);
-        if (status != 0)
-            sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", path.c_str(), int(status));
-        return status == 0;
-    }
-    int32_t status = sys_.os.advapi.SHDeleteKeyA(kHKeyLocalMachine, path);
-    if (status != 0) sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", path.c_str(), int(status));
+    int32_t status = sys_.DeleteKeyTree(host_.Wow64(), path);
+    if (status != 0)
+        sys_.log.WriteLog(host_.Wow64() ? "MyRegDeleteKeyEx failed : %s (%d) "
+                                        : "SHDeleteKey failed : %s (%d) ",
+                          path.c_str(), int(status));
     return status == 0;
 }
 
@@ -324,10 +321,13 @@ bool DriverRemoval::DeleteUninstallationInfo() {
     sys_.LogBegin("DeleteUninstallationInfo");
     if (profile_.logRegKey && !profile_.uninstallKeys.empty())
         sys_.log.WriteLog("RegKey : %s", profile_.uninstallKeys.front().c_str());
+    // Every spelling is tried: one of them is normally absent, which is no
+    // failure, and a key that cannot go must not keep the next one.
+    bool all = true;
     for (const std::string& key : profile_.uninstallKeys)
-        if (!DeleteRegistryKey(key)) return false;
+        if (!DeleteRegistryKey(key)) all = false;
     sys_.LogEnd("DeleteUninstallationInfo");
-    return true;
+    return all;
 }
 
 }  // namespace zep

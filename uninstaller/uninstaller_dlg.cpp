@@ -220,15 +220,11 @@ void CUninstallerDlg::DeleteUninstallInfoFromReg() {
     // The open only tells whether the key exists; the deletion goes by path.
     Advapi::KeyResult open = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, mask);
     if (open.status == 0) {
-        if (m_bWow64) {
-            int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0);
-            if (status != 0)
-                sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", key.c_str(), int(status));
-        } else {
-            int32_t status = advapi.SHDeleteKeyA(kHKeyLocalMachine, key);
-            if (status != 0)
-                sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", key.c_str(), int(status));
-        }
+        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
+        if (status != 0)
+            sys_.log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s (%d) "
+                                       : "SHDeleteKey failed : %s (%d) ",
+                              key.c_str(), int(status));
         advapi.RegCloseKey(open.key);
     }
     sys_.LogEnd("DeleteUninstallInfoFromReg");

@@ -143,22 +143,58 @@ TEST_F(CommonTest, IsWow64WithAndWithoutTheFunction) {
                                                  "The process is not running under WOW64."}));
 }
 
-TEST_F(CommonTest, MyRegDeleteKeyExReachesThe64BitViewOnly) {
+TEST_F(CommonTest, MyRegDeleteKeyExDeletesTheTreeInThe64BitViewOnly) {
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
     m.SetRegString(key, "DisplayName", "64", true);
+    m.SetRegString(key + "\\A\\Deep", "v", "1", true);
+    m.AddRegKey(key + "\\B", true);
     m.SetRegString(key, "DisplayName", "32", false);
+    m.AddRegKey(key + "\\A", false);
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 0);
     EXPECT_FALSE(m.RegKeyExists(key, true));
-    EXPECT_TRUE(m.RegKeyExists(key, false));
-    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 2);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\A", false));
+    // Deepest first, each in the 64-bit view.
+    std::vector<std::string> deleted;
+    for (const sim::CallRecord& c : m.Calls("RegDeleteKeyExA")) deleted.push_back(c.args);
+    EXPECT_EQ(deleted, (std::vector<std::string>{"HKLM\\" + key + "\\A\\Deep", "HKLM\\" + key + "\\A",
+                                                 "HKLM\\" + key + "\\B", "HKLM\\" + key}));
+    // Gone already: deleted.
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 0);
+}
 
-    m.AddRegKey(key + "\\Sub", true);
+TEST_F(CommonTest, MyRegDeleteKeyExStopsAtASubkeyThatStays) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
+    m.AddRegKey(key + "\\Locked", true);
+    m.AddRegKey(key + "\\Other", true);
+    m.InjectFault({"RegDeleteKeyExA", "", "Locked", kErrAccessDenied, 0, 1});
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 5);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Locked", true));
     EXPECT_TRUE(m.RegKeyExists(key, true));
 
+    // A key that cannot be listed is still tried: without subkeys it goes.
+    m.InjectFault({"RegEnumKeys", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Other", kKeyWow64_64Key, 0), 0);
+    EXPECT_FALSE(m.RegKeyExists(key + "\\Other", true));
+    EXPECT_EQ(m.OpenHandles().keys, 0u);
+
     m.SetHasRegDeleteKeyEx(false);
-    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Sub", kKeyWow64_64Key, 0), -1);
-    EXPECT_TRUE(m.RegKeyExists(key + "\\Sub", true));
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), -1);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Locked", true));
+}
+
+TEST_F(CommonTest, DeleteKeyTreeCountsAMissingKeyAsDeletedInBothViews) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
+    EXPECT_EQ(sys.DeleteKeyTree(1, key), 0);
+    m.InjectFault({"RegDeleteKeyExA", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.DeleteKeyTree(1, key), 5);  // a real failure stays one
+    m.SetWindows64(false);
+    m.AddRegKey(key + "\\Sub");
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 0);
+    EXPECT_FALSE(m.RegKeyExists(key));
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 0);
+    EXPECT_EQ(m.Calls("SHDeleteKeyA").back().error, kErrFileNotFound);
+    m.InjectFault({"SHDeleteKeyA", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 5);
 }
 
 TEST_F(CommonTest, RestartAsksForARebootThatLetsProgramsSave) {

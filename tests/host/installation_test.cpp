@@ -454,9 +454,19 @@ TEST_F(UninstallEntryTest, ThirtyTwoBitWindowsUsesTheOnlyView) {
     EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));  // SHDeleteKeyA: the tree
 }
 
+TEST_F(UninstallEntryTest, AnEarlierEntryGoesWithItsSubkeysOn64BitWindows) {
+    m.SetRegString(kUninstallKey, "Stale", "x");
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub\\Deeper");
+    Register(true);
+    EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
+              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+}
+
 TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {
     m.SetRegString(kUninstallKey, "Stale", "x");
-    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");  // RegDeleteKeyEx refuses subkeys
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");
+    m.InjectFault({"RegDeleteKeyExA", "", "Sub", kErrAccessDenied, 0, 1});
     m.InjectFault({"RegCreateKeyExA", "", "", kErrAccessDenied, 0, 1});
     Register(true);
     std::vector<std::string> log = Log();

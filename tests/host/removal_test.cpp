@@ -104,16 +104,19 @@ TEST_F(InstallerRemoval, DriverInUseFallsBackToItsRegistryKey) {
     EXPECT_EQ(m.Pauses(), (std::vector<uint32_t>{2000, 2000}));
 }
 
-TEST_F(InstallerRemoval, SixtyFourBitFallbackFailsOnSubkeysAndSaysSo) {
+TEST_F(InstallerRemoval, SixtyFourBitFallbackDeletesTheKeyWithItsSubkeys) {
     const std::string key =
         "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\"
         "ZEP Character Type";
+    m.AddRegKey(key + "\\Sub\\Deeper");
+    EXPECT_TRUE(removal.DeletePrinterDrv());  // unknown to the spooler; the key goes whole
+    EXPECT_FALSE(m.RegKeyExists(key));
+    EXPECT_TRUE(removal.DeletePrinterDrv());  // and once gone, it counts as deleted
     m.AddRegKey(key + "\\Sub");
-    EXPECT_FALSE(removal.DeletePrinterDrv());  // unknown driver, and the key resists
-    EXPECT_TRUE(Contains(Log(), "MyRegDeleteKeyEx failed : " + key + " (5) "));
     m.SetHasRegDeleteKeyEx(false);
     EXPECT_FALSE(removal.DeletePrinterDrv());
     EXPECT_TRUE(Contains(Log(), "MyRegDeleteKeyEx failed : " + key + " (-1) "));
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Sub"));
 }
 
 TEST_F(InstallerRemoval, MonitorUnknownAndItsFilesOnSixtyFourBitWindows) {
@@ -122,8 +125,6 @@ TEST_F(InstallerRemoval, MonitorUnknownAndItsFilesOnSixtyFourBitWindows) {
     EXPECT_TRUE(InOrder(
         log, {"DeleteLanguageMonitor BEGIN", "DeleteMonitor Error : (3000)",
               "The specified print monitor is unknown or not installed on this system.",
-              "MyRegDeleteKeyEx failed : SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\ZEP "
-              "Language Monitor (2) ",
               "DeleteFile Error : C:\\Windows\\system32\\ZEPMON.dll , (2)",
               "DeleteFile Error : C:\\Windows\\SysWOW64\\ZEPMON.dll , (2)",
               "DeleteFile Error : C:\\Windows\\ZEPMON.dll , (2)", "DeleteLanguageMonitor END"}));
@@ -170,8 +171,6 @@ TEST_F(UninstallerRemoval, ProcessorFallbackAndFiles) {
     EXPECT_TRUE(InOrder(
         log,
         {"DeleteProcessor BEGIN", "DeleteMonitor Error : (1722)",
-         "MyRegDeleteKeyEx failed : SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows "
-         "x64\\Print Processors\\ZEP PRINT PROCESSOR (2) ",
          "DeleteFile Error : C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEP.ini , (2)",
          "DeleteProcessor END"}));
     EXPECT_FALSE(m.Exists("C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEPPRO.dll"));
@@ -294,24 +293,49 @@ TEST_F(InfTest, UnreadableInfIsSkippedAndLogged) {
     EXPECT_TRUE(Contains(Log(), "SetupOpenInfFile failed. " + std::to_string(int(0xE0000002u))));
 }
 
-TEST_F(InstallerRemoval, UninstallEntryStopsAtTheFirstFailure) {
+TEST_F(InstallerRemoval, UninstallEntryTriesEverySpellingAndAnAbsentOneIsNoFailure) {
     const std::string cutomer =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
     const std::string customer =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
-    m.SetRegString(cutomer, "DisplayName", "x");
-    EXPECT_FALSE(removal.DeleteUninstallationInfo());
-    EXPECT_FALSE(m.RegKeyExists(cutomer));
-    std::vector<std::string> log = Log();
-    EXPECT_EQ(log.back(), "MyRegDeleteKeyEx failed : " + customer + " (2) ");
-
-    m.SetRegString(customer, "DisplayName", "y");
-    EXPECT_FALSE(removal.DeleteUninstallationInfo());
-    EXPECT_TRUE(m.RegKeyExists(customer));  // not tried after the first failure
-
+    auto failures = [&] {
+        int n = 0;
+        for (const std::string& line : Log()) n += line.rfind("MyRegDeleteKeyEx failed", 0) == 0;
+        return n;
+    };
+    // The entry this installer writes.
     m.SetRegString(cutomer, "DisplayName", "x");
     EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(cutomer));
     EXPECT_EQ(Log().back(), "DeleteUninstallationInfo END");
+    // An older version's spelling alone.
+    m.SetRegString(customer, "DisplayName", "y");
+    m.AddRegKey(customer + "\\Sub");
+    EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    EXPECT_EQ(failures(), 0);
+
+    // A real failure is reported and the other spelling still goes.
+    m.SetRegString(cutomer, "DisplayName", "x");
+    m.SetRegString(customer, "DisplayName", "y");
+    m.InjectFault({"RegDeleteKeyExA", "", "Cutomer", kErrAccessDenied, 0, 1});
+    EXPECT_FALSE(removal.DeleteUninstallationInfo());
+    EXPECT_TRUE(m.RegKeyExists(cutomer));
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(InOrder(log, {"MyRegDeleteKeyEx failed : " + cutomer + " (5) ",
+                              "DeleteUninstallationInfo END"}));
+    EXPECT_EQ(failures(), 1);
+}
+
+TEST_F(InstallerRemoval, UninstallEntryOnThirtyTwoBitWindowsAbsentSpellingIsNoFailure) {
+    ThirtyTwoBit(kOsWinXp);
+    const std::string customer =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
+    m.SetRegString(customer, "DisplayName", "y");
+    EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    for (const std::string& line : Log()) EXPECT_EQ(line.find("SHDeleteKey failed"), std::string::npos);
 }
 
 TEST_F(UninstallerRemoval, UninstallEntryOfTheUninstallerOnThirtyTwoBitWindows) {
