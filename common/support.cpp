@@ -1,5 +1,7 @@
 #include "common/support.h"
 
+#include <cctype>
+
 #include "common/format.h"
 
 namespace zep {
@@ -127,11 +129,23 @@ bool Support::DeleteFileReported(const std::string& path) {
     return DeleteFileChecked(path, deleted.error);
 }
 
-void Support::RemoveDirectoryTree(std::string path) {
-    RoutineScope scope("RemoveDirectoryTree");
-    Kernel& k = os.kernel;
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+namespace {
 
+bool SameFolder(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    return path;
+}
+
+void RemoveTree(Kernel& k, const std::string& path) {
     Result<uint32_t> attributes = k.GetFileAttributesA(path);
     if (attributes.ok && (attributes.value & kFileAttributeReparsePoint)) {
         // The folder itself is a link: remove the link, never its target.
@@ -156,13 +170,34 @@ void Support::RemoveDirectoryTree(std::string path) {
             else
                 k.DeleteFileA(full);
         } else if (isDirectory) {
-            RemoveDirectoryTree(full);
+            RemoveTree(k, full);
         } else {
             k.SetFileAttributesA(full, entry.attributes & ~kFileAttributeReadonly);
             k.DeleteFileA(full);
         }
     }
     k.RemoveDirectoryA(path);
+}
+
+}  // namespace
+
+void Support::RemoveDirectoryTree(std::string path) {
+    RoutineScope scope("RemoveDirectoryTree");
+    Kernel& k = os.kernel;
+    std::string folder = WithoutTrailingSeparators(path);
+    // Whatever a caller passes, the tree deletion never starts at the root of
+    // a drive (nothing, "\\", "X:", "X:\\") or at the Windows or system
+    // folder: run as administrator it would delete all it can there. A
+    // folder that cannot be learned is not compared.
+    bool root = folder.empty() || (folder.size() == 2 && folder[1] == ':');
+    Result<std::string> windows = root ? Result<std::string>{} : k.GetWindowsDirectoryA();
+    Result<std::string> system = root ? Result<std::string>{} : k.GetSystemDirectoryA();
+    if (root || (windows.ok && SameFolder(folder, WithoutTrailingSeparators(windows.value))) ||
+        (system.ok && SameFolder(folder, WithoutTrailingSeparators(system.value)))) {
+        log.WriteLog("RemoveDirectoryTree refused : %s", path.c_str());
+        return;
+    }
+    RemoveTree(k, folder);
 }
 
 void Support::DeletePrinterJobs(HPrinter printer) {

@@ -68,7 +68,8 @@ public:
     bool DeleteFileReported(const std::string& path);
 
     // Deletes a folder with everything in it. Links (junctions, symbolic
-    // links) are removed themselves and never followed.
+    // links) are removed themselves and never followed. Refuses, with a log
+    // line, a drive root, an empty path and the Windows and system folders.
     void RemoveDirectoryTree(std::string path);
 
     // Cancels or deletes every queued job (at most 1000) of an open printer.

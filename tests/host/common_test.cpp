@@ -260,6 +260,32 @@ TEST_F(CommonTest, RemoveDirectoryTreeNeverFollowsJunctions) {
     EXPECT_TRUE(m.Exists("C:\\Windows\\System32\\drivers\\keep.sys"));
 }
 
+TEST_F(CommonTest, RemoveDirectoryTreeRefusesDriveRootsAndTheSystemFolders) {
+    log.OpenLog();
+    m.AddFile("C:\\Package\\keep.txt", "the current folder: what \"C:\" names");
+    m.AddFile("C:\\Windows\\win.ini", "windows");
+    m.AddFile("C:\\Windows\\system32\\kernel32.dll", "system");
+    m.ClearCalls();
+    const std::vector<std::string> refused = {"",   "\\",         "C:",           "C:\\",
+                                              "d:", "c:\\windows\\", "C:\\WINDOWS\\System32"};
+    for (const std::string& path : refused) sys.RemoveDirectoryTree(path);
+    std::vector<std::string> expected;
+    for (const std::string& path : refused) expected.push_back("RemoveDirectoryTree refused : " + path);
+    EXPECT_EQ(Lines(), expected);
+    for (const char* call : {"DeleteFileA", "RemoveDirectoryA", "SetFileAttributesA", "FindFiles"})
+        EXPECT_TRUE(m.Calls(call).empty()) << call;
+    EXPECT_TRUE(m.Exists("C:\\Package\\keep.txt"));
+
+    // A folder beside them, or below them, is not refused.
+    m.AddFile("C:\\Windows\\ZEP\\x.txt");
+    m.AddFile("C:\\WindowsZEP\\y.txt");
+    sys.RemoveDirectoryTree("C:\\Windows\\ZEP");
+    sys.RemoveDirectoryTree("C:\\WindowsZEP\\");
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP"));
+    EXPECT_FALSE(m.Exists("C:\\WindowsZEP"));
+    EXPECT_EQ(Lines().size(), refused.size());
+}
+
 TEST_F(CommonTest, DeletePrinterJobsEmptiesTheQueueAndWaits) {
     m.AddPrinterDirect("P", "Other Driver");
     for (int i = 0; i < 3; ++i) m.AddJob("P");

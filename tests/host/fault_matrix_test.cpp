@@ -449,6 +449,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              return Line(Fmt("Failed to remove the directory : %s, (%d)", c.args, int(c.code)));
          }},
         {{"RemoveDirectoryTree", "GetFileAttributesA"}, Silent},
+        // The folders it refuses to wipe; one that cannot be learned is not compared.
+        {{"RemoveDirectoryTree", "GetWindowsDirectoryA"}, Silent},
+        {{"RemoveDirectoryTree", "GetSystemDirectoryA"}, Silent},
         {{"RemoveDirectoryTree", "SetFileAttributesA"}, Silent},
         {{"RemoveDirectoryTree", "FindFiles"}, Silent},
         {{"RemoveDirectoryTree", "DeleteFileA"}, Silent},
