@@ -515,7 +515,8 @@ Status Machine::State::FsSetAttributes(const std::string& path, uint32_t attribu
 }
 
 Status Machine::State::FsCreateDirectory(const std::string& path,
-                                         const std::vector<Machine::AceRecord>* acl) {
+                                         const std::vector<Machine::AceRecord>* acl,
+                                         bool nullDacl) {
     if (path.size() >= 248) return Status::Fail(kErrFilenameExcedRange);
     PathRef r = Resolve(path, true, false);
     if (!r.ok) return Status::Fail(r.error);
@@ -525,6 +526,7 @@ Status Machine::State::FsCreateDirectory(const std::string& path,
     d.dir = true;
     d.attrs = kFileAttributeDirectory;
     if (acl) d.acl = *acl;
+    d.nullDacl = nullDacl;
     fs[r.key] = d;
     return Status::Ok();
 }
@@ -709,6 +711,13 @@ std::vector<std::string> Machine::ListDirectory(const std::string& path) const {
     return out;
 }
 
+bool Machine::HasNullDacl(const std::string& path) const {
+    Lock g(mutex_);
+    PathRef r = s_->Resolve(path, false, false);
+    const FsEntry* e = r.ok ? s_->Find(r.key) : nullptr;
+    return e && e->nullDacl;
+}
+
 std::vector<Machine::AceRecord> Machine::DirectoryAcl(const std::string& path) const {
     Lock g(mutex_);
     PathRef r = s_->Resolve(path, false, false);
@@ -884,7 +893,8 @@ Status Machine::CreateDirectoryWithDacl(const std::string& path, HAcl dacl) {
     Lock g(mutex_);
     State::Call c = s_->Begin("CreateDirectoryWithDacl", path);
     if (c.fault) return c.Done(Status::Fail(*c.fault));
-    if (dacl == HAcl::None) return c.Done(s_->FsCreateDirectory(path, nullptr));
+    // A descriptor whose DACL is present but NULL grants everyone everything.
+    if (dacl == HAcl::None) return c.Done(s_->FsCreateDirectory(path, nullptr, true));
     auto it = s_->acls.find(uintptr_t(dacl));
     if (it == s_->acls.end()) {
         s_->misuse.push_back("CreateDirectoryWithDacl: unknown or freed ACL " +

@@ -326,6 +326,7 @@ std::string Machine::Snapshot() const {
             const FsEntry* t = s.Find(e.junction);
             out += " -> " + (t ? t->path : e.junction);
         }
+        if (e.nullDacl) out += " dacl=null";
         for (const AceRecord& a : e.acl)
             out += " ace=" + a.trustee + ":" + Hex(a.permissions) + "/" + Hex(a.inheritance);
         out += "\n";

@@ -174,6 +174,8 @@ public:
         uint32_t inheritance;
     };
     std::vector<AceRecord> DirectoryAcl(const std::string& path) const;
+    // Made by CreateDirectoryWithDacl with a NULL ACL: open to everyone.
+    bool HasNullDacl(const std::string& path) const;
 
     // The trace log text of a program ("ZEP_Installer.txt" or
     // "ZEP_UnInstaller.txt") in the system drive's Temp folder.

@@ -446,6 +446,8 @@ Result<HAcl> Machine::SetEntriesInAclA(const std::vector<ExplicitAccess>& entrie
     }
     State::Call c = s_->Begin("SetEntriesInAclA", args);
     if (c.fault) return c.Done(Result<HAcl>::Fail(*c.fault));
+    // No entries and no old ACL: success, and the new ACL is NULL.
+    if (entries.empty()) return Result<HAcl>::Ok(HAcl::None);
     std::vector<AceRecord> aces;
     for (const ExplicitAccess& e : entries) {
         auto it = s_->sids.find(uintptr_t(e.trustee));
@@ -461,6 +463,7 @@ Result<HAcl> Machine::SetEntriesInAclA(const std::vector<ExplicitAccess>& entrie
 void Machine::LocalFree(HAcl acl) {
     Lock g(mutex_);
     State::Call c = s_->Begin("LocalFree", Hex(uint32_t(uintptr_t(acl))), false);
+    if (acl == HAcl::None) return;  // LocalFree(NULL) does nothing
     if (!s_->acls.erase(uintptr_t(acl))) {
         s_->misuse.push_back("LocalFree: unknown or already freed ACL " +
                              Hex(uint32_t(uintptr_t(acl))));

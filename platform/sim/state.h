@@ -62,6 +62,7 @@ struct FsEntry {
     std::string data;
     std::string junction;  // key of the target folder when this is a junction
     std::vector<Machine::AceRecord> acl;
+    bool nullDacl = false;  // made with a NULL DACL: full control for everyone
 };
 
 struct OpenFile {
@@ -216,7 +217,8 @@ struct Machine::State {
     Status FsRename(const std::string& from, const std::string& to);
     Result<uint32_t> FsGetAttributes(const std::string& path);
     Status FsSetAttributes(const std::string& path, uint32_t attributes);
-    Status FsCreateDirectory(const std::string& path, const std::vector<Machine::AceRecord>* acl);
+    Status FsCreateDirectory(const std::string& path, const std::vector<Machine::AceRecord>* acl,
+                             bool nullDacl = false);
     Status FsRemoveDirectory(const std::string& path);
     Result<std::vector<FindRecord>> FsFind(const std::string& pattern, bool redirect);
     bool FileExistsNative(const std::string& path) const;

@@ -331,5 +331,14 @@ TEST_F(Files, FolderWithEveryoneDaclIsCreated) {
     a.FreeSid(system.value);
 }
 
+TEST_F(Files, NoEntriesAndNoOldAclGiveANullAcl) {
+    // A NULL ACL in a security descriptor grants everyone everything: the
+    // product folder must never be made with one.
+    Result<HAcl> acl = Os().advapi.SetEntriesInAclA({});
+    ASSERT_TRUE(acl.ok) << acl.error;
+    EXPECT_EQ(acl.value, HAcl::None);
+    Os().advapi.LocalFree(acl.value);
+}
+
 }  // namespace
 }  // namespace zep::conformance

@@ -580,7 +580,8 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"CopyFilesOfUtilities", "CopyFileA"}, CheckedCopy},
         {{"CreateDirectoryWithSA", "AllocateAndInitializeSid"},
          [](const Ctx& c) { return Line(Fmt("Fail to get Everyone SID. (%d)", int(c.code))); }},
-        {{"CreateDirectoryWithSA", "SetEntriesInAclA"}, Silent},
+        {{"CreateDirectoryWithSA", "SetEntriesInAclA"},
+         [](const Ctx& c) { return Line(Fmt("SetEntriesInAcl failed : (%d)", int(c.code))); }},
         {{"CreateDirectoryWithSA", "CreateDirectoryWithDacl"}, Silent},  // tried again
 
         // ---- the ".old" fallback for a file in use

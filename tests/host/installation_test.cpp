@@ -415,12 +415,32 @@ TEST_F(InstallationTest, ProductFolderIsRecreatedReadableButNotWritableByEveryon
     EXPECT_EQ(acl[2].permissions, kGenericAll);
 }
 
-TEST_F(InstallationTest, ProductFolderWithoutAclTakesDefaultSecurity) {
-    m.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
-    InstallerRun run(m);
-    run.Run();
-    EXPECT_TRUE(m.IsDirectory("C:\\Windows\\ZEP"));
-    EXPECT_TRUE(m.DirectoryAcl("C:\\Windows\\ZEP").empty());
+TEST_F(InstallationTest, ProductFolderShortOfItsFullAclTakesDefaultSecurity) {
+    // Any SID that cannot be made, all of them, or an ACL that cannot be
+    // built: the folder gets what it inherits, never a partial list and
+    // never a NULL DACL, and the uninstaller still arrives in it.
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{"Everyone"}, "Fail to get Everyone SID. (8)"},
+        {{"Administrators"}, "Fail to get Administrators SID. (8)"},
+        {{"SYSTEM"}, "Fail to get SYSTEM SID. (8)"},
+        {{"Everyone", "Administrators", "SYSTEM"}, "Fail to get SYSTEM SID. (8)"},
+        {{}, "SetEntriesInAcl failed : (8)"}};
+    for (const auto& [sids, line] : cases) {
+        sim::Machine fresh;
+        test::PrepareInstallerMachine(fresh);
+        for (const char* sid : sids)
+            fresh.InjectFault({"AllocateAndInitializeSid", "", sid, kErrNotEnoughMemory, 0, 1});
+        if (sids.empty()) fresh.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
+        InstallerRun run(fresh);
+        run.Run();
+        EXPECT_TRUE(fresh.IsDirectory("C:\\Windows\\ZEP")) << line;
+        EXPECT_TRUE(fresh.DirectoryAcl("C:\\Windows\\ZEP").empty()) << line;
+        EXPECT_FALSE(fresh.HasNullDacl("C:\\Windows\\ZEP")) << line;
+        EXPECT_EQ(fresh.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller") << line;
+        EXPECT_TRUE(test::Contains(test::LogLines(fresh.LogText("ZEP_Installer.txt")), line)) << line;
+        EXPECT_EQ(fresh.OpenHandles().sids + fresh.OpenHandles().acls, 0u) << line;
+        EXPECT_TRUE(fresh.HandleMisuse().empty()) << line;
+    }
 }
 
 // ------------------------------------------------------------------ uninstall entry

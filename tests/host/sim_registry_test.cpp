@@ -149,6 +149,20 @@ TEST_F(SimRegistry, FolderAclComesFromTheSidAndAcl) {
     EXPECT_EQ(m.OpenHandles().sids + m.OpenHandles().acls, 0u);
 }
 
+TEST_F(SimRegistry, AnEmptyEntryListGivesANullAclThatOpensTheFolderToEveryone) {
+    Kernel& k = m;
+    Result<HAcl> acl = a.SetEntriesInAclA({});
+    ASSERT_TRUE(acl.ok);
+    EXPECT_EQ(acl.value, HAcl::None);
+    ASSERT_TRUE(k.CreateDirectoryWithDacl("C:\\Windows\\ZEP", acl.value).ok);
+    EXPECT_TRUE(m.HasNullDacl("C:\\Windows\\ZEP"));
+    EXPECT_NE(m.Snapshot().find("\\ZEP dir 0x10 dacl=null"), std::string::npos);
+    ASSERT_TRUE(k.CreateDirectoryA("C:\\Windows\\Plain").ok);
+    EXPECT_FALSE(m.HasNullDacl("C:\\Windows\\Plain"));
+    a.LocalFree(acl.value);  // LocalFree(NULL) is harmless
+    EXPECT_TRUE(m.HandleMisuse().empty());
+}
+
 TEST_F(SimRegistry, RestartNeedsTheEnabledShutdownPrivilege) {
     User& u = m;
     EXPECT_EQ(u.ExitWindowsEx(kEwxReboot, 0).error, kErrPrivilegeNotHeld);
