@@ -1,6 +1,8 @@
 // Trace log, platform detection and the system utilities on the simulated machine.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/support.h"
 #include "platform/sim/machine.h"
 #include "tests/host/harness.h"
@@ -8,6 +10,7 @@
 namespace zep {
 namespace {
 
+using test::Contains;
 using test::LogLines;
 
 struct CommonTest : ::testing::Test {
@@ -80,6 +83,111 @@ TEST_F(CommonTest, LogWritesEachLineInOneWrite) {
     int writes = 0;
     for (const sim::CallRecord& c : m.Calls()) writes += c.call == "WriteFile";
     EXPECT_EQ(writes, 1);
+}
+
+TEST_F(CommonTest, TwoWritersAtOnceLoseNoLine) {
+    // The dialog's thread and the worker write at the same time; a line
+    // written where a stale seek left the end would overwrite the other's.
+    TraceLog other(m, "\\ZEP_Installer.txt");
+    other.OpenLog();
+    log.OpenLog();
+    constexpr int kLines = 300;
+    auto write = [](TraceLog* to, const char* who) {
+        for (int i = 0; i < kLines; ++i) to->WriteLog("%s %d", who, i);
+    };
+    std::thread a(write, &log, "worker");
+    std::thread b(write, &other, "dialog");
+    a.join();
+    b.join();
+    std::vector<std::string> lines = Lines();
+    EXPECT_EQ(lines.size(), size_t(2 * kLines));
+    EXPECT_TRUE(Contains(lines, "worker " + std::to_string(kLines - 1)));
+    EXPECT_TRUE(Contains(lines, "dialog " + std::to_string(kLines - 1)));
+}
+
+// ------------------------------------------------------------------ links in the log's way
+
+// What a standard user can plant in the Temp folder before or while the
+// program runs as administrator. The target must never change.
+struct LogLinkTest : CommonTest {
+    const std::string target = "C:\\Windows\\Protected\\SAM";
+    void SetUp() override { m.AddFile(target, "the system's own"); }
+    void ExpectTargetUntouched() {
+        EXPECT_EQ(m.FileContents(target), "the system's own");
+        EXPECT_EQ(m.ListDirectory("C:\\Windows\\Protected"), std::vector<std::string>{"SAM"});
+    }
+    void ExpectRealLogWith(const std::vector<std::string>& lines) {
+        EXPECT_EQ(m.Attributes("C:\\Temp") & kFileAttributeReparsePoint, 0u);
+        EXPECT_TRUE(m.IsDirectory("C:\\Temp"));
+        EXPECT_EQ(m.Attributes("C:\\Temp\\ZEP_Installer.txt") & kFileAttributeReparsePoint, 0u);
+        EXPECT_EQ(Lines(), lines);
+    }
+};
+
+TEST_F(LogLinkTest, TempFolderThatIsALinkIsReplacedByARealFolder) {
+    // A junction, a symbolic link to a folder, a symbolic link to a file.
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        m.AddFile("C:\\Windows\\Protected\\ZEP_Installer.txt", "planted");
+        if (kind == 0) m.AddJunction("C:\\Temp", "C:\\Windows\\Protected");
+        if (kind == 1) m.AddSymbolicLink("C:\\Temp", "C:\\Windows\\Protected", true);
+        if (kind == 2) m.AddSymbolicLink("C:\\Temp", target, false);
+        TraceLog run(m, "\\ZEP_Installer.txt");
+        run.OpenLog();
+        run.WriteLog("line");
+        EXPECT_EQ(m.FileContents("C:\\Windows\\Protected\\ZEP_Installer.txt"), "planted");
+        m.DeleteFileA("C:\\Windows\\Protected\\ZEP_Installer.txt");
+        ExpectTargetUntouched();
+        ExpectRealLogWith({"line"});
+    }
+}
+
+TEST_F(LogLinkTest, LogFileThatIsALinkIsRemovedAndMadeAgain) {
+    // Planted before the run (OpenLog deletes the link, not its target) and
+    // while it runs (the next line removes it and starts a real file).
+    log.OpenLog();
+    log.WriteLog("first");
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddSymbolicLink("C:\\Temp\\ZEP_Installer.txt", target, false);
+    log.WriteLog("after a symbolic link");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"after a symbolic link"});
+
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddHardLink("C:\\Temp\\ZEP_Installer.txt", target);
+    log.WriteLog("after a hard link");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"after a hard link"});
+
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddHardLink("C:\\Temp\\ZEP_Installer.txt", target);
+    TraceLog next(m, "\\ZEP_Installer.txt");
+    next.OpenLog();
+    next.WriteLog("next run");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"next run"});
+}
+
+TEST_F(LogLinkTest, TheHeldFolderCannotBeSwappedAndALinkMadeInPlaceStopsTheLog) {
+    log.OpenLog();
+    log.WriteLog("one");
+    // Neither removed nor renamed while the program runs...
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\Temp").error, kErrSharingViolation);
+    EXPECT_FALSE(m.rename("C:\\Temp", "C:\\Temp2").ok);
+    // ...but made a junction where it stands: nothing more is written.
+    m.AddJunction("C:\\Temp", "C:\\Windows\\Protected");
+    log.WriteLog("two");
+    ExpectTargetUntouched();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\Protected\\ZEP_Installer.txt"));
+}
+
+TEST_F(LogLinkTest, AFileNamedTempMeansNoLog) {
+    m.AddFile("C:\\Temp", "a file");
+    log.OpenLog();
+    log.WriteLog("nowhere");
+    EXPECT_EQ(m.FileContents("C:\\Temp"), "a file");
+    EXPECT_EQ(m.OpenHandles().files, 0u);
 }
 
 TEST(ClassifyOs, KnownSystemsAndEveryOtherCombination) {

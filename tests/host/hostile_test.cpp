@@ -546,26 +546,5 @@ TEST_F(Hostile, WithoutSetupUninstallOEMInfTheCopyStays) {
     ExpectNothingForeignChanged();
 }
 
-// ------------------------------------------------------------------ the log
-
-TEST_F(Hostile, AFailedSeekLosesOneLineNotTheEarlierOnes) {
-    // The same run twice, the second time with the 21st line's seek failing.
-    sim::Machine clean;
-    PrepareInstallerMachine(clean);
-    InstallerRun(clean).Run();
-    PrepareInstallerMachine(m);
-    m.InjectFault({"SetFilePointer", "", "", kErrInvalidHandle, 20, 1});
-    InstallerRun(m).Run();
-
-    std::vector<std::string> expected = LogLines(clean.LogText("ZEP_Installer.txt"));
-    std::vector<std::string> log = Log();
-    ASSERT_GT(expected.size(), 30u);
-    size_t lost = 0;
-    while (lost < log.size() && log[lost] == expected[lost]) ++lost;
-    ASSERT_GT(lost, 10u);  // the earlier lines are all there
-    expected.erase(expected.begin() + long(lost));
-    EXPECT_EQ(log, expected);  // and only the one line is missing
-}
-
 }  // namespace
 }  // namespace zep::test

@@ -374,9 +374,22 @@ TEST_F(DriverRetryTest, FailedRetryShowsTheRetrysCode) {
 TEST_F(DriverRetryTest, ASystemCopyOfFramedynIsNotOursToDelete) {
     m.AddFile("C:\\Windows\\system32\\framedyn.dll", "already there");
     m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    // Whether a file is there is judged by the copy itself, not by a look
+    // beforehand that can fail for other reasons (or be overtaken).
+    m.InjectFault({"GetFileAttributesA", "", "framedyn", kErrAccessDenied, 0, -1});
     InstallerRun run(m);
     run.Run();
     EXPECT_EQ(m.FileContents("C:\\Windows\\system32\\framedyn.dll"), "already there");
+    EXPECT_EQ(m.Drivers().size(), 1u);  // the retry used it
+}
+
+TEST_F(DriverRetryTest, ACopyThatFailsIsNotDeletedAfterTheRetry) {
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault({"CopyFileA", "", "framedyn", kErrAccessDenied, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    for (const sim::CallRecord& c : m.Calls("DeleteFileA"))
+        EXPECT_EQ(c.args.find("framedyn"), std::string::npos) << c.args;
 }
 
 TEST_F(DriverRetryTest, VistaDoesNotRetry) {
