@@ -181,6 +181,25 @@ void RemoveTree(Kernel& k, const std::string& path) {
 
 }  // namespace
 
+bool Support::DeleteAtRestart(const std::string& path) {
+    Status queued = os.kernel.MoveFileExA(path, nullptr, kMovefileDelayUntilReboot);
+    if (queued.ok)
+        log.WriteLog("MOVEFILE_DELAY_UNTIL_REBOOT : %s", path.c_str());
+    else
+        log.WriteLog("MoveFileEx failed : %s (%d)", path.c_str(), int(queued.error));
+    return queued.ok;
+}
+
+bool Support::DeleteFileAndOldCopy(const std::string& path) {
+    bool deleted = DeleteFileReported(path);
+    std::string old = path + ".old";
+    Status gone = os.kernel.DeleteFileA(old);
+    // Normally there is none; one in use goes when Windows restarts.
+    if (!gone.ok && gone.error != kErrFileNotFound && gone.error != kErrPathNotFound)
+        DeleteAtRestart(old);
+    return deleted;
+}
+
 void Support::RemoveDirectoryTree(std::string path) {
     RoutineScope scope("RemoveDirectoryTree");
     Kernel& k = os.kernel;

@@ -66,6 +66,13 @@ public:
     bool DeleteFileChecked(std::string path, uint32_t code);
     // DeleteFileA and, only when it fails, DeleteFileChecked with its code.
     bool DeleteFileReported(const std::string& path);
+    // DeleteFileReported, then the ".old" copy that the installer's copy
+    // handler may have left beside the file: deleted, or when it is in use,
+    // deleted at the next restart.
+    bool DeleteFileAndOldCopy(const std::string& path);
+    // Has Windows delete the file while it restarts (MOVEFILE_DELAY_UNTIL_REBOOT),
+    // with a log line either way; true when it was queued.
+    bool DeleteAtRestart(const std::string& path);
 
     // Deletes a folder with everything in it. Links (junctions, symbolic
     // links) are removed themselves and never followed. Refuses, with a log

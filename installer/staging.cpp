@@ -74,6 +74,10 @@ bool CInstallation::HandleCopyFileError(std::string source, std::string dest, ui
         log.WriteLog("CopyFile Error : %s ", dest.c_str());
         // Never leave the destination missing: the file in use goes back.
         if (moved) kernel.rename(old, dest);
+    } else if (moved) {
+        // The file moved aside is still in use; nothing else would ever
+        // delete it.
+        sys_.DeleteAtRestart(old);
     }
     return true;
 }

@@ -188,15 +188,15 @@ void DriverRemoval::DeleteLanguageMonitor() {
     // the root of the current drive.
     Result<std::string> system = kernel.GetSystemDirectoryA();
     if (system.ok)
-        sys_.DeleteFileReported(system.value + "\\" + dll);
+        sys_.DeleteFileAndOldCopy(system.value + "\\" + dll);
     else
         log.WriteLog("GetSystemDirectory failed");
     if (host_.Wow64()) {
         std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
-        if (wow && wow->ok) sys_.DeleteFileReported(wow->value + "\\" + dll);
+        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(wow->value + "\\" + dll);
         Result<std::string> windows = kernel.GetWindowsDirectoryA();
         if (windows.ok)
-            sys_.DeleteFileReported(windows.value + "\\" + dll);
+            sys_.DeleteFileAndOldCopy(windows.value + "\\" + dll);
         else
             log.WriteLog("GetWindowsDirectory failed");
     }
@@ -221,8 +221,8 @@ void DriverRemoval::DeleteProcessor() {
     }
     Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
-        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorDll));
-        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorIni));
+        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorDll));
+        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorIni));
     } else {
         sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
@@ -249,10 +249,10 @@ void DriverRemoval::DeleteDriverFiles() {
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
     auto inWindows = [&](uint32_t id) {
-        if (windows.ok) sys_.DeleteFileReported(windows.value + "\\" + Load(id));
+        if (windows.ok) sys_.DeleteFileAndOldCopy(windows.value + "\\" + Load(id));
     };
     auto inDrivers = [&](uint32_t id) {
-        if (drivers.ok) sys_.DeleteFileReported(drivers.value + "\\3\\" + Load(id));
+        if (drivers.ok) sys_.DeleteFileAndOldCopy(drivers.value + "\\3\\" + Load(id));
     };
     inWindows(profile_.miniDriver);
     if (profile_.deleteMiniDriverFromDriverFolder) inDrivers(profile_.miniDriver);

@@ -970,14 +970,11 @@ Status Machine::MoveFileExA(const std::string& from, const char* to, uint32_t fl
         if (!rt.ok) return c.Done(Status::Fail(rt.error));
         target = std::string(flags & kMovefileReplaceExisting ? "!" : "") + "\\??\\" + rt.display;
     }
+    std::vector<std::pair<std::string, std::string>> pending = PendingFileOperations();
+    pending.emplace_back("\\??\\" + r.display, target);
     std::string list;
-    if (const RegNode* n = s_->RegFind(kSessionManager))
-        for (const RegValue& v : n->values)
-            if (IEquals(v.name, kPendingRenames)) list = v.data;
-    while (!list.empty() && list.back() == '\0') list.pop_back();
-    if (!list.empty()) list += '\0';
-    list += "\\??\\" + r.display + '\0' + target + '\0' + '\0';
-    s_->RegSetValue(kSessionManager, kPendingRenames, 7 /*REG_MULTI_SZ*/, list);
+    for (const auto& [source, dest] : pending) list += source + '\0' + dest + '\0';
+    s_->RegSetValue(kSessionManager, kPendingRenames, 7 /*REG_MULTI_SZ*/, list + '\0');
     return Status::Ok();
 }
 
@@ -996,7 +993,8 @@ std::vector<std::pair<std::string, std::string>> Machine::PendingFileOperations(
             items.push_back(v.data.substr(at, end - at));
             at = end + 1;
         }
-        // Pairs; the list ends with an empty item, which is no pair.
+        // Pairs; the list ends with an empty string, which is no pair.
+        if (!items.empty() && items.back().empty() && items.size() % 2 == 1) items.pop_back();
         for (size_t i = 0; i + 1 < items.size(); i += 2) out.emplace_back(items[i], items[i + 1]);
     }
     return out;

@@ -191,6 +191,7 @@ void Machine::State::BuildDefaultRegistry() {
     if (windows64) RegEnsure("HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     const std::string print = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print";
     RegEnsure(print + "\\Monitors");
+    RegEnsure("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     for (const char* env : {"Windows NT x86", "Windows x64"}) {
         RegEnsure(print + "\\Environments\\" + env + "\\Drivers\\Version-3");
         RegEnsure(print + "\\Environments\\" + env + "\\Print Processors");

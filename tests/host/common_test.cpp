@@ -330,6 +330,31 @@ TEST_F(CommonTest, ReportedDeletionLogsPathAndCode) {
     EXPECT_EQ(Lines(), std::vector<std::string>{"DeleteFile Error : C:\\Windows\\missing.dll , (2)"});
 }
 
+TEST_F(CommonTest, DeletingAFileTakesItsOldCopyNowOrAtTheRestart) {
+    log.OpenLog();
+    m.AddFile("C:\\Windows\\a.dll");
+    EXPECT_TRUE(sys.DeleteFileAndOldCopy("C:\\Windows\\a.dll"));  // no ".old": nothing more
+    m.AddFile("C:\\Windows\\b.dll.old");
+    EXPECT_FALSE(sys.DeleteFileAndOldCopy("C:\\Windows\\b.dll"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\b.dll.old"));
+    m.AddFile("C:\\Windows\\c.dll.old");
+    m.HoldOpen("C:\\Windows\\c.dll.old", kFileShareRead);
+    sys.DeleteFileAndOldCopy("C:\\Windows\\c.dll");
+    m.AddFile("C:\\Windows\\d.dll.old");
+    m.HoldOpen("C:\\Windows\\d.dll.old", kFileShareRead);
+    m.InjectFault({"MoveFileExA", "", "", kErrAccessDenied, 0, 1});
+    sys.DeleteFileAndOldCopy("C:\\Windows\\d.dll");
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "DeleteFile Error : C:\\Windows\\b.dll , (2)",
+                           "DeleteFile Error : C:\\Windows\\c.dll , (2)",
+                           "MOVEFILE_DELAY_UNTIL_REBOOT : C:\\Windows\\c.dll.old",
+                           "DeleteFile Error : C:\\Windows\\d.dll , (2)",
+                           "MoveFileEx failed : C:\\Windows\\d.dll.old (5)"}));
+    m.RestartWindows();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\c.dll.old"));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\d.dll.old"));
+}
+
 TEST_F(CommonTest, RemoveDirectoryTreeDeletesEverythingWithOrWithoutTrailingBackslash) {
     for (const char* given : {"C:\\Windows\\ZEP", "C:\\Windows\\ZEP\\"}) {
         m.AddFile("C:\\Windows\\ZEP\\a.txt", "a", kFileAttributeReadonly);

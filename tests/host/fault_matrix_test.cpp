@@ -401,6 +401,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteLanguageMonitor", "GetSystemWow64DirectoryA"}, Silent},
         {{"DeleteLanguageMonitor", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteLanguageMonitor", "DeleteFileA"}, Reported},
+        // A ".old" copy in use is queued for deletion at the restart.
+        {{"DeleteLanguageMonitor", "MoveFileExA"},
+         [](const Ctx& c) { return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code))); }},
         {{"DeleteProcessor", "DeletePrintProcessorA"}, SpoolerKeepsProcessor},
         {{"DeleteProcessor", "GetPrintProcessorDirectoryA"}, ProcessorFolderLost},
         {{"DeleteProcessor", "DeleteFileA"}, Reported},
@@ -600,6 +603,10 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          }},
         {{"HandleCopyFileError", "rename"},
          [](const Ctx& c) { return Line(Fmt("CopyFile Error : %s ", Before(c.args), 0)); }},
+        // The file moved aside is deleted when Windows restarts; without
+        // administrator rights that cannot be queued, and the log says so.
+        {{"HandleCopyFileError", "MoveFileExA"},
+         [](const Ctx& c) { return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code))); }},
         {{"HandleCopyFileError", "CopyFileA"},
          [](const Ctx& c) {
              Expect e;

@@ -201,6 +201,40 @@ TEST_F(Hostile, TargetMovedAsideComesBackWhenTheNewCopyFails) {
     EXPECT_FALSE(m.Exists(target + ".old"));
 }
 
+TEST_F(Hostile, NoOldCopyOfTheProductOutlivesARemovalAndARestart) {
+    Arrange();
+    PrepareInstallerMachine(m);
+    // The spooler still has the previous monitor loaded: it can be renamed,
+    // not overwritten. Older ".old" copies lie beside other files.
+    m.AddFile("C:\\Windows\\ZEPMON.dll", "previous monitor");
+    m.HoldOpen("C:\\Windows\\ZEPMON.dll", kFileShareRead | kFileShareDelete);
+    const std::string prt = "C:\\Windows\\system32\\spool\\prtprocs\\x64";
+    m.AddFile(prt + "\\ZEPPRO.dll.old", "older processor");
+    m.AddFile(std::string(kDrivers64) + "\\3\\ZEP1TE.gpd.old", "older data");
+    InstallerScript two;
+    two.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    EXPECT_EQ(RunInstaller(two), 0);
+    EXPECT_TRUE(Contains(Log(), "MOVEFILE_DELAY_UNTIL_REBOOT : C:\\Windows\\ZEPMON.dll.old"));
+
+    // A loaded module may be renamed but not deleted.
+    m.ReleaseHolds("C:\\Windows\\ZEPMON.dll.old");
+    m.HoldOpen("C:\\Windows\\ZEPMON.dll.old", kFileShareRead);
+    PrepareUninstallerMachine(m);
+    EXPECT_TRUE(RunUninstaller());
+    // The one still in use goes at the restart, the others at once.
+    EXPECT_TRUE(Contains(Log("ZEP_UnInstaller.txt"),
+                         "MOVEFILE_DELAY_UNTIL_REBOOT : C:\\Windows\\ZEPMON.dll.old"));
+    EXPECT_FALSE(m.Exists(prt + "\\ZEPPRO.dll.old"));
+    EXPECT_FALSE(m.Exists(std::string(kDrivers64) + "\\3\\ZEP1TE.gpd.old"));
+    for (const std::string& line : Log("ZEP_UnInstaller.txt"))
+        EXPECT_EQ(line.find(".old , ("), std::string::npos) << line;  // a missing ".old" is no error
+    ExpectNothingForeignChanged();
+
+    m.RestartWindows();
+    for (const std::string& line : QualifiedLines(m.Snapshot()))
+        EXPECT_EQ(UpperCopy(line).find(".OLD "), std::string::npos) << line;
+}
+
 // ------------------------------------------------------------------ long paths
 
 TEST_F(Hostile, PathsPastTheLimitFailAtTheCallAndAreNeverCut) {

@@ -267,7 +267,12 @@ TEST_F(InstallationTest, CopyHandlerRenamesAFileInUse) {
     EXPECT_EQ(m.FileContents(dest + ".old"), "old driver");
     EXPECT_EQ(Log(), (std::vector<std::string>{"ERROR_SHARING_VIOLATION HANDLER",
                                                "strDest : " + dest,
-                                               "strDestWithOldExt : " + dest + ".old"}));
+                                               "strDestWithOldExt : " + dest + ".old",
+                                               "MOVEFILE_DELAY_UNTIL_REBOOT : " + dest + ".old"}));
+    // Still in use now; gone once Windows restarts.
+    m.RestartWindows();
+    EXPECT_FALSE(m.Exists(dest + ".old"));
+    EXPECT_EQ(m.FileContents(dest), "sample ZEP1TE.dll");
 }
 
 TEST_F(InstallationTest, CopyHandlerWithAStuckOldFileKeepsTheDestination) {
@@ -286,6 +291,7 @@ TEST_F(InstallationTest, CopyHandlerWithAStuckOldFileKeepsTheDestination) {
     EXPECT_TRUE(test::Contains(log, "CopyFile Error : C:\\Package\\Driver64\\ZEPUI1T.dll "));
     EXPECT_TRUE(test::Contains(log, "Error Code : (32) "));
     EXPECT_TRUE(test::Contains(log, "CopyFile Error : " + dest + " "));
+    EXPECT_TRUE(m.PendingFileOperations().empty());  // nothing was moved aside
 }
 
 TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
@@ -298,6 +304,7 @@ TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
                                                               dest, kErrAccessDenied));
     EXPECT_EQ(m.FileContents(dest), "current");
     EXPECT_FALSE(m.Exists(dest + ".old"));
+    EXPECT_TRUE(m.PendingFileOperations().empty());  // the file back in place is not queued
 }
 
 TEST_F(InstallationTest, CopyHandlerRefusesOtherCodes) {

@@ -131,11 +131,16 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
     complete.name = "uninstall-complete" + suffix;
     complete.installer = false;
     complete.windows = w;
-    complete.arrange = [](sim::Machine& m) {
+    complete.arrange = [w](sim::Machine& m) {
         InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
         m.AddFormDirect("ZEP 20x2");
         m.AddJob("KESTREL ZEP-4100");
         m.AddFile("C:\\KESTREL Printer Driver\\ZEP\\settings\\display.cfg", "settings");
+        // An earlier monitor moved aside by the copy handler, still loaded.
+        std::string old = std::string(w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32") +
+                          "\\ZEPMON.dll.old";
+        m.AddFile(old, "older monitor");
+        m.HoldOpen(old, kFileShareRead);
         PrepareUninstallerMachine(m);
     };
     out.push_back(complete);
@@ -307,6 +312,21 @@ struct ProductNames {
         return false;
     }
 
+    // The quoted "\\??\\<path>" pairs of a PendingFileRenameOperations line.
+    static bool OnlyOurPendingFiles(const std::string& items) {
+        size_t at = 0;
+        while ((at = items.find('"', at)) != std::string::npos) {
+            size_t end = items.find('"', at + 1);
+            std::string path = items.substr(at + 1, end - at - 1);
+            at = end + 1;
+            if (path.empty()) continue;  // no new name: a deletion
+            if (path[0] == '!') path.erase(0, 1);
+            if (path.rfind("\\??\\", 0) == 0) path.erase(0, 4);
+            if (!OursByPath(path)) return false;
+        }
+        return true;
+    }
+
     bool AllowedFile(const std::string& path, bool dir) const {
         std::string p = UpperCopy(path);
         if (OursByPath(path)) return true;
@@ -337,6 +357,10 @@ struct ProductNames {
         if (line.rfind("running=", 0) == 0) return true;  // net stop / net start
         if (line.rfind("[", 0) == 0) {
             std::string key = UpperCopy(line.substr(0, line.find(']') + 1));
+            // Files queued for deletion at the next restart: only ours.
+            if (key == "[HKLM\\SYSTEM\\CURRENTCONTROLSET\\CONTROL\\SESSION MANAGER]" &&
+                line.find("\"PendingFileRenameOperations\" type=7 multi:") != std::string::npos)
+                return OnlyOurPendingFiles(line.substr(line.find("multi:") + 6));
             // The uninstall entries with whatever someone put below them.
             for (const char* entry : {"\\UNINSTALL\\KESTREL CUTOMER DISPLAY DRIVER",
                                       "\\UNINSTALL\\KESTREL CUSTOMER DISPLAY DRIVER"}) {
