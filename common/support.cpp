@@ -35,15 +35,6 @@ int ClassifyOs(const OsVersion& v) {
 
 const char* DriverEnvironment(int wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
 
-bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam) {
-    constexpr uint32_t kWmKeyDown = 0x100, kWmKeyUp = 0x101, kWmChar = 0x102;
-    constexpr uintptr_t kVkReturn = 13, kVkEscape = 27;
-    if (!busy) return false;
-    if (wParam == kVkEscape) return true;
-    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
-    return key && wParam == kVkReturn;
-}
-
 void Support::LogBegin(const char* routine) {
     log.WriteLog("\r\n");
     log.WriteLog("%s BEGIN", routine);

@@ -32,11 +32,6 @@ int ClassifyOs(const OsVersion& v);
 // drivers, processors and folders.
 const char* DriverEnvironment(int wow64);
 
-// PreTranslateMessage of both main dialogs: while busy, every message with
-// wParam 27 (Escape) and the Enter key are dropped, so no key ends the
-// program in the middle of its work.
-bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam);
-
 class Support {
 public:
     Support(Platform& os, TraceLog& log) : os(os), log(log) {}

@@ -73,7 +73,8 @@ public:
     // exit(code): ends the process with the run-time's clean-up. Never returns.
     [[noreturn]] virtual void exit(int code) = 0;
 
-    // FormatMessageA(FROM_SYSTEM | ALLOCATE_BUFFER) for a system error code.
+    // FormatMessageA(FROM_SYSTEM | ALLOCATE_BUFFER | IGNORE_INSERTS) for a
+    // system error code: the text as the system words it, "%1" left as is.
     virtual Result<std::string> FormatMessageA(uint32_t code, uint32_t languageId) = 0;
 };
 

@@ -40,8 +40,17 @@ void CUninstallerDlg::OnTimer(unsigned id) {
 }
 
 void CUninstallerDlg::StartWorker() {
-    view_.StartWorker();
+    // Busy before the worker runs: it may clear the flag before this thread
+    // would set it.
     m_bBusy = 1;
+    uint32_t error = view_.StartWorker();
+    if (error == 0) return;
+    // No worker will ever clear the busy state: clear it, say why, and let
+    // the user close the program (or try again).
+    m_bBusy = 0;
+    view_.EnableCancel(true);
+    sys_.log.WriteLog("CreateThread failed : (%d)", int(error));
+    sys_.ShowSystemErrorBox("CreateThread Error Code: %d\n\n", error, kMbIconError);
 }
 
 void CUninstallerDlg::PrepareUninstall() {
@@ -59,7 +68,6 @@ void CUninstallerDlg::PrepareUninstall() {
         Status listing = Status::Ok();
         if (PrinterDrvExist(m_strScratch, &listing)) {
             view_.EnableCancel(false);
-            m_bBusy = 1;
             StartWorker();
             return;
         }
@@ -99,10 +107,6 @@ void CUninstallerDlg::OnCheckChange() {
 }
 
 void CUninstallerDlg::OnUninstall() { StartWorker(); }
-
-bool CUninstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
-    return DropWhileBusy(IsBusy(), message, wParam);
-}
 
 void CUninstallerDlg::RunUninstall() {
     RoutineScope scope("RunUninstall");

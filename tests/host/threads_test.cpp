@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/busy.h"
 #include "tests/host/harness.h"
 
 namespace zep::test {
@@ -169,7 +170,10 @@ public:
         ui_.Post([this, id] { timer_(id); });
     }
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The wizard dialogs run their modal loops on the worker.
     int RunModelDialog(CModelDlg& dialog) override {
         dialog.OnInitDialog(*this);
@@ -236,8 +240,8 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
             // busy, neither Escape nor Enter may reach the dialog.
             if (!dialog->IsBusy()) return;
             ++seen.progressWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+            if (!fw::DropWhileBusy(dialog->IsBusy(), kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+            if (!fw::DropWhileBusy(dialog->IsBusy(), kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
         };
         ThreadedInstallerView view(
             ui, seen, sample, [&] { worker.Start(ui, [&] { dialog->RunWorker(); }); },
@@ -247,7 +251,7 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
 
         ASSERT_TRUE(dlg.OnInitDialog());
         bool ended = ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
         worker.Join();
         ASSERT_TRUE(ended) << "the installer did not end";
@@ -279,7 +283,10 @@ public:
     void SetTitle(const std::string&) override {}
     void SetTimer(unsigned, unsigned) override {}
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The controls belong to the user-interface thread: the worker reaches
     // them by sent messages.
     void ResetList() override {
@@ -355,8 +362,8 @@ TEST(Threads, UninstallerWorkerAndUserInterface) {
         auto sample = [&] {
             if (!dialog->IsBusy()) return;
             ++seen.progressWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+            if (!fw::DropWhileBusy(dialog->IsBusy(), kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+            if (!fw::DropWhileBusy(dialog->IsBusy(), kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
         };
         ThreadedUninstallerView view(ui, seen, sample,
                                      [&] { worker.Start(ui, [&] { dialog->RunUninstall(); }); });
@@ -367,10 +374,10 @@ TEST(Threads, UninstallerWorkerAndUserInterface) {
         dlg.OnTimer(1);  // the first tick lists the printers
         ASSERT_EQ(view.list_.GetCount(), 2);
         ASSERT_TRUE(view.uninstallEnabled);
-        EXPECT_FALSE(dlg.PreTranslateDrop(kWmKeyDown, kVkEscape));  // Escape still cancels
+        EXPECT_FALSE(fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape));  // Escape still cancels
         dlg.OnUninstall();                                          // the user presses Uninstall
         bool ended = ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
         worker.Join();
         ASSERT_TRUE(ended) << "the uninstaller did not end";

@@ -2,6 +2,7 @@
 // different version, each after a real installation on the simulated machine.
 #include <gtest/gtest.h>
 
+#include "framework/busy.h"
 #include "resources/string_tables.h"
 #include "tests/host/harness.h"
 
@@ -204,10 +205,51 @@ TEST_F(UninstallerTest, EnumerationFailureEndsBeforeAnythingGoes) {
 TEST_F(UninstallerTest, EscapeAndEnterOnlyWhileBusy) {
     test::PrepareUninstallerMachine(m);
     test::UninstallerRun run(m);
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x100, 27));
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
     run.dialog.m_bBusy = 1;
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 27));
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 13));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 13));
+}
+
+TEST_F(UninstallerTest, AWorkerThatCannotStartLeavesTheProgramFreeToCloseOrRetry) {
+    Installed({"KESTREL ZEP-4000"});
+    test::UninstallerRun run(m);
+    run.dialog.OnInitDialog();
+    run.dialog.OnTimer(1);
+    ASSERT_TRUE(run.view.uninstallEnabled);
+    run.view.startError = kErrNotEnoughMemory;
+    run.dialog.OnUninstall();
+    EXPECT_FALSE(run.dialog.IsBusy());
+    EXPECT_TRUE(run.view.cancelEnabled);
+    EXPECT_TRUE(run.view.uninstallEnabled);
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    sim::UiEvent box = m.Ui("box").back();
+    EXPECT_EQ(box.text.rfind("CreateThread Error Code: 8\n\n", 0), 0u);
+    EXPECT_EQ(box.style, kMbOk | kMbIconError);
+    EXPECT_TRUE(Contains(LogLines(m.LogText("ZEP_UnInstaller.txt")), "CreateThread failed : (8)"));
+    EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000"));
+    // A second press may start it.
+    run.view.startError = 0;
+    run.dialog.OnUninstall();
+    EXPECT_TRUE(run.dialog.IsBusy());
+    run.dialog.RunUninstall();
+    EXPECT_FALSE(m.FindPrinter("KESTREL ZEP-4000"));
+}
+
+TEST_F(UninstallerTest, AWorkerThatCannotStartByItselfGivesCancelBack) {
+    Installed({"KESTREL ZEP-4000"});
+    PrinterDefaults all{"RAW", kPrinterAllAccess};
+    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
+    m.DeletePrinter(printer.value);
+    m.ClosePrinter(printer.value);
+    test::UninstallerRun run(m);
+    run.view.startError = 1450;  // no system resources
+    run.dialog.OnInitDialog();
+    run.dialog.OnTimer(1);  // no printer: the removal would start by itself
+    EXPECT_FALSE(run.dialog.IsBusy());
+    EXPECT_TRUE(run.view.cancelEnabled);
+    EXPECT_EQ(m.BoxTexts().back().rfind("CreateThread Error Code: 1450\n\n", 0), 0u);
+    EXPECT_FALSE(m.Drivers().empty());
 }
 
 TEST_F(UninstallerTest, DeleteDirectoryKeepsAnotherProductsFolder) {
