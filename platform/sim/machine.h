@@ -203,8 +203,12 @@ public:
                       bool view64 = true);
     void AddRegKey(const std::string& path, bool view64 = true);
     bool RegKeyExists(const std::string& path, bool view64 = true) const;
+    // A string value as stored, less its one terminating NUL: other NULs
+    // stay, and a string stored without one ends in kUnterminated, so that
+    // neither compares equal to the text alone.
     std::optional<std::string> RegString(const std::string& path, const std::string& name,
                                          bool view64 = true) const;
+    static constexpr const char* kUnterminated = "<no terminating NUL>";
     std::vector<std::string> RegValueNames(const std::string& path, bool view64 = true) const;
     void SetRegValue(const std::string& path, const std::string& name, uint32_t type,
                      const std::string& data, bool view64 = true);

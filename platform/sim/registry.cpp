@@ -237,8 +237,10 @@ std::optional<std::string> Machine::RegString(const std::string& path, const std
     std::optional<RegValue> v = RegRawValue(path, name, view64);
     if (!v) return std::nullopt;
     std::string s = v->data;
-    if (v->type == kRegSz || v->type == 2 /*REG_EXPAND_SZ*/)
-        while (!s.empty() && s.back() == '\0') s.pop_back();
+    if (v->type == kRegSz || v->type == 2 /*REG_EXPAND_SZ*/) {
+        if (s.empty() || s.back() != '\0') return s + kUnterminated;
+        s.pop_back();
+    }
     return s;
 }
 

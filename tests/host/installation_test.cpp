@@ -234,6 +234,25 @@ TEST_F(InstallationTest, VistaAndWow64StageOnlyInTheDriverFolder) {
     EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000"));
 }
 
+TEST_F(InstallationTest, OlderSystemsEndWithServer2003) {
+    // 2006 (Server 2003) is the last code that also stages in the Windows
+    // folder and lends framedyn.dll; 2007 (Vista) is the first that does not.
+    for (auto v : {sim::versions::kWin2003, sim::versions::kVista}) {
+        bool older = v.major == 5;
+        sim::Machine machine;
+        test::PrepareInstallerMachine(machine);
+        machine.SetWindows64(false);
+        machine.SetVersion(v);
+        machine.AddFile("C:\\Windows\\system32\\wbem\\framedyn.dll", "wmi");
+        machine.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+        InstallerRun run(machine);
+        run.Run();
+        EXPECT_EQ(machine.Exists("C:\\Windows\\ZEP1TE.dll"), older) << v.major;
+        EXPECT_EQ(machine.Calls("AddPrinterDriverA").size(), older ? 2u : 1u) << v.major;
+        EXPECT_EQ(machine.FindPrinter("KESTREL ZEP-4000").has_value(), older) << v.major;
+    }
+}
+
 TEST_F(InstallationTest, MissingPackageFolderIsReportedStepByStep) {
     m.AddDirectory("C:\\Empty");
     m.SetCurrentDirectory("C:\\Empty");

@@ -144,15 +144,31 @@ TEST_F(InstallerRemoval, MonitorFilesOnThirtyTwoBitWindowsOnlyInTheSystemFolder)
 }
 
 TEST_F(UninstallerRemoval, StoppedSpoolerIsStartedForOneRetry) {
+    // A spooler that is really stopped (not a refusal made up for the test):
+    // the second call succeeds only because the spooler was started first.
     m.AddMonitorDirect("ZEP Language Monitor", "ZEPMON.dll");
-    m.SetSpoolerRunning(false);
-    removal.DeleteLanguageMonitor();
+    m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows x64", "ZEPPRO.dll");
+    for (const char* call : {"DeleteMonitorA", "DeletePrintProcessorA"}) {
+        SCOPED_TRACE(call);
+        m.SetSpoolerRunning(false);
+        m.ClearCalls();
+        if (std::string(call) == "DeleteMonitorA")
+            removal.DeleteLanguageMonitor();
+        else
+            removal.DeleteProcessor();
+        std::vector<std::string> sequence;
+        for (const sim::CallRecord& c : m.Calls())
+            if (c.call == call || c.call == "WinExec")
+                sequence.push_back(c.call + (c.call == "WinExec" ? " " + c.args : "") +
+                                   (c.failed ? " failed " + std::to_string(c.error) : ""));
+        EXPECT_EQ(sequence, (std::vector<std::string>{std::string(call) + " failed 1722",
+                                                      "WinExec net start spooler", call}));
+        EXPECT_TRUE(m.SpoolerRunning());
+        for (const std::string& line : Log()) EXPECT_EQ(line.find("DeleteMonitor Error"), std::string::npos);
+    }
     EXPECT_TRUE(m.Monitors().empty());
-    std::vector<std::string> log = Log();
-    for (const std::string& line : log) EXPECT_EQ(line.find("DeleteMonitor Error"), std::string::npos);
-    EXPECT_EQ(m.Commands(), std::vector<std::string>{"net start spooler"});
-    EXPECT_EQ(test::Timeline(m, {"status", "pause"}),
-              (std::vector<std::string>{"status:Deleting L/M...", "pause:100", "pause:2000"}));
+    for (const auto& processor : m.PrintProcessors()) EXPECT_NE(processor.second, "ZEP PRINT PROCESSOR");
+    EXPECT_EQ(m.Commands(), (std::vector<std::string>{"net start spooler", "net start spooler"}));
 }
 
 TEST_F(InstallerRemoval, StoppedSpoolerGoesStraightToTheRegistry) {
@@ -271,6 +287,27 @@ TEST_F(InfTest, VistaUsesTheSetupApiAndReportsThePnfItAlreadyRemoved) {
     removal.DeleteINFFile();
     EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem1.inf"));
     EXPECT_TRUE(Contains(Log(), "DeleteFile Error : C:\\Windows\\inf\\oem1.PNF , (2)"));
+}
+
+TEST_F(InfTest, TheSetupApiPathStartsAtVistaOrWithWow64) {
+    // The values on both sides of the comparison: 2006 (Server 2003) is the
+    // last code deleted directly, 2007 (Vista) the first through the Setup
+    // API; 64-bit Windows takes the Setup API whatever its code.
+    struct Row {
+        int wow64, osCode;
+        bool setupApi;
+    } rows[] = {{0, kOsWin2003, false}, {0, kOsVista, true}, {1, kOsWin2003, true}, {0, kOsWin2000, false}};
+    for (const Row& r : rows) {
+        m.SetWindows64(r.wow64 != 0);
+        host.wow64 = r.wow64;
+        host.osCode = r.osCode;
+        AddInf("oem1.inf", ours);
+        m.ClearCalls();
+        removal.DeleteINFFile();
+        EXPECT_EQ(m.Calls("SetupUninstallOEMInfA").size(), r.setupApi ? 1u : 0u) << r.osCode;
+        EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem1.inf")) << r.osCode;
+        EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem1.PNF")) << r.osCode;
+    }
 }
 
 TEST_F(InfTest, MissingOrFailingUninstallCallKeepsBothFiles) {

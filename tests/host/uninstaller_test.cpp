@@ -322,6 +322,32 @@ TEST_F(ReplacementTest, OlderVersionIsRemovedAndWindowsRestarted) {
     for (const std::string& line : log) EXPECT_EQ(line.find("MyRegDeleteKeyEx failed"), std::string::npos);
 }
 
+TEST_F(ReplacementTest, ANewerVersionIsRemovedAsWellNotKept) {
+    // Newer in each part of the version: the installer's own 1.1.0.0 replaces it.
+    struct Newer {
+        uint32_t major, minor, build, extra;
+    } newer[] = {{2, 0, 0, 0}, {1, 2, 0, 0}, {1, 1, 1, 0}, {1, 1, 0, 1}};
+    for (const Newer& v : newer) {
+        sim::Machine machine;
+        Install(machine, {"KESTREL ZEP-4000"});
+        test::PrepareInstallerMachine(machine);
+        machine.SetPrinterVersion("KESTREL ZEP-4000", v.major, v.minor, v.build, v.extra);
+        size_t before = machine.Ui().size();
+        test::InstallerRun run(machine);
+        EXPECT_EQ(run.Run(), 0);
+        std::vector<sim::UiEvent> ui = machine.Ui();
+        std::vector<std::string> boxes;
+        for (size_t i = before; i < ui.size(); ++i)
+            if (ui[i].kind == "box") boxes.push_back(ui[i].text.substr(0, 33));
+        EXPECT_EQ(boxes, (std::vector<std::string>{"There is a different version driv",
+                                                   "The installer has successfully re"}))
+            << v.major << "." << v.minor << "." << v.build << "." << v.extra;
+        EXPECT_TRUE(machine.Printers().empty());
+        EXPECT_FALSE(machine.RegKeyExists(kUninstallKey));
+        EXPECT_EQ(machine.Restarts().size(), 1u);
+    }
+}
+
 TEST_F(ReplacementTest, EnumerationFailureEndsWithNothingRemoved) {
     m.InjectFault({"EnumPrintersA", "DeletePrinterObjects", "", kErrAccessDenied, 0, 1});
     test::InstallerRun run(m);
