@@ -1,5 +1,6 @@
 #include "common/support.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "common/format.h"
@@ -122,13 +123,12 @@ bool Support::DeleteFileReported(const std::string& path) {
 
 namespace {
 
+// Folder names compare without regard to letter case, as the file system does.
 bool SameFolder(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
+    auto same = [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
 }
 
 std::string WithoutTrailingSeparators(std::string path) {

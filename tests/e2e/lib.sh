@@ -133,6 +133,9 @@ e2e_stop_prefix() {
 }
 
 wine64q() { "$ZEP_WINE64" "$@" </dev/null >/dev/null 2>&1; }
+# Windows restarts in the current prefix: Wine's wineboot makes the renames
+# and deletions queued for the restart (PendingFileRenameOperations).
+wine_restart() { timeout 180 "$ZEP_WINE64" wineboot -r </dev/null >/dev/null 2>&1; }
 ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
 st() { "$ZEP_WINE64" "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
 
