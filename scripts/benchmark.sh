@@ -206,7 +206,7 @@ mkdir -p "$(dirname "$OUT")"
     echo "- CPU: ${cpu:-unknown}, $(nproc) cores available (load average at the start: $LOAD_AT_START;"
     echo "  other jobs sharing the machine make the figures noisier, not lower)"
     echo "- kernel: $(uname -sr)"
-    echo "- Wine: $("$ZEP_WINE64" --version 2>/dev/null) (64-bit, the x86_64 test build of the programs)"
+    echo "- Wine: $(zep_wine64 --version 2>/dev/null) (64-bit, the x86_64 test build of the programs)"
     echo "- compilers: $(i686-w64-mingw32-g++ --version | head -n 1); $(g++ --version | head -n 1)"
     echo
     printf '%s' "$TABLE"

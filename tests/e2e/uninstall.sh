@@ -70,7 +70,7 @@ check_nothing_left() {
 old_files() { (cd "$(cdrive)" && find . -iname '*.old' | grep -i zep); }
 # The files queued for the next restart (the REG_MULTI_SZ as reg prints it).
 pending_files() {
-    "$ZEP_WINE64" reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+    zep_wine64 reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
         /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r'
 }
 
@@ -274,7 +274,7 @@ case_installer_older_version() {
     if ud wait-window "$INSTALLER_MAIN" 30; then
         watch_status "$INSTALLER_MAIN" 1003 "$RUN_DIR/status.txt"
         # A top-level window of our own receives what a restart request sends to every program.
-        ("$ZEP_WINE64" "$UIDRIVER" wait-endsession 120 </dev/null >"$RUN_DIR/endsession.txt" 2>&1) &
+        (zep_wine64 "$UIDRIVER" wait-endsession 120 </dev/null >"$RUN_DIR/endsession.txt" 2>&1) &
         local listener=$!
         local i=0
         while [ $i -lt 100 ] && ! grep -q listening "$RUN_DIR/endsession.txt"; do sleep 0.1; i=$((i + 1)); done
