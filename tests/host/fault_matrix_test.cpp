@@ -205,6 +205,11 @@ Expect EndsWithBox(std::string box) {
     return e;
 }
 
+// A deletion at the next restart that cannot be queued: the file stays, the log says so.
+Expect QueueFailed(const Ctx& c) {
+    return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code)));
+}
+
 // A reported deletion: "DeleteFile Error : %s , (%d)" and on.
 Expect Reported(const Ctx& c) { return Line(Fmt("DeleteFile Error : %s , (%d)", c.args, int(c.code))); }
 
@@ -402,17 +407,18 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteLanguageMonitor", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteLanguageMonitor", "DeleteFileA"}, Reported},
         // A ".old" copy in use is queued for deletion at the restart.
-        {{"DeleteLanguageMonitor", "MoveFileExA"},
-         [](const Ctx& c) { return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code))); }},
+        {{"DeleteLanguageMonitor", "MoveFileExA"}, QueueFailed},
         {{"DeleteProcessor", "DeletePrintProcessorA"}, SpoolerKeepsProcessor},
         {{"DeleteProcessor", "GetPrintProcessorDirectoryA"}, ProcessorFolderLost},
         {{"DeleteProcessor", "DeleteFileA"}, Reported},
+        {{"DeleteProcessor", "MoveFileExA"}, QueueFailed},
 
         // ---- driver files: the installer's removal and staging clean-up share
         // the log name; the Unidrv staging copies are deleted unchecked.
         {{"DeleteFilesUsed", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteFilesUsed", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
         {{"DeleteFilesUsed", "WinExec"}, Silent},
+        {{"DeleteFilesUsed", "MoveFileExA"}, QueueFailed},
         {{"DeleteFilesUsed", "DeleteFileA"},
          [](const Ctx& c) {
              std::string name = UpperCopy(c.args.substr(c.args.rfind('\\') + 1));
@@ -424,6 +430,7 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteDriverComponent", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
         {{"DeleteDriverComponent", "WinExec"}, Silent},
         {{"DeleteDriverComponent", "DeleteFileA"}, Reported},
+        {{"DeleteDriverComponent", "MoveFileExA"}, QueueFailed},
 
         // ---- INF copies
         {{"DeleteINFFile", "GetWindowsDirectoryA"}, WindowsFolderLost},
@@ -605,8 +612,7 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          [](const Ctx& c) { return Line(Fmt("CopyFile Error : %s ", Before(c.args), 0)); }},
         // The file moved aside is deleted when Windows restarts; without
         // administrator rights that cannot be queued, and the log says so.
-        {{"HandleCopyFileError", "MoveFileExA"},
-         [](const Ctx& c) { return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code))); }},
+        {{"HandleCopyFileError", "MoveFileExA"}, QueueFailed},
         {{"HandleCopyFileError", "CopyFileA"},
          [](const Ctx& c) {
              Expect e;

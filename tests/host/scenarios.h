@@ -90,6 +90,19 @@ inline void InstallFirst(sim::Machine& m, std::vector<std::string> models) {
     run.Run();
 }
 
+// Files an earlier installation's copy handler moved aside to ".old",
+// still loaded: a removal can only have them deleted at the next restart.
+inline void PlantOldCopiesInUse(sim::Machine& m, Windows w) {
+    std::string env = w == Windows::Win7x64 ? "x64" : "w32x86";
+    std::string spool = "C:\\Windows\\system32\\spool\\";
+    for (const std::string& old :
+         {std::string(w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32") + "\\ZEPMON.dll.old",
+          spool + "prtprocs\\" + env + "\\ZEPPRO.dll.old", spool + "drivers\\" + env + "\\3\\ZEP1TE.gpd.old"}) {
+        m.AddFile(old, "older copy");
+        m.HoldOpen(old, kFileShareRead);
+    }
+}
+
 inline std::vector<Scenario> StandardScenarios(Windows w) {
     std::string suffix = std::string("/") + WindowsName(w);
     std::vector<Scenario> out;
@@ -118,8 +131,9 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
     Scenario replace;
     replace.name = "install-replace" + suffix;
     replace.windows = w;
-    replace.arrange = [](sim::Machine& m) {
+    replace.arrange = [w](sim::Machine& m) {
         InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+        PlantOldCopiesInUse(m, w);
         m.AddFormDirect("ZEP 20x2");
         m.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
         m.SetPrinterVersion("KESTREL ZEP-4100", 1, 0, 0, 0);
@@ -136,11 +150,7 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
         m.AddFormDirect("ZEP 20x2");
         m.AddJob("KESTREL ZEP-4100");
         m.AddFile("C:\\KESTREL Printer Driver\\ZEP\\settings\\display.cfg", "settings");
-        // An earlier monitor moved aside by the copy handler, still loaded.
-        std::string old = std::string(w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32") +
-                          "\\ZEPMON.dll.old";
-        m.AddFile(old, "older monitor");
-        m.HoldOpen(old, kFileShareRead);
+        PlantOldCopiesInUse(m, w);
         PrepareUninstallerMachine(m);
     };
     out.push_back(complete);
