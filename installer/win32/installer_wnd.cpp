@@ -87,7 +87,7 @@ void CInstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CInstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-void CInstallerWnd::StartWorker() { fw::BeginThread(WorkerEntry, &m_logic); }
+uint32_t CInstallerWnd::StartWorker() { return fw::BeginThread(WorkerEntry, &m_logic); }
 
 int CInstallerWnd::RunModelDialog(CModelDlg& dialog) {
     CModelWnd window(dialog, this);

@@ -53,7 +53,7 @@ private:
 };
 
 // The installation progress window, the program's main window.
-class CInstallerWnd final : public fw::CMainDialog, public InstallerView, private ProgressBar {
+class CInstallerWnd final : public fw::CMainDialog, public InstallerView {
 public:
     explicit CInstallerWnd(Support& sys);
 
@@ -65,7 +65,7 @@ public:
     void SetIcons() override { CMainDialog::SetIcons(); }
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
-    void StartWorker() override;
+    uint32_t StartWorker() override;
     int RunModelDialog(CModelDlg& dialog) override;
     int RunPortDialog(CPortDlg& dialog) override;
 
@@ -73,16 +73,6 @@ protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
     bool IsBusy() const override { return m_logic.IsBusy(); }
-    bool DropWhileBusy(const MSG& msg) const override {
-        return m_logic.PreTranslateDrop(msg.message, msg.wParam);
-    }
-
-private:
-    // ProgressBar: messages to control 1000, also from the worker thread.
-    void SetRange(int lower, int upper) override { ProgressSetRange(lower, upper); }
-    void SetStep(int step) override { ProgressSetStep(step); }
-    void StepIt() override { ProgressStepIt(); }
-    void SetPos(int position) override { ProgressSetPos(position); }
 };
 
 }  // namespace zep

@@ -132,6 +132,9 @@ e2e_stop_prefix() {
 }
 
 wine64q() { zep_wine64 "$@" </dev/null >/dev/null 2>&1; }
+# Windows restarts in the current prefix: Wine's wineboot makes the renames
+# and deletions queued for the restart (PendingFileRenameOperations).
+wine_restart() { zep_wine64 wineboot -r </dev/null >/dev/null 2>&1; }
 ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
 st() { zep_wine64 "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
 

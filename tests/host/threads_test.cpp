@@ -18,6 +18,7 @@
 #include <mutex>
 #include <thread>
 
+#include "framework/busy.h"
 #include "tests/host/harness.h"
 
 namespace zep::test {
@@ -225,8 +226,8 @@ struct Round {
     void Sample() {
         if (!dlg->IsBusy()) return;
         ++seen.progressWhileBusy;
-        if (!dlg->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
-        if (!dlg->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+        if (!fw::DropWhileBusy(dlg->IsBusy(), kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+        if (!fw::DropWhileBusy(dlg->IsBusy(), kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
     }
 };
 
@@ -248,7 +249,10 @@ public:
         ui_.Post([this, id] { timer_(id); });
     }
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The wizard dialogs run their modal loops on the worker.
     int RunModelDialog(CModelDlg& dialog) override {
         dialog.OnInitDialog(*this);
@@ -320,7 +324,7 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
 
         ASSERT_TRUE(dlg.OnInitDialog());
         bool ended = r->ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
         ASSERT_TRUE(worker.Finish(r->ui)) << "the worker did not end: left running";
         ASSERT_TRUE(ended) << "the installer did not end";
@@ -354,7 +358,10 @@ public:
     void SetTitle(const std::string&) override {}
     void SetTimer(unsigned, unsigned) override {}
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The controls belong to the user-interface thread: the worker reaches
     // them by sent messages.
     void ResetList() override {
@@ -437,10 +444,10 @@ TEST(Threads, UninstallerWorkerAndUserInterface) {
         dlg.OnTimer(1);  // the first tick lists the printers
         ASSERT_EQ(view.list_.GetCount(), 2);
         ASSERT_TRUE(view.uninstallEnabled);
-        EXPECT_FALSE(dlg.PreTranslateDrop(kWmKeyDown, kVkEscape));  // Escape still cancels
+        EXPECT_FALSE(fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape));  // Escape still cancels
         dlg.OnUninstall();                                          // the user presses Uninstall
         bool ended = r->ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
         ASSERT_TRUE(worker.Finish(r->ui)) << "the worker did not end: left running";
         ASSERT_TRUE(ended) << "the uninstaller did not end";

@@ -53,7 +53,7 @@ void CUninstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CUninstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-void CUninstallerWnd::StartWorker() { fw::BeginThread(WorkerEntry, this); }
+uint32_t CUninstallerWnd::StartWorker() { return fw::BeginThread(WorkerEntry, this); }
 
 void CUninstallerWnd::ResetList() { SendMessageA(m_list.m_hWnd, LB_RESETCONTENT, 0, 0); }
 
