@@ -1,5 +1,6 @@
 #include "common/support.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -35,15 +36,6 @@ int ClassifyOs(const OsVersion& v) {
 }
 
 const char* DriverEnvironment(int wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
-
-bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam) {
-    constexpr uint32_t kWmKeyDown = 0x100, kWmKeyUp = 0x101, kWmChar = 0x102;
-    constexpr uintptr_t kVkReturn = 13, kVkEscape = 27;
-    if (!busy) return false;
-    if (wParam == kVkEscape) return true;
-    bool key = message == kWmKeyDown || message == kWmKeyUp || message == kWmChar;
-    return key && wParam == kVkReturn;
-}
 
 bool EqualsNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
@@ -90,8 +82,30 @@ int Support::CheckOS() {
 
 int32_t Support::MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,
                                   uint32_t reserved) {
-    std::optional<int32_t> status = os.advapi.RegDeleteKeyExA(root, subKey, samDesired, reserved);
-    return status ? *status : -1;
+    // RegDeleteKeyExA refuses a key that has subkeys, and Windows 2000 and
+    // XP x64 have no call that deletes a tree in a chosen view: the subkeys
+    // go first, deepest first, in the same view. A key that cannot be
+    // listed is still tried: it may have none.
+    Advapi& advapi = os.advapi;
+    uint32_t view = samDesired & (kKeyWow64_64Key | kKeyWow64_32Key);
+    Advapi::KeyResult key = advapi.RegOpenKeyExA(root, subKey, 0, kKeyRead | view);
+    if (key.status == 0) {
+        Result<std::vector<std::string>> children = advapi.RegEnumKeys(key.key);
+        advapi.RegCloseKey(key.key);
+        for (const std::string& child : children.value) {
+            int32_t status = MyRegDeleteKeyEx(root, subKey + "\\" + child, samDesired, reserved);
+            if (status != 0) return status;
+        }
+    }
+    std::optional<int32_t> status = advapi.RegDeleteKeyExA(root, subKey, samDesired, reserved);
+    if (!status) return -1;
+    return *status == int32_t(kErrFileNotFound) ? 0 : *status;
+}
+
+int32_t Support::DeleteKeyTree(int wow64, const std::string& path) {
+    if (wow64) return MyRegDeleteKeyEx(kHKeyLocalMachine, path, kKeyWow64_64Key, 0);
+    int32_t status = os.advapi.SHDeleteKeyA(kHKeyLocalMachine, path);
+    return status == int32_t(kErrFileNotFound) ? 0 : status;
 }
 
 bool Support::RestartSystem() {
@@ -131,11 +145,22 @@ bool Support::DeleteFileReported(const std::string& path) {
     return DeleteFileChecked(path, deleted.error);
 }
 
-void Support::RemoveDirectoryTree(std::string path) {
-    RoutineScope scope("RemoveDirectoryTree");
-    Kernel& k = os.kernel;
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+namespace {
 
+// Folder names compare without regard to letter case, as the file system does.
+bool SameFolder(const std::string& a, const std::string& b) {
+    auto same = [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+    while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    return path;
+}
+
+void RemoveTree(Kernel& k, const std::string& path) {
     Result<uint32_t> attributes = k.GetFileAttributesA(path);
     if (attributes.ok && (attributes.value & kFileAttributeReparsePoint)) {
         // The folder itself is a link: remove the link, never its target.
@@ -160,13 +185,53 @@ void Support::RemoveDirectoryTree(std::string path) {
             else
                 k.DeleteFileA(full);
         } else if (isDirectory) {
-            RemoveDirectoryTree(full);
+            RemoveTree(k, full);
         } else {
             k.SetFileAttributesA(full, entry.attributes & ~kFileAttributeReadonly);
             k.DeleteFileA(full);
         }
     }
     k.RemoveDirectoryA(path);
+}
+
+}  // namespace
+
+bool Support::DeleteAtRestart(const std::string& path) {
+    Status queued = os.kernel.MoveFileExA(path, nullptr, kMovefileDelayUntilReboot);
+    if (queued.ok)
+        log.WriteLog("MOVEFILE_DELAY_UNTIL_REBOOT : %s", path.c_str());
+    else
+        log.WriteLog("MoveFileEx failed : %s (%d)", path.c_str(), int(queued.error));
+    return queued.ok;
+}
+
+bool Support::DeleteFileAndOldCopy(const std::string& path) {
+    bool deleted = DeleteFileReported(path);
+    std::string old = path + ".old";
+    Status gone = os.kernel.DeleteFileA(old);
+    // Normally there is none; one in use goes when Windows restarts.
+    if (!gone.ok && gone.error != kErrFileNotFound && gone.error != kErrPathNotFound)
+        DeleteAtRestart(old);
+    return deleted;
+}
+
+void Support::RemoveDirectoryTree(std::string path) {
+    RoutineScope scope("RemoveDirectoryTree");
+    Kernel& k = os.kernel;
+    std::string folder = WithoutTrailingSeparators(path);
+    // Whatever a caller passes, the tree deletion never starts at the root of
+    // a drive (nothing, "\\", "X:", "X:\\") or at the Windows or system
+    // folder: run as administrator it would delete all it can there. A
+    // folder that cannot be learned is not compared.
+    bool root = folder.empty() || (folder.size() == 2 && folder[1] == ':');
+    Result<std::string> windows = root ? Result<std::string>{} : k.GetWindowsDirectoryA();
+    Result<std::string> system = root ? Result<std::string>{} : k.GetSystemDirectoryA();
+    if (root || (windows.ok && SameFolder(folder, WithoutTrailingSeparators(windows.value))) ||
+        (system.ok && SameFolder(folder, WithoutTrailingSeparators(system.value)))) {
+        log.WriteLog("RemoveDirectoryTree refused : %s", path.c_str());
+        return;
+    }
+    RemoveTree(k, folder);
 }
 
 void Support::DeletePrinterJobs(HPrinter printer) {

@@ -33,11 +33,6 @@ int ClassifyOs(const OsVersion& v);
 // drivers, processors and folders.
 const char* DriverEnvironment(int wow64);
 
-// PreTranslateMessage of both main dialogs: while busy, every message with
-// wParam 27 (Escape) and the Enter key are dropped, so no key ends the
-// program in the middle of its work.
-bool DropWhileBusy(bool busy, uint32_t message, uintptr_t wParam);
-
 // Printer and port names as the spooler compares them: letter case ignored.
 bool EqualsNoCase(const std::string& a, const std::string& b);
 
@@ -55,10 +50,16 @@ public:
     int IsWow64();
     int CheckOS();
 
-    // Deletes one key in the registry view that samDesired selects, through
-    // RegDeleteKeyExA bound at run time; -1 when the function is missing.
+    // Deletes a key with everything below it in the registry view that
+    // samDesired selects, through RegDeleteKeyExA bound at run time; -1 when
+    // the function is missing. A key that is not there counts as deleted.
     int32_t MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,
                              uint32_t reserved);
+    // Deletes a key below HKLM with everything below it: in the 64-bit view
+    // on 64-bit Windows (MyRegDeleteKeyEx), with SHDeleteKeyA on 32-bit
+    // Windows. 0 when it is gone, also when it was never there; otherwise
+    // the status of the call that failed.
+    int32_t DeleteKeyTree(int wow64, const std::string& path);
 
     // Forced restart with the shutdown privilege; true when Windows accepted
     // it. An unattended run restarts only with /forcerestart; otherwise it
@@ -69,9 +70,17 @@ public:
     bool DeleteFileChecked(std::string path, uint32_t code);
     // DeleteFileA and, only when it fails, DeleteFileChecked with its code.
     bool DeleteFileReported(const std::string& path);
+    // DeleteFileReported, then the ".old" copy that the installer's copy
+    // handler may have left beside the file: deleted, or when it is in use,
+    // deleted at the next restart.
+    bool DeleteFileAndOldCopy(const std::string& path);
+    // Has Windows delete the file while it restarts (MOVEFILE_DELAY_UNTIL_REBOOT),
+    // with a log line either way; true when it was queued.
+    bool DeleteAtRestart(const std::string& path);
 
     // Deletes a folder with everything in it. Links (junctions, symbolic
-    // links) are removed themselves and never followed.
+    // links) are removed themselves and never followed. Refuses, with a log
+    // line, a drive root, an empty path and the Windows and system folders.
     void RemoveDirectoryTree(std::string path);
 
     // Cancels or deletes every queued job (at most 1000) of an open printer.

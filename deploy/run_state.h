@@ -47,8 +47,10 @@ public:
     }
 
     // The code the process ends with: 0 for an interactive run; otherwise
-    // the reason it ended early, else a failed step (a failure outweighs a
-    // restart: a tool must not count it as done), else the restart.
+    // the reason it ended early (a refused command line, too old a system,
+    // nothing installed), else a failed step (it outweighs a cancellation,
+    // and a restart: a tool must not count it as done), else a cancellation,
+    // else the restart.
     int ExitCode() const;
 
 private:

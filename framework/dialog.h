@@ -3,8 +3,7 @@
 // DoModal runs its own message loop (as DialogBoxParam would, but visible to
 // the class): every message for the dialog or one of its controls passes
 // through the virtual PreTranslateMessage first, which by default hands it
-// to IsDialogMessage. One static dialog procedure reaches the handlers; no
-// exception leaves it (an exception ends the dialog with -1).
+// to IsDialogMessage. One static dialog procedure reaches the handlers.
 #pragma once
 
 #include <windows.h>

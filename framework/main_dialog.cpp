@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "framework/app.h"
+#include "framework/busy.h"
 
 namespace zep::fw {
 
@@ -20,13 +21,19 @@ BOOL CMainDialog::OnInitDialog() {
 }
 
 BOOL CMainDialog::PreTranslateMessage(MSG* msg) {
-    if (IsBusy()) {
+    bool busy = IsBusy();
+    if (busy) {
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         RemoveMenu(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND);
+        m_closeRemoved = true;
     } else {
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        // Busy no more (or never really: a worker that did not start): the
+        // window menu as Windows made it, Close included.
+        if (m_closeRemoved) GetSystemMenu(m_hWnd, TRUE);
+        m_closeRemoved = false;
     }
-    if (DropWhileBusy(*msg)) return TRUE;
+    if (DropWhileBusy(busy, msg->message, msg->wParam)) return TRUE;
     return CDialog::PreTranslateMessage(msg);
 }
 
@@ -93,16 +100,14 @@ bool CMainDialog::OnUserMessage(UINT message, WPARAM, LPARAM, LRESULT* result) {
     return true;
 }
 
-void CMainDialog::ProgressSetRange(int lower, int upper) {
+void CMainDialog::SetRange(int lower, int upper) {
     SendMessageA(m_progress, PBM_SETRANGE, 0, MAKELPARAM(lower, upper));
 }
 
-void CMainDialog::ProgressSetStep(int step) { SendMessageA(m_progress, PBM_SETSTEP, step, 0); }
+void CMainDialog::SetStep(int step) { SendMessageA(m_progress, PBM_SETSTEP, step, 0); }
 
-void CMainDialog::ProgressStepIt() { SendMessageA(m_progress, PBM_STEPIT, 0, 0); }
+void CMainDialog::StepIt() { SendMessageA(m_progress, PBM_STEPIT, 0, 0); }
 
-void CMainDialog::ProgressSetPos(int position) {
-    SendMessageA(m_progress, PBM_SETPOS, position, 0);
-}
+void CMainDialog::SetPos(int position) { SendMessageA(m_progress, PBM_SETPOS, position, 0); }
 
 }  // namespace zep::fw

@@ -1,10 +1,11 @@
 // The base of both programs' main windows: a dialog whose worker may be
 // busy. While busy it shows the wait cursor, has no Close in its system menu,
-// drops the keys the program names and ignores OK and Cancel (a posted
-// WM_CLOSE or the window manager's Close arrive there without passing the
-// key filter). It paints its icon when minimised, drives its progress
-// control by messages (any thread) and shows status texts handed over by
-// the worker one refresh at a time, in the order posted.
+// drops Escape and Enter (framework/busy.h) and ignores OK and Cancel (a
+// posted WM_CLOSE or the window manager's Close arrive there without passing
+// the key filter); once no longer busy, Close is back. It paints its icon
+// when minimised, is the program's progress control (messages, any thread)
+// and shows status texts handed over by the worker one refresh at a time, in
+// the order posted.
 #pragma once
 
 #include <windows.h>
@@ -14,11 +15,12 @@
 #include <vector>
 
 #include "framework/dialog.h"
+#include "framework/progress_bar.h"
 #include "framework/thread.h"
 
 namespace zep::fw {
 
-class CMainDialog : public CDialog {
+class CMainDialog : public CDialog, public ProgressBar {
 public:
     // The status refresh, WM_USER+1.
     static constexpr UINT kStatusRefresh = WM_USER + 1;
@@ -27,10 +29,15 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
+    // ProgressBar: PBM_ messages to the progress control, sent.
+    void SetRange(int lower, int upper) override;
+    void SetStep(int step) override;
+    void StepIt() override;
+    void SetPos(int position) override;
+
 protected:
-    // The program's busy flag and which messages it drops while busy.
+    // The program's busy flag.
     virtual bool IsBusy() const = 0;
-    virtual bool DropWhileBusy(const MSG& msg) const = 0;
     // The texts of one refresh: control IDs and texts, taken from the queue.
     virtual void ShowStatus(const std::vector<std::pair<int, std::string>>& texts);
 
@@ -45,16 +52,11 @@ protected:
     // Queues the texts and posts the refresh that shows them.
     void PostStatus(std::vector<std::pair<int, std::string>> texts);
 
-    // The progress control (PBM_ messages, sent).
-    void ProgressSetRange(int lower, int upper);
-    void ProgressSetStep(int step);
-    void ProgressStepIt();
-    void ProgressSetPos(int position);
-
     HICON m_hIcon = nullptr;
 
 private:
     int m_progressId;
+    bool m_closeRemoved = false;
     HWND m_progress = nullptr;
     CriticalSection m_statusLock;
     std::deque<std::vector<std::pair<int, std::string>>> m_pendingStatus;

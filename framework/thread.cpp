@@ -21,19 +21,22 @@ unsigned __stdcall ThreadEntry(void* raw) {
 
 }  // namespace
 
-bool BeginThread(unsigned (*proc)(void*), void* param) {
+DWORD BeginThread(unsigned (*proc)(void*), void* param) {
     auto* start = new (std::nothrow) ThreadStart{proc, param};
-    if (!start) return false;
+    if (!start) return ERROR_NOT_ENOUGH_MEMORY;
     // The run-time's thread start, so that its per-thread data is set up
-    // and freed with the thread.
+    // and freed with the thread. It leaves the system's code from
+    // CreateThread in place when it fails.
     unsigned id = 0;
+    SetLastError(0);
     auto thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadEntry, start, 0, &id));
     if (!thread) {
+        DWORD error = GetLastError();
         delete start;
-        return false;
+        return error ? error : ERROR_NOT_ENOUGH_MEMORY;
     }
     CloseHandle(thread);
-    return true;
+    return 0;
 }
 
 }  // namespace zep::fw

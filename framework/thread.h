@@ -6,9 +6,9 @@
 
 namespace zep::fw {
 
-// Runs proc(param) on a new thread. false when the thread could not be made.
-// An exception that leaves proc ends the thread with exit code 1.
-bool BeginThread(unsigned (*proc)(void*), void* param);
+// Runs proc(param) on a new thread: 0, or the system's error code when the
+// thread could not be made.
+DWORD BeginThread(unsigned (*proc)(void*), void* param);
 
 class CriticalSection {
 public:

@@ -46,7 +46,7 @@ public:
     void SetIcons() override {}
     void SetTimer(unsigned, unsigned) override {}
     void KillTimer(unsigned) override {}
-    void StartWorker() override {}  // the runner calls the worker itself
+    uint32_t StartWorker() override { return 0; }  // the runner calls the worker itself
     int RunModelDialog(CModelDlg& dialog) override { return answers_.AnswerModelDialog(dialog); }
     int RunPortDialog(CPortDlg& dialog) override { return answers_.AnswerPortDialog(dialog); }
 

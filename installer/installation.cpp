@@ -7,9 +7,6 @@ namespace zep {
 
 namespace {
 
-const char* const kUninstallKey =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
-
 // A runaway numbering would mean the spooler opens any name; stop long before.
 constexpr int kMaxPrinterNumber = 9999;
 

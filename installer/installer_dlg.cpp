@@ -50,15 +50,15 @@ bool CInstallerDlg::OnInitDialog() {
     // starts, never while it may be reading them.
     m_installation.m_pStatusText = &m_strStatus;
     m_installation.m_pProgress = &view_.Progress();
-    view_.StartWorker();
+    if (uint32_t error = view_.StartWorker()) {
+        // Nothing will install: say why, and leave the window to be closed.
+        m_bBusy = 0;
+        sys_.ShowSystemErrorBox("CreateThread Error Code: %d\n\n", error, kMbIconError);
+    }
     return true;
 }
 
 void CInstallerDlg::OnTimer(unsigned /*id*/) { view_.KillTimer(1); }
-
-bool CInstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
-    return DropWhileBusy(IsBusy(), message, wParam);
-}
 
 void CInstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus, m_strVersion); }
 

@@ -30,10 +30,7 @@ public:
     // User-interface thread.
     bool OnInitDialog();
     void OnTimer(unsigned id);
-    // PreTranslateMessage: true when the message must be dropped. While busy
-    // that is every message with wParam 27 (Escape) and the Enter key, so no
-    // key can end the program in the middle of an installation.
-    bool PreTranslateDrop(uint32_t message, uintptr_t wParam) const;
+    // While busy the main window drops Escape and Enter and has no Close.
     bool IsBusy() const { return m_bBusy.load() != 0; }
 
     // Worker thread.

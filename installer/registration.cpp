@@ -89,14 +89,14 @@ bool CInstallation::AddPrinterDriverToSystem() {
     if (!added.ok && added.error == kErrModNotFound && osCode < kOsVista) {
         // Older systems miss framedyn.dll on the search path; lend them the
         // copy from wbem for one retry. A copy that was already there is not
-        // ours to delete, so it is only used. Without the system folder
+        // ours to delete, so it is only used: the copy never overwrites, and
+        // only the copy made here is deleted again. Without the system folder
         // there is nothing to lend (the copy would land in a drive's root).
         Kernel& kernel = sys_.os.kernel;
         Result<std::string> system = kernel.GetSystemDirectoryA();
         if (system.ok) {
             std::string lent = system.value + "\\framedyn.dll";
-            bool ours = !kernel.GetFileAttributesA(lent).ok;
-            if (ours) kernel.CopyFileA(system.value + "\\wbem\\framedyn.dll", lent, false);
+            bool ours = kernel.CopyFileA(system.value + "\\wbem\\framedyn.dll", lent, true).ok;
             added = spooler.AddPrinterDriverA(nullptr, info);
             if (ours) kernel.DeleteFileA(lent);
         } else {

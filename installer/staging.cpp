@@ -74,6 +74,10 @@ bool CInstallation::HandleCopyFileError(std::string source, std::string dest, ui
         log.WriteLog("CopyFile Error : %s ", dest.c_str());
         // Never leave the destination missing: the file in use goes back.
         if (moved) kernel.rename(old, dest);
+    } else if (moved) {
+        // The file moved aside is still in use; nothing else would ever
+        // delete it.
+        sys_.DeleteAtRestart(old);
     }
     return true;
 }
@@ -154,22 +158,26 @@ bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
     Result<HSid> everyone = advapi.AllocateAndInitializeSid(WellKnownSid::Everyone);
     if (!everyone.ok) sys_.log.WriteLog("Fail to get Everyone SID. (%d)", int(everyone.error));
     Result<HSid> admins = advapi.AllocateAndInitializeSid(WellKnownSid::Administrators);
+    if (!admins.ok) sys_.log.WriteLog("Fail to get Administrators SID. (%d)", int(admins.error));
     Result<HSid> system = advapi.AllocateAndInitializeSid(WellKnownSid::LocalSystem);
-    std::vector<ExplicitAccess> entries;
-    if (everyone.ok)
-        entries.push_back({kFileGenericReadExecute, kSetAccess, kSubContainersAndObjectsInherit,
-                           everyone.value});
-    if (admins.ok)
-        entries.push_back({kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, admins.value});
-    if (system.ok)
-        entries.push_back({kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, system.value});
-    Result<HAcl> acl = advapi.SetEntriesInAclA(entries);
+    if (!system.ok) sys_.log.WriteLog("Fail to get SYSTEM SID. (%d)", int(system.error));
+    // Anything short of all three entries takes the folder's default
+    // (inherited) security instead: without the administrators' entry the
+    // uninstaller could not be copied in, and an empty list would make a
+    // NULL DACL, which opens the folder to everyone.
+    Result<HAcl> acl = Result<HAcl>::Fail(0);
+    if (everyone.ok && admins.ok && system.ok) {
+        acl = advapi.SetEntriesInAclA(
+            {{kFileGenericReadExecute, kSetAccess, kSubContainersAndObjectsInherit, everyone.value},
+             {kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, admins.value},
+             {kGenericAll, kSetAccess, kSubContainersAndObjectsInherit, system.value}});
+        if (!acl.ok) sys_.log.WriteLog("SetEntriesInAcl failed : (%d)", int(acl.error));
+    }
+    bool withAcl = acl.ok && acl.value != HAcl::None;
 
-    // Without an ACL the folder takes the default (inherited) security; a
-    // descriptor with no DACL would open it to everyone.
     auto create = [&]() {
-        return acl.ok ? kernel.CreateDirectoryWithDacl(path, acl.value)
-                      : kernel.CreateDirectoryA(path);
+        return withAcl ? kernel.CreateDirectoryWithDacl(path, acl.value)
+                       : kernel.CreateDirectoryA(path);
     };
     Status made = create();
     if (!made.ok && made.error == kErrAlreadyExists) {

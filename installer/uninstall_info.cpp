@@ -16,15 +16,11 @@ void CInstallation::RegisterUninstallInfo() {
     uint32_t openMask = kKeyRead | kKeyWrite | (m_bWow64 ? kKeyWow64_64Key : 0);
     Advapi::KeyResult existing = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, openMask);
     if (existing.status == 0) {
-        if (m_bWow64) {
-            int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0);
-            if (status != 0)
-                log.WriteLog("MyRegDeleteKeyEx failed : %s, (%d) ", key.c_str(), int(status));
-        } else {
-            int32_t status = advapi.SHDeleteKeyA(kHKeyLocalMachine, key);
-            if (status != 0)
-                log.WriteLog("SHDeleteKey failed : %s , (%d) ", key.c_str(), int(status));
-        }
+        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
+        if (status != 0)
+            log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s, (%d) "
+                                  : "SHDeleteKey failed : %s , (%d) ",
+                         key.c_str(), int(status));
         advapi.RegCloseKey(existing.key);
     }
 

@@ -6,21 +6,12 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/progress_bar.h"
+
 namespace zep {
 
 class CModelDlg;
 class CPortDlg;
-
-// The progress control; each call is a SendMessage, so it waits for the
-// user-interface thread.
-class ProgressBar {
-public:
-    virtual ~ProgressBar() = default;
-    virtual void SetRange(int lower, int upper) = 0;  // PBM_SETRANGE
-    virtual void SetStep(int step) = 0;               // PBM_SETSTEP
-    virtual void StepIt() = 0;                        // PBM_STEPIT
-    virtual void SetPos(int position) = 0;            // PBM_SETPOS
-};
 
 // The application's main window as the installation sequence sees it: the
 // target of the status refresh (WM_USER+1).
@@ -43,7 +34,9 @@ public:
     virtual void SetIcons() = 0;                  // WM_SETICON big and small
     virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
     virtual void KillTimer(unsigned id) = 0;
-    virtual void StartWorker() = 0;               // runs InstallThreadProc on a new thread
+    // Runs InstallThreadProc on a new thread; 0, or the system's code when
+    // the thread could not be made.
+    virtual uint32_t StartWorker() = 0;
     // Modal wizard dialogs, run from the worker, owned by the main dialog.
     // Return IDOK (1) or IDCANCEL (2).
     virtual int RunModelDialog(CModelDlg& dialog) = 0;

@@ -37,11 +37,15 @@ public:
     virtual Status WriteFile(HFile file, const std::string& bytes) = 0;
     virtual Result<std::string> ReadFile(HFile file, uint32_t maxBytes) = 0;
     virtual Status CloseHandle(HFile file) = 0;
+    virtual Result<FileInformation> GetFileInformationByHandle(HFile file) = 0;
     virtual Status DeleteFileA(const std::string& path) = 0;
     virtual Status CopyFileA(const std::string& source, const std::string& dest,
                              bool failIfExists) = 0;
     // The C run-time's rename(); ok is its result of 0.
     virtual Status rename(const std::string& from, const std::string& to) = 0;
+    // to nullptr: with MOVEFILE_DELAY_UNTIL_REBOOT the file is deleted at the
+    // next restart.
+    virtual Status MoveFileExA(const std::string& from, const char* to, uint32_t flags) = 0;
     // value is kInvalidFileAttributes when the call fails.
     virtual Result<uint32_t> GetFileAttributesA(const std::string& path) = 0;
     virtual Status SetFileAttributesA(const std::string& path, uint32_t attributes) = 0;
@@ -73,7 +77,8 @@ public:
     // handle stays open until the process ends.
     virtual Result<HMutex> CreateMutexA(const std::string& name) = 0;
 
-    // FormatMessageA(FROM_SYSTEM | ALLOCATE_BUFFER) for a system error code.
+    // FormatMessageA(FROM_SYSTEM | ALLOCATE_BUFFER | IGNORE_INSERTS) for a
+    // system error code: the text as the system words it, "%1" left as is.
     virtual Result<std::string> FormatMessageA(uint32_t code, uint32_t languageId) = 0;
 };
 

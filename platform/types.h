@@ -97,6 +97,13 @@ constexpr uint32_t kFileAttributeArchive = 0x20;
 constexpr uint32_t kFileAttributeNormal = 0x80;
 constexpr uint32_t kFileAttributeReparsePoint = 0x400;
 
+// Specific file rights: a handle with FILE_APPEND_DATA but not
+// FILE_WRITE_DATA writes every byte at the end of the file.
+constexpr uint32_t kFileReadData = 0x1;  // FILE_LIST_DIRECTORY on a folder
+constexpr uint32_t kFileWriteData = 0x2;
+constexpr uint32_t kFileAppendData = 0x4;
+constexpr uint32_t kFileReadAttributes = 0x80;
+constexpr uint32_t kSynchronize = 0x100000;
 constexpr uint32_t kGenericRead = 0x80000000u;
 constexpr uint32_t kGenericWrite = 0x40000000u;
 constexpr uint32_t kGenericExecute = 0x20000000u;
@@ -110,6 +117,20 @@ constexpr uint32_t kOpenExisting = 3;
 constexpr uint32_t kOpenAlways = 4;
 constexpr uint32_t kFileBegin = 0;
 constexpr uint32_t kFileEnd = 2;
+// CreateFileA flags: open a folder; open a link itself instead of its target.
+constexpr uint32_t kFileFlagBackupSemantics = 0x02000000;
+constexpr uint32_t kFileFlagOpenReparsePoint = 0x00200000;
+// MoveFileExA: with no new name, the file is deleted at the next restart.
+constexpr uint32_t kMovefileReplaceExisting = 0x1;
+constexpr uint32_t kMovefileDelayUntilReboot = 0x4;
+
+// GetFileInformationByHandle.
+struct FileInformation {
+    uint32_t attributes = 0;
+    uint32_t volumeSerial = 0;
+    uint32_t numberOfLinks = 0;  // names of the file (hard links)
+    uint64_t fileIndex = 0;
+};
 
 struct FindRecord {
     std::string name;  // file name only

@@ -109,14 +109,11 @@ std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
 }
 
 bool DriverRemoval::DeleteRegistryKey(const std::string& path) {
-    if (host_.Wow64()) {
-        int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, path, kKeyWow64_64Key, 0);
-        if (status != 0)
-            sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", path.c_str(), int(status));
-        return status == 0;
-    }
-    int32_t status = sys_.os.advapi.SHDeleteKeyA(kHKeyLocalMachine, path);
-    if (status != 0) sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", path.c_str(), int(status));
+    int32_t status = sys_.DeleteKeyTree(host_.Wow64(), path);
+    if (status != 0)
+        sys_.log.WriteLog(host_.Wow64() ? "MyRegDeleteKeyEx failed : %s (%d) "
+                                        : "SHDeleteKey failed : %s (%d) ",
+                          path.c_str(), int(status));
     return status == 0;
 }
 
@@ -192,15 +189,15 @@ void DriverRemoval::DeleteLanguageMonitor() {
     // the root of the current drive.
     Result<std::string> system = kernel.GetSystemDirectoryA();
     if (system.ok)
-        sys_.DeleteFileReported(system.value + "\\" + dll);
+        sys_.DeleteFileAndOldCopy(system.value + "\\" + dll);
     else
         log.WriteLog("GetSystemDirectory failed");
     if (host_.Wow64()) {
         std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
-        if (wow && wow->ok) sys_.DeleteFileReported(wow->value + "\\" + dll);
+        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(wow->value + "\\" + dll);
         Result<std::string> windows = kernel.GetWindowsDirectoryA();
         if (windows.ok)
-            sys_.DeleteFileReported(windows.value + "\\" + dll);
+            sys_.DeleteFileAndOldCopy(windows.value + "\\" + dll);
         else
             log.WriteLog("GetWindowsDirectory failed");
     }
@@ -225,8 +222,8 @@ void DriverRemoval::DeleteProcessor() {
     }
     Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
-        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorDll));
-        sys_.DeleteFileReported(folder.value + "\\" + Load(profile_.processorIni));
+        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorDll));
+        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorIni));
     } else {
         sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
@@ -253,10 +250,10 @@ void DriverRemoval::DeleteDriverFiles() {
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
     auto inWindows = [&](uint32_t id) {
-        if (windows.ok) sys_.DeleteFileReported(windows.value + "\\" + Load(id));
+        if (windows.ok) sys_.DeleteFileAndOldCopy(windows.value + "\\" + Load(id));
     };
     auto inDrivers = [&](uint32_t id) {
-        if (drivers.ok) sys_.DeleteFileReported(drivers.value + "\\3\\" + Load(id));
+        if (drivers.ok) sys_.DeleteFileAndOldCopy(drivers.value + "\\3\\" + Load(id));
     };
     inWindows(profile_.miniDriver);
     if (profile_.deleteMiniDriverFromDriverFolder) inDrivers(profile_.miniDriver);
@@ -325,10 +322,13 @@ bool DriverRemoval::DeleteUninstallationInfo() {
     sys_.LogBegin("DeleteUninstallationInfo");
     if (profile_.logRegKey && !profile_.uninstallKeys.empty())
         sys_.log.WriteLog("RegKey : %s", profile_.uninstallKeys.front().c_str());
+    // Every spelling is tried: one of them is normally absent, which is no
+    // failure, and a key that cannot go must not keep the next one.
+    bool all = true;
     for (const std::string& key : profile_.uninstallKeys)
-        if (!DeleteRegistryKey(key)) return false;
+        if (!DeleteRegistryKey(key)) all = false;
     sys_.LogEnd("DeleteUninstallationInfo");
-    return true;
+    return all;
 }
 
 }  // namespace zep

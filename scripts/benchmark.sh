@@ -172,7 +172,7 @@ quiet_run() {
     shift 2
     out="$RUN_DIR/$name.out"
     launch=$(uptime_now)
-    (cd "$dir" && WINEDEBUG=+timestamp,+pid,+relay exec "$ZEP_WINE64" "$@" </dev/null >"$out" 2>&1) &
+    (cd "$dir" && WINEDEBUG=+timestamp,+pid,+relay zep_wine64 "$@" </dev/null >"$out" 2>&1) &
     APP_PID=$!
     app_wait 120
     # Wine's Unix side keeps the exit code's low 8 bits: 3010 reads 194.
@@ -254,7 +254,7 @@ mkdir -p "$(dirname "$OUT")"
     echo "- CPU: ${cpu:-unknown}, $(nproc) cores available (load average at the start: $LOAD_AT_START;"
     echo "  other jobs sharing the machine make the figures noisier, not lower)"
     echo "- kernel: $(uname -sr)"
-    echo "- Wine: $("$ZEP_WINE64" --version 2>/dev/null) (64-bit, the x86_64 test build of the programs)"
+    echo "- Wine: $(zep_wine64 --version 2>/dev/null) (64-bit, the x86_64 test build of the programs)"
     echo "- compilers: $(i686-w64-mingw32-g++ --version | head -n 1); $(g++ --version | head -n 1)"
     echo
     printf '%s' "$TABLE"

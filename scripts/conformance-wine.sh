@@ -58,6 +58,9 @@ if [ "$arch" = x86 ]; then
 else
     zep_wine_use64 "$prefix"
 fi
+# The session's server is started by us (scripts/lib/wine.sh,
+# _zep_wine_make_prefix, says why); zep_wine_stop ends it.
+zep_wineserver -p </dev/null >/dev/null 2>&1
 # The program runs from a copy inside the prefix, away from the build folder.
 cp "$exe" "$prefix/drive_c/zep_conformance_win32.exe"
 

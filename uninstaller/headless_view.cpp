@@ -28,11 +28,14 @@ bool UninstallerAnswers::ApplySelection(UninstallerView& view) {
     return true;
 }
 
-void QuietUninstallerView::StartWorker() {
+uint32_t QuietUninstallerView::StartWorker() {
+    // A refused selection ends the run before anything is removed: there is
+    // no failure to report.
     if (answers_.ApplySelection(*this))
         workerStarted = true;
     else
         ended = true;
+    return 0;
 }
 
 int RunQuietUninstaller(Support& sys, const DeployOptions& options) {

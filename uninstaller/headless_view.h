@@ -42,7 +42,7 @@ public:
     void SetTitle(const std::string&) override {}
     void SetTimer(unsigned, unsigned) override {}
     void KillTimer(unsigned) override {}
-    void StartWorker() override;
+    uint32_t StartWorker() override;
     void ResetList() override { list_.Reset(); }
     int AddString(const std::string& text) override { return list_.AddString(text); }
     int GetCount() override { return list_.GetCount(); }

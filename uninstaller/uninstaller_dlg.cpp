@@ -40,8 +40,17 @@ void CUninstallerDlg::OnTimer(unsigned id) {
 }
 
 void CUninstallerDlg::StartWorker() {
-    view_.StartWorker();
+    // Busy before the worker runs: it may clear the flag before this thread
+    // would set it.
     m_bBusy = 1;
+    uint32_t error = view_.StartWorker();
+    if (error == 0) return;
+    // No worker will ever clear the busy state: clear it, say why, and let
+    // the user close the program (or try again).
+    m_bBusy = 0;
+    view_.EnableCancel(true);
+    sys_.log.WriteLog("CreateThread failed : (%d)", int(error));
+    sys_.ShowSystemErrorBox("CreateThread Error Code: %d\n\n", error, kMbIconError);
 }
 
 void CUninstallerDlg::PrepareUninstall() {
@@ -59,7 +68,6 @@ void CUninstallerDlg::PrepareUninstall() {
         Status listing = Status::Ok();
         if (PrinterDrvExist(m_strScratch, &listing)) {
             view_.EnableCancel(false);
-            m_bBusy = 1;
             StartWorker();
             return;
         }
@@ -100,10 +108,6 @@ void CUninstallerDlg::OnCheckChange() {
 }
 
 void CUninstallerDlg::OnUninstall() { StartWorker(); }
-
-bool CUninstallerDlg::PreTranslateDrop(uint32_t message, uintptr_t wParam) const {
-    return DropWhileBusy(IsBusy(), message, wParam);
-}
 
 void CUninstallerDlg::RunUninstall() {
     RoutineScope scope("RunUninstall");
@@ -225,15 +229,11 @@ void CUninstallerDlg::DeleteUninstallInfoFromReg() {
     // The open only tells whether the key exists; the deletion goes by path.
     Advapi::KeyResult open = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, mask);
     if (open.status == 0) {
-        if (m_bWow64) {
-            int32_t status = sys_.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0);
-            if (status != 0)
-                sys_.log.WriteLog("MyRegDeleteKeyEx failed : %s (%d) ", key.c_str(), int(status));
-        } else {
-            int32_t status = advapi.SHDeleteKeyA(kHKeyLocalMachine, key);
-            if (status != 0)
-                sys_.log.WriteLog("SHDeleteKey failed : %s (%d) ", key.c_str(), int(status));
-        }
+        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
+        if (status != 0)
+            sys_.log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s (%d) "
+                                       : "SHDeleteKey failed : %s (%d) ",
+                              key.c_str(), int(status));
         advapi.RegCloseKey(open.key);
     }
     sys_.LogEnd("DeleteUninstallInfoFromReg");

@@ -30,9 +30,7 @@ public:
     void PrepareUninstall();
     void OnCheckChange();
     void OnUninstall();
-    // True when the message must be dropped: while busy, every message with
-    // wParam 27 (Escape) and the Enter key.
-    bool PreTranslateDrop(uint32_t message, uintptr_t wParam) const;
+    // While busy the main window drops Escape and Enter and has no Close.
     bool IsBusy() const { return m_bBusy.load() != 0; }
 
     // Worker thread.

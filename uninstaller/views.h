@@ -2,9 +2,10 @@
 // Win32 dialog implements it with real controls; host tests by recording.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "installer/views.h"  // ProgressBar
+#include "framework/progress_bar.h"
 
 namespace zep {
 
@@ -18,7 +19,9 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
     virtual void KillTimer(unsigned id) = 0;
-    virtual void StartWorker() = 0;  // runs UninstallThreadProc on a new thread
+    // Runs UninstallThreadProc on a new thread; 0, or the system's code when
+    // the thread could not be made.
+    virtual uint32_t StartWorker() = 0;
 
     // The printer check list (control 1006, sorted).
     virtual void ResetList() = 0;

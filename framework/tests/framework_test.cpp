@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "framework/check_list_box.h"
 #include "framework/common_controls.h"
 #include "framework/dialog.h"
+#include "framework/main_dialog.h"
 #include "framework/thread.h"
 #include "resources/resource.h"
 
@@ -111,15 +113,72 @@ TEST_F(FrameworkTest, PreTranslateMessageSeesKeysBeforeTheDialog) {
 TEST_F(FrameworkTest, EndDialogFromAnotherThreadEndsTheLoop) {
     ScriptedDialog dlg(IDD_MODEL_DIALOG);
     dlg.onInit = [&] {
-        BeginThread(
-            [](void* p) -> unsigned {
-                Sleep(50);
-                static_cast<CDialog*>(p)->EndDialog(7);
-                return 0;
-            },
-            &dlg);
+        EXPECT_EQ(BeginThread(
+                      [](void* p) -> unsigned {
+                          Sleep(50);
+                          static_cast<CDialog*>(p)->EndDialog(7);
+                          return 0;
+                      },
+                      &dlg),
+                  0u);
     };
     EXPECT_EQ(dlg.DoModal(), 7);
+}
+
+// The installer's main window with a busy flag the test sets.
+class BusyWindow : public CMainDialog {
+public:
+    BusyWindow() : CMainDialog(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS) {}
+    std::atomic<bool> busy{false};
+    std::function<void()> onInit;
+    std::function<void(WPARAM)> onProbe;
+    bool CloseInMenu() const {
+        return GetMenuState(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND) != UINT(-1);
+    }
+
+protected:
+    bool IsBusy() const override { return busy; }
+    BOOL OnInitDialog() override {
+        CMainDialog::OnInitDialog();
+        if (onInit) onInit();
+        return TRUE;
+    }
+    bool OnUserMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override {
+        if (message != kFinish) return CMainDialog::OnUserMessage(message, wParam, lParam, result);
+        if (onProbe) onProbe(wParam);
+        *result = 0;
+        return true;
+    }
+};
+
+TEST_F(FrameworkTest, BusyWindowKeepsItsKeysAndCloseUntilItIsNoLongerBusy) {
+    // Busy: Escape is dropped and Close leaves the window menu. Busy no
+    // more (as when a worker could not start): Close is back, Escape ends it.
+    BusyWindow dlg;
+    bool reached = false, closeWhileBusy = true, closeAfter = false;
+    auto escape = [&] {
+        PostMessageA(dlg.GetDlgItem(IDC_INSTALL_PROGRESS), WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    dlg.onInit = [&] {
+        dlg.busy = true;
+        escape();
+        PostMessageA(dlg.m_hWnd, kFinish, 1, 0);
+    };
+    dlg.onProbe = [&](WPARAM step) {
+        if (step == 1) {
+            reached = true;  // the first Escape did not end the window
+            closeWhileBusy = dlg.CloseInMenu();
+            dlg.busy = false;
+            PostMessageA(dlg.m_hWnd, kFinish, 2, 0);
+        } else {
+            closeAfter = dlg.CloseInMenu();
+            escape();
+        }
+    };
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_TRUE(reached);
+    EXPECT_FALSE(closeWhileBusy);
+    EXPECT_TRUE(closeAfter);
 }
 
 TEST_F(FrameworkTest, OwnerIsDisabledWhileShownAndEnabledAfter) {

@@ -88,7 +88,12 @@ void CInstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CInstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-void CInstallerWnd::StartWorker() { fw::BeginThread(WorkerEntry, &m_logic); }
+uint32_t CInstallerWnd::StartWorker() {
+    uint32_t error = fw::BeginThread(WorkerEntry, &m_logic);
+    // Passive: nobody will close the window; the run ends here, failed.
+    if (error && m_answers) EndDialog(IDCANCEL);
+    return error;
+}
 
 int CInstallerWnd::RunModelDialog(CModelDlg& dialog) {
     if (m_answers) return m_answers->AnswerModelDialog(dialog);

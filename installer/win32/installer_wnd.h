@@ -56,7 +56,7 @@ private:
 // The installation progress window, the program's main window. In passive
 // mode (answers given) it shows no wizard and cannot be closed: the run
 // ends by itself.
-class CInstallerWnd final : public fw::CMainDialog, public InstallerView, private ProgressBar {
+class CInstallerWnd final : public fw::CMainDialog, public InstallerView {
 public:
     explicit CInstallerWnd(Support& sys, InstallerAnswers* answers = nullptr);
 
@@ -68,7 +68,7 @@ public:
     void SetIcons() override { CMainDialog::SetIcons(); }
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
-    void StartWorker() override;
+    uint32_t StartWorker() override;
     int RunModelDialog(CModelDlg& dialog) override;
     int RunPortDialog(CPortDlg& dialog) override;
 
@@ -76,17 +76,9 @@ protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
     bool IsBusy() const override { return m_answers || m_logic.IsBusy(); }
-    bool DropWhileBusy(const MSG& msg) const override {
-        return m_logic.PreTranslateDrop(msg.message, msg.wParam);
-    }
 
 private:
     InstallerAnswers* m_answers;
-    // ProgressBar: messages to control 1000, also from the worker thread.
-    void SetRange(int lower, int upper) override { ProgressSetRange(lower, upper); }
-    void SetStep(int step) override { ProgressSetStep(step); }
-    void StepIt() override { ProgressStepIt(); }
-    void SetPos(int position) override { ProgressSetPos(position); }
 };
 
 }  // namespace zep

@@ -37,6 +37,9 @@ zep_wine_clone "$pristine" "$prefix"
         export QEMU_RESERVED_VA=0xf7000000
         ZEP_WINE_BIN=$ZEP_WINE32
     fi
+    # The session's server is started by us (scripts/lib/wine.sh,
+    # _zep_wine_make_prefix, says why); zep_wine_stop ends it.
+    zep_wineserver -p </dev/null >/dev/null 2>&1
     set +e
     zep_wine "$test_exe" "Z:$(echo "$build/package/$folder" | tr / '\\')"
     rc=$?

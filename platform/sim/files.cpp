@@ -11,9 +11,6 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 namespace {
 
-constexpr uint32_t kFileReadData = 0x1;
-constexpr uint32_t kFileWriteData = 0x2;
-constexpr uint32_t kFileAppendData = 0x4;
 constexpr uint32_t kDelete = 0x10000;
 constexpr uint32_t kTruncateExisting = 5;
 constexpr uint32_t kDriveRootAttributes = kFileAttributeHidden | kFileAttributeSystem |
@@ -28,6 +25,14 @@ bool WantsWrite(uint32_t a) {
     return a & (kGenericWrite | kGenericAll | kFileWriteData | kFileAppendData);
 }
 bool WantsDelete(uint32_t a) { return a & (kGenericAll | kDelete); }
+// FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end.
+bool AppendsOnly(uint32_t a) {
+    return (a & kFileAppendData) && !(a & (kGenericWrite | kGenericAll | kFileWriteData));
+}
+
+constexpr uint32_t kMovefileCopyAllowed = 0x2;
+const char* const kSessionManager = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const char* const kPendingRenames = "PendingFileRenameOperations";
 
 struct Parsed {
     uint32_t error = 0;
@@ -349,6 +354,22 @@ std::string Machine::State::HandlePath(HFile h) const {
     return e ? e->path : it->second.key;
 }
 
+void Machine::State::SyncLinks(const FsEntry& e) {
+    if (e.linkGroup == 0) return;
+    for (auto& [k, other] : fs)
+        if (other.linkGroup == e.linkGroup && &other != &e) {
+            other.data = e.data;
+            other.attrs = e.attrs;
+        }
+}
+
+uint32_t Machine::State::LinkCount(const FsEntry& e) const {
+    if (e.linkGroup == 0) return 1;
+    uint32_t n = 0;
+    for (const auto& [k, other] : fs) n += other.linkGroup == e.linkGroup;
+    return n;
+}
+
 bool Machine::State::FileExistsNative(const std::string& path) const {
     PathRef r = Resolve(path, false, true);
     const FsEntry* e = r.ok ? Find(r.key) : nullptr;
@@ -364,11 +385,24 @@ Result<HFile> Machine::State::FsCreateFile(const std::string& path, uint32_t acc
     if (path.size() >= 260) return R::Fail(kErrFilenameExcedRange);
     if (disposition < kCreateNew || disposition > kTruncateExisting)
         return R::Fail(kErrInvalidParameter);
-    PathRef r = Resolve(path, true, false);
+    // A link as the last component is followed unless the link itself is asked for.
+    PathRef r = Resolve(path, true, (flags & kFileFlagOpenReparsePoint) == 0);
     if (!r.ok) return R::Fail(r.error);
-    if (r.parentKey.empty()) return R::Fail(kErrAccessDenied);
     FsEntry* e = Find(r.key);
-    if (e && e->dir) return R::Fail(kErrAccessDenied);
+    if (e && e->dir) {
+        // Folders open only with backup semantics, and only as they are.
+        if (!(flags & kFileFlagBackupSemantics)) return R::Fail(kErrAccessDenied);
+        if (disposition == kCreateNew) return R::Fail(kErrFileExists);
+        if (disposition != kOpenExisting && disposition != kOpenAlways)
+            return R::Fail(kErrAccessDenied);
+        if (uint32_t c = OpenConflict(r.key, access, share)) return R::Fail(c);
+        uintptr_t h = NewHandle();
+        files[h] = OpenFile{r.key, access, share, 0};
+        R result = R::Ok(HFile(h));
+        if (disposition == kOpenAlways) result.error = kErrAlreadyExists;
+        return result;
+    }
+    if (r.parentKey.empty()) return R::Fail(kErrAccessDenied);
     if (r.trailingSlash) return R::Fail(err::kInvalidName);
 
     uint32_t newAttrs =
@@ -405,6 +439,7 @@ Result<HFile> Machine::State::FsCreateFile(const std::string& path, uint32_t acc
         if (truncate) {
             e->data.clear();
             if (disposition == kCreateAlways) e->attrs = newAttrs;
+            SyncLinks(*e);
         }
     } else {
         FsEntry f;
@@ -462,7 +497,10 @@ Status Machine::State::FsCopyFile(const std::string& source, const std::string& 
     copy.attrs = (es->attrs & (kFileAttributeReadonly | kFileAttributeHidden |
                                kFileAttributeSystem)) |
                  kFileAttributeArchive;
+    // An existing file is overwritten in place: its other names see it too.
+    if (ed) copy.linkGroup = ed->linkGroup;
     fs[rd.key] = copy;
+    SyncLinks(fs[rd.key]);
     return Status::Ok();
 }
 
@@ -515,7 +553,8 @@ Status Machine::State::FsSetAttributes(const std::string& path, uint32_t attribu
 }
 
 Status Machine::State::FsCreateDirectory(const std::string& path,
-                                         const std::vector<Machine::AceRecord>* acl) {
+                                         const std::vector<Machine::AceRecord>* acl,
+                                         bool nullDacl) {
     if (path.size() >= 248) return Status::Fail(kErrFilenameExcedRange);
     PathRef r = Resolve(path, true, false);
     if (!r.ok) return Status::Fail(r.error);
@@ -525,6 +564,7 @@ Status Machine::State::FsCreateDirectory(const std::string& path,
     d.dir = true;
     d.attrs = kFileAttributeDirectory;
     if (acl) d.acl = *acl;
+    d.nullDacl = nullDacl;
     fs[r.key] = d;
     return Status::Ok();
 }
@@ -650,6 +690,45 @@ void Machine::AddJunction(const std::string& path, const std::string& target) {
     s_->fs[r.key] = link;
 }
 
+void Machine::AddSymbolicLink(const std::string& path, const std::string& target, bool directory) {
+    Lock g(mutex_);
+    if (directory) {
+        AddJunction(path, target);  // the same to every call the programs make
+        return;
+    }
+    PathRef t = s_->Resolve(target, false, true);
+    if (!t.ok || !s_->Find(t.key) || s_->Find(t.key)->dir) return;
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    size_t cut = p.find_last_of('\\');
+    if (cut != std::string::npos) s_->MakeDirs(p.substr(0, cut + 1));
+    PathRef r = s_->Resolve(p, false, false);
+    if (!r.ok || r.parentKey.empty()) return;
+    if (s_->Find(r.key)) s_->RemoveTree(r.key);
+    FsEntry link;
+    link.path = r.display;
+    link.attrs = kFileAttributeReparsePoint | kFileAttributeArchive;
+    link.junction = t.key;
+    s_->fs[r.key] = link;
+}
+
+void Machine::AddHardLink(const std::string& path, const std::string& existing) {
+    Lock g(mutex_);
+    PathRef t = s_->Resolve(existing, false, true);
+    FsEntry* e = t.ok ? s_->Find(t.key) : nullptr;
+    if (!e || e->dir) return;
+    if (e->linkGroup == 0) e->linkGroup = s_->nextLinkGroup++;
+    FsEntry copy = *e;
+    std::string p = path;
+    std::replace(p.begin(), p.end(), '/', '\\');
+    size_t cut = p.find_last_of('\\');
+    if (cut != std::string::npos) s_->MakeDirs(p.substr(0, cut + 1));
+    PathRef r = s_->Resolve(p, false, false);
+    if (!r.ok || r.parentKey.empty() || s_->Find(r.key)) return;
+    copy.path = r.display;
+    s_->fs[r.key] = copy;
+}
+
 void Machine::HoldOpen(const std::string& path, uint32_t shareMode) {
     HoldOpen(path, shareMode, kGenericRead);
 }
@@ -707,6 +786,13 @@ std::vector<std::string> Machine::ListDirectory(const std::string& path) const {
     std::sort(out.begin(), out.end(),
               [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
     return out;
+}
+
+bool Machine::HasNullDacl(const std::string& path) const {
+    Lock g(mutex_);
+    PathRef r = s_->Resolve(path, false, false);
+    const FsEntry* e = r.ok ? s_->Find(r.key) : nullptr;
+    return e && e->nullDacl;
 }
 
 std::vector<Machine::AceRecord> Machine::DirectoryAcl(const std::string& path) const {
@@ -802,11 +888,13 @@ Status Machine::WriteFile(HFile file, const std::string& bytes) {
     if (it == s_->files.end()) return c.Done(Status::Fail(kErrInvalidHandle));
     if (!WantsWrite(it->second.access)) return c.Done(Status::Fail(kErrAccessDenied));
     FsEntry* e = s_->Find(it->second.key);
+    if (e && AppendsOnly(it->second.access)) it->second.pos = e->data.size();
     if (e) {  // a file deleted while open takes the bytes nowhere
         std::string& d = e->data;
         if (d.size() < it->second.pos) d.resize(it->second.pos, '\0');
         d.replace(it->second.pos, std::min(bytes.size(), d.size() - it->second.pos), bytes);
         e->attrs |= kFileAttributeArchive;
+        s_->SyncLinks(*e);
     }
     it->second.pos += bytes.size();
     return Status::Ok();
@@ -836,6 +924,108 @@ Status Machine::CloseHandle(HFile file) {
         return c.Done(Status::Fail(kErrInvalidHandle));
     }
     return Status::Ok();
+}
+
+Result<FileInformation> Machine::GetFileInformationByHandle(HFile file) {
+    Lock g(mutex_);
+    using R = Result<FileInformation>;
+    State::Call c = s_->Begin("GetFileInformationByHandle", s_->HandlePath(file));
+    if (c.fault) return c.Done(R::Fail(*c.fault));
+    auto it = s_->files.find(uintptr_t(file));
+    if (it == s_->files.end()) return c.Done(R::Fail(kErrInvalidHandle));
+    FileInformation info;
+    info.volumeSerial = uint32_t(Fnv1a(it->second.key.substr(0, 2)));
+    if (const FsEntry* e = s_->Find(it->second.key)) {
+        info.attributes = s_->ReadAttributes(*e);
+        info.numberOfLinks = e->dir ? 1 : s_->LinkCount(*e);
+        info.fileIndex = e->linkGroup ? e->linkGroup : Fnv1a(it->second.key);
+    } else {  // deleted while open: no name is left
+        info.attributes = kFileAttributeNormal;
+        info.fileIndex = Fnv1a(it->second.key);
+    }
+    return R::Ok(info);
+}
+
+Status Machine::MoveFileExA(const std::string& from, const char* to, uint32_t flags) {
+    Lock g(mutex_);
+    State::Call c = s_->Begin("MoveFileExA", from + "|" + NameOrNull(to));
+    if (c.fault) return c.Done(Status::Fail(*c.fault));
+    if (!(flags & kMovefileDelayUntilReboot)) {
+        if (!to) return c.Done(Status::Fail(kErrInvalidParameter));
+        if ((flags & kMovefileReplaceExisting) && s_->FileExistsNative(to)) {
+            Status gone = s_->FsDeleteFile(to, true);
+            if (!gone.ok) return c.Done(gone);
+        }
+        return c.Done(s_->FsRename(from, to));
+    }
+    if (flags & kMovefileCopyAllowed) return c.Done(Status::Fail(kErrInvalidParameter));
+    // Queued in the registry, where Windows reads it while it starts:
+    // "\??\" paths in pairs, an empty second one for a deletion.
+    PathRef r = s_->Resolve(from, true, false);
+    if (!r.ok) return c.Done(Status::Fail(r.error));
+    if (!s_->Find(r.key)) return c.Done(Status::Fail(kErrFileNotFound));
+    std::string target;
+    if (to) {
+        PathRef rt = s_->Resolve(to, true, false);
+        if (!rt.ok) return c.Done(Status::Fail(rt.error));
+        target = std::string(flags & kMovefileReplaceExisting ? "!" : "") + "\\??\\" + rt.display;
+    }
+    std::vector<std::pair<std::string, std::string>> pending = PendingFileOperations();
+    pending.emplace_back("\\??\\" + r.display, target);
+    std::string list;
+    for (const auto& [source, dest] : pending) list += source + '\0' + dest + '\0';
+    s_->RegSetValue(kSessionManager, kPendingRenames, 7 /*REG_MULTI_SZ*/, list + '\0');
+    return Status::Ok();
+}
+
+std::vector<std::pair<std::string, std::string>> Machine::PendingFileOperations() const {
+    Lock g(mutex_);
+    std::vector<std::pair<std::string, std::string>> out;
+    const RegNode* n = s_->RegFind(kSessionManager);
+    if (!n) return out;
+    for (const RegValue& v : n->values) {
+        if (!IEquals(v.name, kPendingRenames)) continue;
+        std::vector<std::string> items;
+        size_t at = 0;
+        while (at < v.data.size()) {
+            size_t end = v.data.find('\0', at);
+            if (end == std::string::npos) end = v.data.size();
+            items.push_back(v.data.substr(at, end - at));
+            at = end + 1;
+        }
+        // Pairs; the list ends with an empty string, which is no pair.
+        if (!items.empty() && items.back().empty() && items.size() % 2 == 1) items.pop_back();
+        for (size_t i = 0; i + 1 < items.size(); i += 2) out.emplace_back(items[i], items[i + 1]);
+    }
+    return out;
+}
+
+void Machine::RestartWindows() {
+    Lock g(mutex_);
+    std::vector<std::pair<std::string, std::string>> pending = PendingFileOperations();
+    // Every other program has ended.
+    s_->holds.clear();
+    auto native = [](std::string p) {
+        if (!p.empty() && p[0] == '!') p.erase(0, 1);
+        if (p.compare(0, 4, "\\??\\") == 0) p.erase(0, 4);
+        return p;
+    };
+    for (const auto& [from, to] : pending) {
+        std::string source = native(from);
+        if (to.empty()) {
+            if (!s_->FsDeleteFile(source, false).ok) s_->FsRemoveDirectory(source);
+            continue;
+        }
+        std::string dest = native(to);
+        if (to[0] == '!' && s_->FileExistsNative(dest)) s_->FsDeleteFile(dest, false);
+        s_->FsRename(source, dest);
+    }
+    if (RegNode* n = s_->RegFind(kSessionManager)) {
+        auto& values = n->values;
+        values.erase(std::remove_if(values.begin(), values.end(),
+                                    [](const RegValue& v) { return IEquals(v.name, kPendingRenames); }),
+                     values.end());
+    }
 }
 
 Status Machine::DeleteFileA(const std::string& path) {
@@ -884,7 +1074,8 @@ Status Machine::CreateDirectoryWithDacl(const std::string& path, HAcl dacl) {
     Lock g(mutex_);
     State::Call c = s_->Begin("CreateDirectoryWithDacl", path);
     if (c.fault) return c.Done(Status::Fail(*c.fault));
-    if (dacl == HAcl::None) return c.Done(s_->FsCreateDirectory(path, nullptr));
+    // A descriptor whose DACL is present but NULL grants everyone everything.
+    if (dacl == HAcl::None) return c.Done(s_->FsCreateDirectory(path, nullptr, true));
     auto it = s_->acls.find(uintptr_t(dacl));
     if (it == s_->acls.end()) {
         s_->misuse.push_back("CreateDirectoryWithDacl: unknown or freed ACL " +

@@ -30,6 +30,17 @@ std::string ValueText(const RegValue& v) {
     if ((v.type == kRegSz || v.type == 2) && !v.data.empty() && v.data.back() == '\0' &&
         v.data.find('\0') == v.data.size() - 1)
         return Quoted(v.data.substr(0, v.data.size() - 1));
+    // REG_MULTI_SZ that ends as it must: its strings, quoted.
+    if (v.type == 7 && v.data.size() >= 2 && v.data.compare(v.data.size() - 2, 2, std::string(2, '\0')) == 0) {
+        std::string out = "multi:";
+        size_t at = 0;
+        while (at + 1 < v.data.size()) {
+            size_t end = v.data.find('\0', at);
+            out += (at ? "," : "") + Quoted(v.data.substr(at, end - at));
+            at = end + 1;
+        }
+        return out;
+    }
     return "hex:" + HexBytes(v.data);
 }
 
@@ -326,6 +337,7 @@ std::string Machine::Snapshot() const {
             const FsEntry* t = s.Find(e.junction);
             out += " -> " + (t ? t->path : e.junction);
         }
+        if (e.nullDacl) out += " dacl=null";
         for (const AceRecord& a : e.acl)
             out += " ace=" + a.trustee + ":" + Hex(a.permissions) + "/" + Hex(a.inheritance);
         out += "\n";

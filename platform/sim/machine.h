@@ -156,6 +156,12 @@ public:
     void AddDirectory(const std::string& path);
     // A junction at `path` pointing to the folder `target`.
     void AddJunction(const std::string& path, const std::string& target);
+    // A symbolic link at `path` to an existing file, or (directory) to a
+    // folder, which the programs' calls meet like a junction.
+    void AddSymbolicLink(const std::string& path, const std::string& target, bool directory);
+    // A second name `path` of the existing file: a change under one name
+    // shows under the other, and deleting one name keeps the other.
+    void AddHardLink(const std::string& path, const std::string& existing);
     // Another process holds the file open with this sharing mode.
     // The holder has read access unless `access` says otherwise.
     void HoldOpen(const std::string& path, uint32_t shareMode);
@@ -174,10 +180,20 @@ public:
         uint32_t inheritance;
     };
     std::vector<AceRecord> DirectoryAcl(const std::string& path) const;
+    // Made by CreateDirectoryWithDacl with a NULL ACL: open to everyone.
+    bool HasNullDacl(const std::string& path) const;
 
     // The trace log text of a program ("ZEP_Installer.txt" or
     // "ZEP_UnInstaller.txt") in the system drive's Temp folder.
     std::string LogText(const std::string& fileName) const;
+
+    // Renames and deletions queued with MOVEFILE_DELAY_UNTIL_REBOOT, as
+    // (source, target) in the form Windows keeps them ("\\??\\C:\\..."; an
+    // empty target deletes the source).
+    std::vector<std::pair<std::string, std::string>> PendingFileOperations() const;
+    // Windows restarts: the other programs' open files are released and the
+    // queued renames and deletions are made.
+    void RestartWindows();
 
     // ------------------------------------------------------------ registry
     // view64: the 64-bit view (or the only view on 32-bit Windows);
@@ -187,8 +203,12 @@ public:
                       bool view64 = true);
     void AddRegKey(const std::string& path, bool view64 = true);
     bool RegKeyExists(const std::string& path, bool view64 = true) const;
+    // A string value as stored, less its one terminating NUL: other NULs
+    // stay, and a string stored without one ends in kUnterminated, so that
+    // neither compares equal to the text alone.
     std::optional<std::string> RegString(const std::string& path, const std::string& name,
                                          bool view64 = true) const;
+    static constexpr const char* kUnterminated = "<no terminating NUL>";
     std::vector<std::string> RegValueNames(const std::string& path, bool view64 = true) const;
     void SetRegValue(const std::string& path, const std::string& name, uint32_t type,
                      const std::string& data, bool view64 = true);
@@ -300,10 +320,12 @@ public:
     Status WriteFile(HFile file, const std::string& bytes) override;
     Result<std::string> ReadFile(HFile file, uint32_t maxBytes) override;
     Status CloseHandle(HFile file) override;
+    Result<FileInformation> GetFileInformationByHandle(HFile file) override;
     Status DeleteFileA(const std::string& path) override;
     Status CopyFileA(const std::string& source, const std::string& dest,
                      bool failIfExists) override;
     Status rename(const std::string& from, const std::string& to) override;
+    Status MoveFileExA(const std::string& from, const char* to, uint32_t flags) override;
     Result<uint32_t> GetFileAttributesA(const std::string& path) override;
     Status SetFileAttributesA(const std::string& path, uint32_t attributes) override;
     Status CreateDirectoryA(const std::string& path) override;

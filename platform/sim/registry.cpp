@@ -191,6 +191,7 @@ void Machine::State::BuildDefaultRegistry() {
     if (windows64) RegEnsure("HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     const std::string print = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print";
     RegEnsure(print + "\\Monitors");
+    RegEnsure("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     for (const char* env : {"Windows NT x86", "Windows x64"}) {
         RegEnsure(print + "\\Environments\\" + env + "\\Drivers\\Version-3");
         RegEnsure(print + "\\Environments\\" + env + "\\Print Processors");
@@ -236,8 +237,10 @@ std::optional<std::string> Machine::RegString(const std::string& path, const std
     std::optional<RegValue> v = RegRawValue(path, name, view64);
     if (!v) return std::nullopt;
     std::string s = v->data;
-    if (v->type == kRegSz || v->type == 2 /*REG_EXPAND_SZ*/)
-        while (!s.empty() && s.back() == '\0') s.pop_back();
+    if (v->type == kRegSz || v->type == 2 /*REG_EXPAND_SZ*/) {
+        if (s.empty() || s.back() != '\0') return s + kUnterminated;
+        s.pop_back();
+    }
     return s;
 }
 
@@ -446,6 +449,8 @@ Result<HAcl> Machine::SetEntriesInAclA(const std::vector<ExplicitAccess>& entrie
     }
     State::Call c = s_->Begin("SetEntriesInAclA", args);
     if (c.fault) return c.Done(Result<HAcl>::Fail(*c.fault));
+    // No entries and no old ACL: success, and the new ACL is NULL.
+    if (entries.empty()) return Result<HAcl>::Ok(HAcl::None);
     std::vector<AceRecord> aces;
     for (const ExplicitAccess& e : entries) {
         auto it = s_->sids.find(uintptr_t(e.trustee));
@@ -461,6 +466,7 @@ Result<HAcl> Machine::SetEntriesInAclA(const std::vector<ExplicitAccess>& entrie
 void Machine::LocalFree(HAcl acl) {
     Lock g(mutex_);
     State::Call c = s_->Begin("LocalFree", Hex(uint32_t(uintptr_t(acl))), false);
+    if (acl == HAcl::None) return;  // LocalFree(NULL) does nothing
     if (!s_->acls.erase(uintptr_t(acl))) {
         s_->misuse.push_back("LocalFree: unknown or already freed ACL " +
                              Hex(uint32_t(uintptr_t(acl))));

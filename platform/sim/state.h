@@ -62,6 +62,8 @@ struct FsEntry {
     std::string data;
     std::string junction;  // key of the target folder when this is a junction
     std::vector<Machine::AceRecord> acl;
+    bool nullDacl = false;  // made with a NULL DACL: full control for everyone
+    uint64_t linkGroup = 0;  // hard links: names of one file share a group (0: one name)
 };
 
 struct OpenFile {
@@ -207,6 +209,10 @@ struct Machine::State {
     void MoveTree(const std::string& fromKey, const std::string& toKey,
                   const std::string& toDisplay);
     std::string HandlePath(HFile h) const;
+    // Hard links: a change to one name reaches the others; the names of a file.
+    void SyncLinks(const FsEntry& e);
+    uint32_t LinkCount(const FsEntry& e) const;
+    uint64_t nextLinkGroup = 1;
 
     Result<HFile> FsCreateFile(const std::string& path, uint32_t access, uint32_t share,
                                uint32_t disposition, uint32_t flags);
@@ -216,7 +222,8 @@ struct Machine::State {
     Status FsRename(const std::string& from, const std::string& to);
     Result<uint32_t> FsGetAttributes(const std::string& path);
     Status FsSetAttributes(const std::string& path, uint32_t attributes);
-    Status FsCreateDirectory(const std::string& path, const std::vector<Machine::AceRecord>* acl);
+    Status FsCreateDirectory(const std::string& path, const std::vector<Machine::AceRecord>* acl,
+                             bool nullDacl = false);
     Status FsRemoveDirectory(const std::string& path);
     Result<std::vector<FindRecord>> FsFind(const std::string& pattern, bool redirect);
     bool FileExistsNative(const std::string& path) const;

@@ -89,6 +89,19 @@ public:
 
     Status CloseHandle(HFile file) override { return StatusOf(::CloseHandle(ToHandle(file))); }
 
+    Result<FileInformation> GetFileInformationByHandle(HFile file) override {
+        BY_HANDLE_FILE_INFORMATION info;
+        BOOL ok = ::GetFileInformationByHandle(ToHandle(file), &info);
+        DWORD e = GetLastError();
+        if (!ok) return Result<FileInformation>::Fail(e);
+        FileInformation out;
+        out.attributes = info.dwFileAttributes;
+        out.volumeSerial = info.dwVolumeSerialNumber;
+        out.numberOfLinks = info.nNumberOfLinks;
+        out.fileIndex = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        return Result<FileInformation>::Ok(out);
+    }
+
     Status DeleteFileA(const std::string& path) override {
         return StatusOf(::DeleteFileA(path.c_str()));
     }
@@ -104,6 +117,10 @@ public:
         DWORD e = GetLastError();
         if (r == 0) return Status::Ok();
         return Status::Fail(e ? e : ERROR_ACCESS_DENIED);
+    }
+
+    Status MoveFileExA(const std::string& from, const char* to, uint32_t flags) override {
+        return StatusOf(::MoveFileExA(from.c_str(), to, flags));
     }
 
     Result<uint32_t> GetFileAttributesA(const std::string& path) override {

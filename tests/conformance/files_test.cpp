@@ -331,5 +331,88 @@ TEST_F(Files, FolderWithEveryoneDaclIsCreated) {
     a.FreeSid(system.value);
 }
 
+TEST_F(Files, AppendOnlyHandlesWriteAtTheEndWhateverTheOtherWrote) {
+    std::string path = In("log.txt");
+    ASSERT_TRUE(PutFile(path, "abc"));
+    const uint32_t append = kFileAppendData | kFileReadAttributes | kSynchronize;
+    const uint32_t share = kFileShareRead | kFileShareWrite;
+    Result<HFile> a = k().CreateFileA(path, append, share, kOpenAlways, kFileAttributeNormal);
+    Result<HFile> b = k().CreateFileA(path, append, share, kOpenAlways, kFileAttributeNormal);
+    ASSERT_TRUE(a.ok) << a.error;
+    ASSERT_TRUE(b.ok) << b.error;
+    EXPECT_TRUE(k().WriteFile(a.value, "1").ok);
+    EXPECT_TRUE(k().WriteFile(b.value, "22").ok);
+    EXPECT_TRUE(k().WriteFile(a.value, "333").ok);
+    k().CloseHandle(a.value);
+    k().CloseHandle(b.value);
+    EXPECT_EQ(GetFile(path), "abc122333");
+}
+
+TEST_F(Files, FileInformationTellsFoldersLinksAndNames) {
+    std::string path = In("one.txt");
+    ASSERT_TRUE(PutFile(path, "x"));
+    Result<HFile> f = k().CreateFileA(path, kFileReadAttributes, kFileShareRead, kOpenExisting,
+                                      kFileFlagOpenReparsePoint);
+    ASSERT_TRUE(f.ok) << f.error;
+    Result<FileInformation> file = k().GetFileInformationByHandle(f.value);
+    ASSERT_TRUE(file.ok) << file.error;
+    EXPECT_EQ(file.value.numberOfLinks, 1u);
+    EXPECT_EQ(file.value.attributes & (kFileAttributeDirectory | kFileAttributeReparsePoint), 0u);
+    Result<HFile> again = k().CreateFileA(path, kFileReadAttributes, kFileShareRead, kOpenExisting, 0);
+    ASSERT_TRUE(again.ok) << again.error;
+    EXPECT_EQ(k().GetFileInformationByHandle(again.value).value.fileIndex, file.value.fileIndex);
+    k().CloseHandle(again.value);
+    k().CloseHandle(f.value);
+
+    // A folder opens only with backup semantics.
+    EXPECT_EQ(k().CreateFileA(Scratch(), kFileReadData, kFileShareRead, kOpenExisting, 0).error,
+              kErrAccessDenied);
+    Result<HFile> d = k().CreateFileA(Scratch(), kFileReadData | kFileReadAttributes,
+                                      kFileShareRead | kFileShareWrite, kOpenExisting,
+                                      kFileFlagBackupSemantics | kFileFlagOpenReparsePoint);
+    ASSERT_TRUE(d.ok) << d.error;
+    Result<FileInformation> folder = k().GetFileInformationByHandle(d.value);
+    ASSERT_TRUE(folder.ok) << folder.error;
+    EXPECT_NE(folder.value.attributes & kFileAttributeDirectory, 0u);
+    EXPECT_EQ(folder.value.attributes & kFileAttributeReparsePoint, 0u);
+    k().CloseHandle(d.value);
+}
+
+TEST_F(Files, AFolderHeldWithoutDeleteSharingStays) {
+    std::string dir = In("Temp");
+    ASSERT_TRUE(k().CreateDirectoryA(dir).ok);
+    Result<HFile> held = k().CreateFileA(dir, kFileReadData | kFileReadAttributes,
+                                         kFileShareRead | kFileShareWrite, kOpenExisting,
+                                         kFileFlagBackupSemantics | kFileFlagOpenReparsePoint);
+    ASSERT_TRUE(held.ok) << held.error;
+    // Files come and go in it as usual.
+    EXPECT_TRUE(PutFile(dir + "\\log.txt", "x"));
+    EXPECT_TRUE(k().DeleteFileA(dir + "\\log.txt").ok);
+    Status removed = k().RemoveDirectoryA(dir);
+    EXPECT_FALSE(removed.ok);
+    EXPECT_EQ(removed.error, kErrSharingViolation);
+    EXPECT_FALSE(k().rename(dir, In("Moved")).ok);
+    EXPECT_TRUE(Exists(dir));
+    k().CloseHandle(held.value);
+    EXPECT_TRUE(k().RemoveDirectoryA(dir).ok);
+}
+
+TEST_F(Files, DeletionAtRestartIsQueuedAndTheFileStaysUntilThen) {
+    std::string old = In("ZEPMON.dll.old");
+    ASSERT_TRUE(PutFile(old, "in use"));
+    Status queued = k().MoveFileExA(old, nullptr, kMovefileDelayUntilReboot);
+    EXPECT_TRUE(queued.ok) << queued.error;
+    EXPECT_EQ(GetFile(old), "in use");
+}
+
+TEST_F(Files, NoEntriesAndNoOldAclGiveANullAcl) {
+    // A NULL ACL in a security descriptor grants everyone everything: the
+    // product folder must never be made with one.
+    Result<HAcl> acl = Os().advapi.SetEntriesInAclA({});
+    ASSERT_TRUE(acl.ok) << acl.error;
+    EXPECT_EQ(acl.value, HAcl::None);
+    Os().advapi.LocalFree(acl.value);
+}
+
 }  // namespace
 }  // namespace zep::conformance

@@ -55,7 +55,7 @@ finish() {
 
 # ---------------------------------------------------------------- Wine
 
-ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
+ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
 
 # A fresh copy of the pristine prefix with its wineserver kept up, Wine's own
 # desktop window (frames, no window manager needed) and `reg` settings.
@@ -66,26 +66,25 @@ start_prefix() {  # start_prefix NAME [WINE_VERSION]
     mkdir -p "$RUN_DIR"
     zep_wine_clone "$PRISTINE" "$RUN_DIR/prefix"
     zep_wine_use64 "$RUN_DIR/prefix"
-    wineserver -p </dev/null >/dev/null 2>&1
-    "$ZEP_WINE64" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
-    "$ZEP_WINE64" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+    zep_wineserver -p </dev/null >/dev/null 2>&1
+    zep_wine64 reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
+    zep_wine64 reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
         </dev/null >/dev/null 2>&1
     if [ -n "${2:-}" ]; then
-        "$ZEP_WINE64" reg add 'HKCU\Software\Wine' /v Version /d "$2" /f </dev/null >/dev/null 2>&1
+        zep_wine64 reg add 'HKCU\Software\Wine' /v Version /d "$2" /f </dev/null >/dev/null 2>&1
     fi
     # The desktop process starts with the first window: let it start here,
     # where nothing waits on its output.
-    "$ZEP_WINE64" "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
+    zep_wine64 "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
 }
 
 stop_prefix_at() {
     [ -d "$1" ] || return 0
-    WINEPREFIX="$1" wineserver -k 2>/dev/null
-    WINEPREFIX="$1" wineserver -w 2>/dev/null
+    WINEPREFIX="$1" zep_wine_stop
 }
 
 start_installer() {
-    (cd "$RUN_DIR" && exec "$ZEP_WINE64" "$INSTALLER" </dev/null >"$RUN_DIR/installer.out" 2>&1) &
+    (cd "$RUN_DIR" && zep_wine64 "$INSTALLER" </dev/null >"$RUN_DIR/installer.out" 2>&1) &
     APP_PID=$!
 }
 
@@ -113,7 +112,7 @@ end_run() {
 run_framework_tests() {
     begin "framework and resources in real windows (zep_framework_tests)"
     start_prefix framework
-    if ! (cd "$(dirname "$FWTESTS")" && "$ZEP_WINE64" "$FWTESTS" </dev/null >"$RUN_DIR/tests.out" 2>&1); then
+    if ! (cd "$(dirname "$FWTESTS")" && zep_wine64 "$FWTESTS" </dev/null >"$RUN_DIR/tests.out" 2>&1); then
         fail "$(grep -E '^\[  FAILED  \]' "$RUN_DIR/tests.out" | sort -u | tr '\n' ' ')(log: $RUN_DIR/tests.out)"
     fi
     stop_prefix_at "$RUN_DIR/prefix"

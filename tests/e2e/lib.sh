@@ -128,12 +128,12 @@ e2e_start_prefix() {
     zep_wine_use64 "$RUN_DIR/prefix"
     zep_wine_native_winspool
     cp -R "$DIST" "$RUN_DIR/dist"
-    wineserver -p </dev/null >/dev/null 2>&1
+    zep_wineserver -p </dev/null >/dev/null 2>&1
     # Without a display there is no desktop to make (headless cases); the
     # session's first process starts Wine's explorer, which fails to make it
     # and says so: let that happen here, away from the programs' output.
     if [ -z "${DISPLAY:-}" ]; then
-        "$ZEP_WINE64" "$STATETOOL" version </dev/null >/dev/null 2>&1
+        zep_wine64 "$STATETOOL" version </dev/null >/dev/null 2>&1
         return 0
     fi
     if [ -z "${2:-}" ]; then
@@ -142,23 +142,25 @@ e2e_start_prefix() {
     fi
     # The desktop process starts with the first window: let it start here,
     # where nothing waits on its output.
-    "$ZEP_WINE64" "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
+    zep_wine64 "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
 }
 
 # Ends every process of the current prefix and its wineserver, which then
 # writes the registry to the prefix's files (a clone of it sees the state).
 e2e_stop_prefix() {
     [ -n "$RUN_DIR" ] && [ -d "$RUN_DIR/prefix" ] || return 0
-    WINEPREFIX="$RUN_DIR/prefix" wineserver -k 2>/dev/null
-    WINEPREFIX="$RUN_DIR/prefix" wineserver -w 2>/dev/null
+    WINEPREFIX="$RUN_DIR/prefix" zep_wine_stop
     [ -n "$APP_PID" ] && wait "$APP_PID" 2>/dev/null
     APP_PID=""
     return 0
 }
 
-wine64q() { "$ZEP_WINE64" "$@" </dev/null >/dev/null 2>&1; }
-ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
-st() { "$ZEP_WINE64" "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+wine64q() { zep_wine64 "$@" </dev/null >/dev/null 2>&1; }
+# Windows restarts in the current prefix: Wine's wineboot makes the renames
+# and deletions queued for the restart (PendingFileRenameOperations).
+wine_restart() { zep_wine64 wineboot -r </dev/null >/dev/null 2>&1; }
+ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
+st() { zep_wine64 "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
 
 # The prefix's C: drive as a Unix path.
 cdrive() { echo "$RUN_DIR/prefix/drive_c"; }
@@ -172,7 +174,7 @@ start_program() {
     local out
     shift $(($# < 2 ? $# : 2))
     out="$RUN_DIR/$(basename "$(echo "$program" | tr '\\' /)" .exe).out"
-    (cd "$cwd" && exec "$ZEP_WINE64" "$program" "$@" </dev/null >>"$out" 2>&1) &
+    (cd "$cwd" && zep_wine64 "$program" "$@" </dev/null >>"$out" 2>&1) &
     APP_PID=$!
 }
 start_installer() { start_program "$RUN_DIR/dist/ZEP_Installer.exe"; }
@@ -211,7 +213,7 @@ app_wait_no_box() {
 # watch_status TITLE ID FILE: records the control's texts in the background
 # (WATCH_PID) until the window goes.
 watch_status() {
-    ("$ZEP_WINE64" "$UIDRIVER" watch-text "$1" "$2" 300 </dev/null >"$3" 2>/dev/null) &
+    (zep_wine64 "$UIDRIVER" watch-text "$1" "$2" 300 </dev/null >"$3" 2>/dev/null) &
     WATCH_PID=$!
 }
 
@@ -222,9 +224,10 @@ watch_status() {
 # Wine's window-driver errors and the modules each process loads go to
 # RUN_DIR/programs.err, each line with its process id (see made_window).
 run_for_code() {
-    local out
-    out=$(cd "$1" && WINEDEBUG=-all,err+winediag,+loaddll,+pid "$ZEP_WINE64" "$STATETOOL" run "$2" \
-        "${3:-300}" </dev/null 2>>"$RUN_DIR/programs.err")
+    local out wait=${3:-300}
+    out=$(cd "$1" && WINEDEBUG=-all,err+winediag,+loaddll,+pid \
+        zep_bounded $((wait + 60)) "$ZEP_WINE64" "$STATETOOL" run "$2" "$wait" \
+        </dev/null 2>>"$RUN_DIR/programs.err")
     RC=$(sed -n 's/^ran exit=//p' <<<"$out")
     [ -n "$RC" ] || RC="no exit code${out:+ ($out)}"
 }
@@ -500,13 +503,13 @@ e2e_start_prefix32() {
     # process start in a 32-bit prefix.
     [ -n "${3:-}" ] && e2e_set_wine_version "$RUN_DIR/prefix" "$3"
     cp -R "$DIST32" "$RUN_DIR/dist"
-    wineserver -p </dev/null >/dev/null 2>>"$RUN_DIR/wineserver.err"
+    zep_wineserver -p </dev/null >/dev/null 2>>"$RUN_DIR/wineserver.err"
     if [ "$kind" = wow64 ]; then
-        ud() { "$ZEP_WINE64" "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
-        st() { "$ZEP_WINE64" "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+        ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
+        st() { zep_wine64 "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
         wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
             wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
-        "$ZEP_WINE64" "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
+        zep_wine64 "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1
     else
         ud() { serve_call ud "$@"; }
         st() { serve_call st "$@"; }
@@ -543,7 +546,7 @@ e2e_set_wine_version() {
 start_program32() {
     local cwd=${2:-$RUN_DIR/dist} out
     out="$RUN_DIR/$(basename "$(echo "$1" | tr '\\' /)" .exe).out"
-    (cd "$cwd" && exec "$ZEP_WINE32" "$1" </dev/null >>"$out" 2>&1) &
+    (cd "$cwd" && zep_wine32 "$1" </dev/null >>"$out" 2>&1) &
     APP_PID=$!
 }
 
@@ -557,7 +560,7 @@ serve_start() {
     local name=$1 exe=$2
     : >"$RUN_DIR/$name.cmd"
     : >"$RUN_DIR/$name.res"
-    ("$ZEP_WINE32" "$exe" serve <"$RUN_DIR/$name.cmd" >"$RUN_DIR/$name.res" 2>>"$RUN_DIR/$name.err") &
+    (zep_wine32 "$exe" serve <"$RUN_DIR/$name.cmd" >"$RUN_DIR/$name.res" 2>>"$RUN_DIR/$name.err") &
     eval "SERVE_PID_$name=\$!"
 }
 

@@ -74,7 +74,7 @@ case_control() {
     plant "$RUN_DIR/dist"
     cp "$PLANT_DIR/planting_probe.exe" "$RUN_DIR/dist/"
     local out
-    out=$(cd "$RUN_DIR/dist" && "$ZEP_WINE64" planting_probe.exe </dev/null 2>/dev/null | tr -d '\r')
+    out=$(cd "$RUN_DIR/dist" && zep_wine64 planting_probe.exe </dev/null 2>/dev/null | tr -d '\r')
     expect "probe output" "$out" "OpenPrinterA=0 error=1801"
     [ -n "$(loaded_planted)" ] || fail "no marker: the planted DLL was not loaded, so the cases below would prove nothing"
     finish

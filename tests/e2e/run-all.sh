@@ -32,28 +32,14 @@ export ZEP_PRISTINE64="$WINE_DIR/pristine64"
 export ZEP_CONF_BUILD="$BUILD" ZEP_CONF_WINE="$WINE_DIR"   # conformance: $ZEP_CONF_WINE/pristine64
 export ZEP_CHECK_WORK="$WINE_DIR/check"
 
-SUMMARY=""
-FAILED=0
-step() {  # step NAME COMMAND...
-    local name=$1 t0 rc took
-    shift
-    echo
-    echo "== $name"
-    t0=$(date +%s)
-    "$@"
-    rc=$?
-    took=$(( $(date +%s) - t0 ))
-    if [ $rc -eq 0 ]; then
-        SUMMARY="$SUMMARY$(printf 'PASS  %-42s %4d s' "$name" "$took")"$'\n'
-    else
-        SUMMARY="$SUMMARY$(printf 'FAIL  %-42s %4d s  (exit %d)' "$name" "$took" "$rc")"$'\n'
-        FAILED=1
-    fi
-    return $rc
-}
+. tests/e2e/steps.sh
+export STEP_EVENTS_DIR="$WINE_DIR/events"
 
 t_all=$(date +%s)
-step "corrected winspool.drv" scripts/build-winspool.sh || { printf '\n%s' "$SUMMARY"; exit 1; }
+# Every Wine start below has a time limit (scripts/lib/wine.sh); this step
+# shows it, and the next that the limit does its job.
+step "every Wine start has a time limit" tests/e2e/bounded-check.sh
+step "corrected winspool.drv" scripts/build-winspool.sh || { printf '\n%s' "$STEP_SUMMARY"; exit 1; }
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     echo "run-all: $BUILD is not a configured x86_64 build tree (scripts/build.sh mingw-x64)" >&2
     exit 2
@@ -64,10 +50,11 @@ build_tools() {  # quiet unless it fails
         uidriver zep_framework_tests zep_conformance_win32 zep_winspool_probe zep_package_test \
         >"$WINE_DIR/build.log" 2>&1 || { tail -n 30 "$WINE_DIR/build.log"; return 1; }
 }
-step "build the programs and test tools" build_tools || { printf '\n%s' "$SUMMARY"; exit 1; }
+step "build the programs and test tools" build_tools || { printf '\n%s' "$STEP_SUMMARY"; exit 1; }
 export ZEP_E2E_NO_BUILD=1
 
-step "pristine 64-bit prefix" zep_wine_pristine64 "$ZEP_PRISTINE64" || { printf '\n%s' "$SUMMARY"; exit 1; }
+step "pristine 64-bit prefix" zep_wine_pristine64 "$ZEP_PRISTINE64" || { printf '\n%s' "$STEP_SUMMARY"; exit 1; }
+step "time limits of Wine starts (watchdog)" tests/e2e/watchdog.sh "$BUILD"
 # One X server for every script (each starts its own only without DISPLAY).
 unset DISPLAY
 zep_xvfb_start
@@ -101,5 +88,5 @@ step "32-bit programs end to end ($ZEP_WINE32_ROUNDS)" tests/e2e/wine32.sh "$X86
 
 echo
 echo "== end-to-end summary ($(( $(date +%s) - t_all )) s)"
-printf '%s' "$SUMMARY"
-exit $FAILED
+printf '%s' "$STEP_SUMMARY"
+exit $STEP_FAILED

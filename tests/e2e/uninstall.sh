@@ -66,12 +66,41 @@ check_nothing_left() {
 
 # ---------------------------------------------------------------- cases
 
-# Both models on COM1, the state every case below starts from.
+# The product's ".old" files anywhere on drive C: (the copy handler's).
+old_files() { (cd "$(cdrive)" && find . -iname '*.old' | grep -i zep); }
+# The files queued for the next restart (the REG_MULTI_SZ as reg prints it).
+pending_files() {
+    zep_wine64 reg query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' \
+        /v PendingFileRenameOperations </dev/null 2>/dev/null | tr -d '\r'
+}
+
+# Both models on COM1, the state every case below starts from. The second
+# model's copy finds the language monitor in use (Wine loads it into the
+# installer itself), so it is moved aside to ".old" and queued for deletion.
 make_base() {
     begin "arrange: a new installation of both models on COM1"
     e2e_start_prefix base
     install_new 1006 0 1
     BASE="$RUN_DIR/prefix"
+    BASE_OLD=$(old_files)
+    if [ -n "$BASE_OLD" ]; then
+        grep -qF 'MOVEFILE_DELAY_UNTIL_REBOOT : C:\windows\ZEPMON.dll.old' <<<"$(installer_log)" ||
+            fail "the monitor moved aside was not queued for deletion at the restart"
+        grep -qi 'ZEPMON\.dll\.old' <<<"$(pending_files)" || fail "nothing queued for the restart"
+    fi
+    finish
+}
+
+case_restart_after_install() {
+    begin "both models installed, then Windows restarts: the monitor moved aside is gone, the new one stays"
+    e2e_start_prefix restart-after-install "$BASE"
+    [ -n "$BASE_OLD" ] || wine_note "the second model's copy found nothing in use: no \".old\" was made"
+    wine_restart || fail "wineboot -r did not end"
+    local left
+    left=$(old_files)
+    [ -z "$left" ] || fail "left behind after the restart: $(echo $left)"
+    grep -qi 'ZEPMON' <<<"$(pending_files)" && fail "still queued after the restart"
+    files_present 'C:\windows\ZEPMON.dll'
     finish
 }
 
@@ -85,9 +114,14 @@ case_partial_then_all() {
     mkdir -p "$(cdrive)/KESTREL Printer Driver/ZEP/Data"
     echo settings >"$(cdrive)/KESTREL Printer Driver/ZEP/Data/display.ini"
     echo readme >"$(cdrive)/KESTREL Printer Driver/ZEP/readme.txt"
+    # Something (a tool, an administrator, an older version) put a subkey
+    # under the entry: it must not keep the entry in the list for ever.
+    wine64q reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KESTREL Cutomer Display Driver\Extra' \
+        /v Note /d 'added by someone' /f
     STATE=$(st uninstall)
     grep -qxF "uninstall-value view=64 name=\"UninstallString\" type=REG_SZ data=\"$UNINSTALLER\"" <<<"$STATE" ||
         fail "the entry does not start $UNINSTALLER"
+    state_has 'uninstall-subkey view=64 name="Extra"'
     start_uninstaller
     if ud wait-window "$MAIN" 30; then
         sleep 0.5
@@ -153,7 +187,22 @@ case_partial_then_all() {
     expect "routines" "$(routine_lines <<<"$log" | tr '\n' ' ')" \
         "CheckOS BEGIN CheckOS END AddPrinterObjectsToList BEGIN AddPrinterObjectsToList END RemovePrinterObjects BEGIN RemovePrinterObjects END DeleteForms BEGIN DeleteForms END DeletePrinterDrv BEGIN DeletePrinterDrv END DeleteLanguageMonitor BEGIN DeleteLanguageMonitor END DeleteProcessor BEGIN DeleteProcessor END DeleteDriverComponent BEGIN DeleteDriverComponent END DeleteINFFile BEGIN DeleteINFFile END DeleteUninstallationInfo BEGIN DeleteUninstallationInfo END DeleteUninstallInfoFromReg BEGIN DeleteUninstallInfoFromReg END DeleteDirectory BEGIN DeleteDirectory END "
     grep -qF "DIRECTORY : C:\\KESTREL Printer Driver\\ZEP" <<<"$log" || fail "the maker's folder is not logged"
+    grep -q 'MyRegDeleteKeyEx failed : SOFTWARE' <<<"$log" && fail "the entry (with its subkey) was not deleted"
     files_present "$UNINSTALLER"  # the program does not delete itself
+    finish
+
+    begin "then Windows restarts: no \".old\" file of the product is left"
+    if [ -z "$BASE_OLD" ]; then
+        wine_note "the second model's copy found nothing in use: no \".old\" was made to remove"
+    fi
+    local left
+    left=$(old_files)
+    # Not in use any more, the removal deleted it at once; in use, it queued it.
+    [ -n "$left" ] && ! grep -qF "MOVEFILE_DELAY_UNTIL_REBOOT : C:\\windows\\ZEPMON.dll.old" <<<"$log" &&
+        fail "left by the removal and not queued: $left"
+    wine_restart || fail "wineboot -r did not end"
+    left=$(old_files)
+    [ -z "$left" ] || fail "left behind after the restart: $(echo $left)"
     finish
 }
 
@@ -225,7 +274,7 @@ case_installer_older_version() {
     if ud wait-window "$INSTALLER_MAIN" 30; then
         watch_status "$INSTALLER_MAIN" 1003 "$RUN_DIR/status.txt"
         # A top-level window of our own receives what a restart request sends to every program.
-        ("$ZEP_WINE64" "$UIDRIVER" wait-endsession 120 </dev/null >"$RUN_DIR/endsession.txt" 2>&1) &
+        (zep_wine64 "$UIDRIVER" wait-endsession 120 </dev/null >"$RUN_DIR/endsession.txt" 2>&1) &
         local listener=$!
         local i=0
         while [ $i -lt 100 ] && ! grep -q listening "$RUN_DIR/endsession.txt"; do sleep 0.1; i=$((i + 1)); done
@@ -256,6 +305,7 @@ case_installer_older_version() {
 make_base
 if [ -n "${BASE:-}" ] && [ -z "$E2E_ERRORS" ]; then
     case_partial_then_all
+    case_restart_after_install
     case_no_printer
     case_installer_older_version
 fi

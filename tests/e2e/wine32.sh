@@ -361,7 +361,7 @@ rm -f "$flags/over-budget" "$flags/rounds-done"
     # Woken early by the end of the rounds: nothing to do.
     [ -f "$flags/rounds-done" ] && exit 0
     echo "over the time budget of $budget s: the rounds' Wine sessions were ended" >"$flags/over-budget"
-    for r in $rounds; do WINEPREFIX="$flags/$r/prefix" wineserver -k; done
+    for r in $rounds; do zep_wine_end_session "$flags/$r/prefix"; done
 ) &
 watchdog=$!
 status=0

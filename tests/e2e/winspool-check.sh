@@ -89,6 +89,9 @@ check_32bit_callers() {
     for variant in stock32 fixed32; do
         (
             zep_wine_clone "$pristine" "$work/$variant"
+            # A session of 32-bit processes: its server started by us
+            # (scripts/lib/wine.sh, _zep_wine_make_prefix, says why).
+            (zep_wine_use64 "$work/$variant"; zep_wineserver -p)
             native=no
             if [ $variant = fixed32 ]; then
                 zep_wine_install_winspool "$work/$variant" i686

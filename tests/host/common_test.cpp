@@ -1,6 +1,8 @@
 // Trace log, platform detection and the system utilities on the simulated machine.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/support.h"
 #include "platform/sim/machine.h"
 #include "tests/host/harness.h"
@@ -8,6 +10,7 @@
 namespace zep {
 namespace {
 
+using test::Contains;
 using test::LogLines;
 
 struct CommonTest : ::testing::Test {
@@ -82,6 +85,111 @@ TEST_F(CommonTest, LogWritesEachLineInOneWrite) {
     EXPECT_EQ(writes, 1);
 }
 
+TEST_F(CommonTest, TwoWritersAtOnceLoseNoLine) {
+    // The dialog's thread and the worker write at the same time; a line
+    // written where a stale seek left the end would overwrite the other's.
+    TraceLog other(m, "\\ZEP_Installer.txt");
+    other.OpenLog();
+    log.OpenLog();
+    constexpr int kLines = 300;
+    auto write = [](TraceLog* to, const char* who) {
+        for (int i = 0; i < kLines; ++i) to->WriteLog("%s %d", who, i);
+    };
+    std::thread a(write, &log, "worker");
+    std::thread b(write, &other, "dialog");
+    a.join();
+    b.join();
+    std::vector<std::string> lines = Lines();
+    EXPECT_EQ(lines.size(), size_t(2 * kLines));
+    EXPECT_TRUE(Contains(lines, "worker " + std::to_string(kLines - 1)));
+    EXPECT_TRUE(Contains(lines, "dialog " + std::to_string(kLines - 1)));
+}
+
+// ------------------------------------------------------------------ links in the log's way
+
+// What a standard user can plant in the Temp folder before or while the
+// program runs as administrator. The target must never change.
+struct LogLinkTest : CommonTest {
+    const std::string target = "C:\\Windows\\Protected\\SAM";
+    void SetUp() override { m.AddFile(target, "the system's own"); }
+    void ExpectTargetUntouched() {
+        EXPECT_EQ(m.FileContents(target), "the system's own");
+        EXPECT_EQ(m.ListDirectory("C:\\Windows\\Protected"), std::vector<std::string>{"SAM"});
+    }
+    void ExpectRealLogWith(const std::vector<std::string>& lines) {
+        EXPECT_EQ(m.Attributes("C:\\Temp") & kFileAttributeReparsePoint, 0u);
+        EXPECT_TRUE(m.IsDirectory("C:\\Temp"));
+        EXPECT_EQ(m.Attributes("C:\\Temp\\ZEP_Installer.txt") & kFileAttributeReparsePoint, 0u);
+        EXPECT_EQ(Lines(), lines);
+    }
+};
+
+TEST_F(LogLinkTest, TempFolderThatIsALinkIsReplacedByARealFolder) {
+    // A junction, a symbolic link to a folder, a symbolic link to a file.
+    for (int kind = 0; kind < 3; ++kind) {
+        SCOPED_TRACE(kind);
+        m.AddFile("C:\\Windows\\Protected\\ZEP_Installer.txt", "planted");
+        if (kind == 0) m.AddJunction("C:\\Temp", "C:\\Windows\\Protected");
+        if (kind == 1) m.AddSymbolicLink("C:\\Temp", "C:\\Windows\\Protected", true);
+        if (kind == 2) m.AddSymbolicLink("C:\\Temp", target, false);
+        TraceLog run(m, "\\ZEP_Installer.txt");
+        run.OpenLog();
+        run.WriteLog("line");
+        EXPECT_EQ(m.FileContents("C:\\Windows\\Protected\\ZEP_Installer.txt"), "planted");
+        m.DeleteFileA("C:\\Windows\\Protected\\ZEP_Installer.txt");
+        ExpectTargetUntouched();
+        ExpectRealLogWith({"line"});
+    }
+}
+
+TEST_F(LogLinkTest, LogFileThatIsALinkIsRemovedAndMadeAgain) {
+    // Planted before the run (OpenLog deletes the link, not its target) and
+    // while it runs (the next line removes it and starts a real file).
+    log.OpenLog();
+    log.WriteLog("first");
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddSymbolicLink("C:\\Temp\\ZEP_Installer.txt", target, false);
+    log.WriteLog("after a symbolic link");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"after a symbolic link"});
+
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddHardLink("C:\\Temp\\ZEP_Installer.txt", target);
+    log.WriteLog("after a hard link");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"after a hard link"});
+
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    m.AddHardLink("C:\\Temp\\ZEP_Installer.txt", target);
+    TraceLog next(m, "\\ZEP_Installer.txt");
+    next.OpenLog();
+    next.WriteLog("next run");
+    ExpectTargetUntouched();
+    ExpectRealLogWith({"next run"});
+}
+
+TEST_F(LogLinkTest, TheHeldFolderCannotBeSwappedAndALinkMadeInPlaceStopsTheLog) {
+    log.OpenLog();
+    log.WriteLog("one");
+    // Neither removed nor renamed while the program runs...
+    m.DeleteFileA("C:\\Temp\\ZEP_Installer.txt");
+    EXPECT_EQ(m.RemoveDirectoryA("C:\\Temp").error, kErrSharingViolation);
+    EXPECT_FALSE(m.rename("C:\\Temp", "C:\\Temp2").ok);
+    // ...but made a junction where it stands: nothing more is written.
+    m.AddJunction("C:\\Temp", "C:\\Windows\\Protected");
+    log.WriteLog("two");
+    ExpectTargetUntouched();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\Protected\\ZEP_Installer.txt"));
+}
+
+TEST_F(LogLinkTest, AFileNamedTempMeansNoLog) {
+    m.AddFile("C:\\Temp", "a file");
+    log.OpenLog();
+    log.WriteLog("nowhere");
+    EXPECT_EQ(m.FileContents("C:\\Temp"), "a file");
+    EXPECT_EQ(m.OpenHandles().files, 0u);
+}
+
 TEST(ClassifyOs, KnownSystemsAndEveryOtherCombination) {
     struct Row {
         uint32_t platform, major, minor;
@@ -143,22 +251,58 @@ TEST_F(CommonTest, IsWow64WithAndWithoutTheFunction) {
                                                  "The process is not running under WOW64."}));
 }
 
-TEST_F(CommonTest, MyRegDeleteKeyExReachesThe64BitViewOnly) {
+TEST_F(CommonTest, MyRegDeleteKeyExDeletesTheTreeInThe64BitViewOnly) {
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
     m.SetRegString(key, "DisplayName", "64", true);
+    m.SetRegString(key + "\\A\\Deep", "v", "1", true);
+    m.AddRegKey(key + "\\B", true);
     m.SetRegString(key, "DisplayName", "32", false);
+    m.AddRegKey(key + "\\A", false);
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 0);
     EXPECT_FALSE(m.RegKeyExists(key, true));
-    EXPECT_TRUE(m.RegKeyExists(key, false));
-    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 2);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\A", false));
+    // Deepest first, each in the 64-bit view.
+    std::vector<std::string> deleted;
+    for (const sim::CallRecord& c : m.Calls("RegDeleteKeyExA")) deleted.push_back(c.args);
+    EXPECT_EQ(deleted, (std::vector<std::string>{"HKLM\\" + key + "\\A\\Deep", "HKLM\\" + key + "\\A",
+                                                 "HKLM\\" + key + "\\B", "HKLM\\" + key}));
+    // Gone already: deleted.
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 0);
+}
 
-    m.AddRegKey(key + "\\Sub", true);
+TEST_F(CommonTest, MyRegDeleteKeyExStopsAtASubkeyThatStays) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
+    m.AddRegKey(key + "\\Locked", true);
+    m.AddRegKey(key + "\\Other", true);
+    m.InjectFault({"RegDeleteKeyExA", "", "Locked", kErrAccessDenied, 0, 1});
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 5);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Locked", true));
     EXPECT_TRUE(m.RegKeyExists(key, true));
 
+    // A key that cannot be listed is still tried: without subkeys it goes.
+    m.InjectFault({"RegEnumKeys", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Other", kKeyWow64_64Key, 0), 0);
+    EXPECT_FALSE(m.RegKeyExists(key + "\\Other", true));
+    EXPECT_EQ(m.OpenHandles().keys, 0u);
+
     m.SetHasRegDeleteKeyEx(false);
-    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Sub", kKeyWow64_64Key, 0), -1);
-    EXPECT_TRUE(m.RegKeyExists(key + "\\Sub", true));
+    EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), -1);
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Locked", true));
+}
+
+TEST_F(CommonTest, DeleteKeyTreeCountsAMissingKeyAsDeletedInBothViews) {
+    const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
+    EXPECT_EQ(sys.DeleteKeyTree(1, key), 0);
+    m.InjectFault({"RegDeleteKeyExA", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.DeleteKeyTree(1, key), 5);  // a real failure stays one
+    m.SetWindows64(false);
+    m.AddRegKey(key + "\\Sub");
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 0);
+    EXPECT_FALSE(m.RegKeyExists(key));
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 0);
+    EXPECT_EQ(m.Calls("SHDeleteKeyA").back().error, kErrFileNotFound);
+    m.InjectFault({"SHDeleteKeyA", "", "", kErrAccessDenied, 0, 1});
+    EXPECT_EQ(sys.DeleteKeyTree(0, key), 5);
 }
 
 TEST_F(CommonTest, RestartAsksForARebootThatLetsProgramsSave) {
@@ -184,6 +328,31 @@ TEST_F(CommonTest, ReportedDeletionLogsPathAndCode) {
     m.AddFile("C:\\Windows\\here.dll");
     EXPECT_TRUE(sys.DeleteFileReported("C:\\Windows\\here.dll"));
     EXPECT_EQ(Lines(), std::vector<std::string>{"DeleteFile Error : C:\\Windows\\missing.dll , (2)"});
+}
+
+TEST_F(CommonTest, DeletingAFileTakesItsOldCopyNowOrAtTheRestart) {
+    log.OpenLog();
+    m.AddFile("C:\\Windows\\a.dll");
+    EXPECT_TRUE(sys.DeleteFileAndOldCopy("C:\\Windows\\a.dll"));  // no ".old": nothing more
+    m.AddFile("C:\\Windows\\b.dll.old");
+    EXPECT_FALSE(sys.DeleteFileAndOldCopy("C:\\Windows\\b.dll"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\b.dll.old"));
+    m.AddFile("C:\\Windows\\c.dll.old");
+    m.HoldOpen("C:\\Windows\\c.dll.old", kFileShareRead);
+    sys.DeleteFileAndOldCopy("C:\\Windows\\c.dll");
+    m.AddFile("C:\\Windows\\d.dll.old");
+    m.HoldOpen("C:\\Windows\\d.dll.old", kFileShareRead);
+    m.InjectFault({"MoveFileExA", "", "", kErrAccessDenied, 0, 1});
+    sys.DeleteFileAndOldCopy("C:\\Windows\\d.dll");
+    EXPECT_EQ(Lines(), (std::vector<std::string>{
+                           "DeleteFile Error : C:\\Windows\\b.dll , (2)",
+                           "DeleteFile Error : C:\\Windows\\c.dll , (2)",
+                           "MOVEFILE_DELAY_UNTIL_REBOOT : C:\\Windows\\c.dll.old",
+                           "DeleteFile Error : C:\\Windows\\d.dll , (2)",
+                           "MoveFileEx failed : C:\\Windows\\d.dll.old (5)"}));
+    m.RestartWindows();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\c.dll.old"));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\d.dll.old"));
 }
 
 TEST_F(CommonTest, RemoveDirectoryTreeDeletesEverythingWithOrWithoutTrailingBackslash) {
@@ -222,6 +391,32 @@ TEST_F(CommonTest, RemoveDirectoryTreeNeverFollowsJunctions) {
     sys.RemoveDirectoryTree("C:\\KESTREL Printer Driver\\ZEP");
     EXPECT_FALSE(m.Exists("C:\\KESTREL Printer Driver\\ZEP"));
     EXPECT_TRUE(m.Exists("C:\\Windows\\System32\\drivers\\keep.sys"));
+}
+
+TEST_F(CommonTest, RemoveDirectoryTreeRefusesDriveRootsAndTheSystemFolders) {
+    log.OpenLog();
+    m.AddFile("C:\\Package\\keep.txt", "the current folder: what \"C:\" names");
+    m.AddFile("C:\\Windows\\win.ini", "windows");
+    m.AddFile("C:\\Windows\\system32\\kernel32.dll", "system");
+    m.ClearCalls();
+    const std::vector<std::string> refused = {"",   "\\",         "C:",           "C:\\",
+                                              "d:", "c:\\windows\\", "C:\\WINDOWS\\System32"};
+    for (const std::string& path : refused) sys.RemoveDirectoryTree(path);
+    std::vector<std::string> expected;
+    for (const std::string& path : refused) expected.push_back("RemoveDirectoryTree refused : " + path);
+    EXPECT_EQ(Lines(), expected);
+    for (const char* call : {"DeleteFileA", "RemoveDirectoryA", "SetFileAttributesA", "FindFiles"})
+        EXPECT_TRUE(m.Calls(call).empty()) << call;
+    EXPECT_TRUE(m.Exists("C:\\Package\\keep.txt"));
+
+    // A folder beside them, or below them, is not refused.
+    m.AddFile("C:\\Windows\\ZEP\\x.txt");
+    m.AddFile("C:\\WindowsZEP\\y.txt");
+    sys.RemoveDirectoryTree("C:\\Windows\\ZEP");
+    sys.RemoveDirectoryTree("C:\\WindowsZEP\\");
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEP"));
+    EXPECT_FALSE(m.Exists("C:\\WindowsZEP"));
+    EXPECT_EQ(Lines().size(), refused.size());
 }
 
 TEST_F(CommonTest, DeletePrinterJobsEmptiesTheQueueAndWaits) {

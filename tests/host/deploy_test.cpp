@@ -158,6 +158,9 @@ TEST(ExitCodes, AnEarlyEndOutweighsAFailureWhichOutweighsARestart) {
     EXPECT_EQ(code([](RunState& r) { r.RestartStarted(), r.StepFailed(); }), kExitFailed);
     EXPECT_EQ(code([](RunState& r) { r.End(RunEnd::NotInstalled); }), kExitNotInstalled);
     EXPECT_EQ(code([](RunState& r) { r.End(RunEnd::SystemTooOld); }), kExitSystemTooOld);
+    EXPECT_EQ(code([](RunState& r) { r.RestartNeeded(), r.End(RunEnd::Canceled); }), kExitCanceled);
+    // A worker that could not start ends a passive window as failed.
+    EXPECT_EQ(code([](RunState& r) { r.StepFailed(), r.End(RunEnd::Canceled); }), kExitFailed);
     // The first reason to end stays.
     EXPECT_EQ(code([](RunState& r) { r.End(RunEnd::BadCommandLine), r.End(RunEnd::NotInstalled); }),
               kExitBadCommandLine);
@@ -184,11 +187,12 @@ class PassiveUninstallerView : public test::SimUninstallerView {
 public:
     PassiveUninstallerView(sim::Machine& m, const DeployOptions& options, Support& sys)
         : SimUninstallerView(m), answers_(options, sys, &m) {}
-    void StartWorker() override {
+    uint32_t StartWorker() override {
         if (answers_.ApplySelection(*this))
             workerStarted = true;
         else
             EndDialogOk();
+        return 0;
     }
 
 private:

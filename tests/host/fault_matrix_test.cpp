@@ -43,6 +43,8 @@ const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"SetFilePointer", {kErrInvalidHandle}},
         {"WriteFile", {112, 33}},  // disk full, lock violation
         {"CloseHandle", {kErrInvalidHandle}},
+        {"GetFileInformationByHandle", {kErrInvalidHandle, kErrAccessDenied}},
+        {"MoveFileExA", {kErrAccessDenied, kErrFileNotFound, kErrSharingViolation}},
         {"DeleteFileA", {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied, kErrSharingViolation}},
         {"CopyFileA",
          {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied, kErrSharingViolation, 112}},
@@ -62,6 +64,7 @@ const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"RegCreateKeyExA", {kErrAccessDenied, 1021}},  // 1021: under a volatile key
         {"RegSetValueExA", {kErrAccessDenied, 1018}},   // 1018: key marked for deletion
         {"RegCloseKey", {kErrInvalidHandle}},
+        {"RegEnumKeys", {kErrAccessDenied, 1018}},  // 1018: key marked for deletion
         {"SHDeleteKeyA", {kErrFileNotFound, kErrAccessDenied}},
         {"RegDeleteKeyExA", {kErrFileNotFound, kErrAccessDenied}},
         {"AllocateAndInitializeSid", {kErrNotEnoughMemory}},
@@ -202,6 +205,11 @@ Expect EndsWithBox(std::string box) {
     return e;
 }
 
+// A deletion at the next restart that cannot be queued: the file stays, the log says so.
+Expect QueueFailed(const Ctx& c) {
+    return Line(Fmt("MoveFileEx failed : %s (%d)", Before(c.args), int(c.code)));
+}
+
 // A reported deletion: "DeleteFile Error : %s , (%d)" and on.
 Expect Reported(const Ctx& c) { return Line(Fmt("DeleteFile Error : %s , (%d)", c.args, int(c.code))); }
 
@@ -262,8 +270,10 @@ Expect ProcessorRefused(uint32_t code) {
                           {Fmt("AddPrintProcessor, ERR CODE: %d\n\n", int(code))});
 }
 
-// ---- the uninstall entry and registry fallbacks
+// ---- the uninstall entry and registry fallbacks: a key that is not there
+// counts as deleted; any other failure names the key.
 Expect KeyDeleteFailed(const Ctx& c) {
+    if (c.code == kErrFileNotFound) return {};
     return Line(Fmt(c.wow64() ? "MyRegDeleteKeyEx failed : %s (%d) " : "SHDeleteKey failed : %s (%d) ",
                     KeyPath(c.args), int(c.code)));
 }
@@ -303,8 +313,12 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              return e;
          }},
         {{"OpenLog", "DeleteFileA"}, Silent},
+        // The folder that cannot be opened, or checked for a link, holds no log.
+        {{"OpenLog", "CreateFileA"}, [](const Ctx&) { Expect e; e.noLog = true; return e; }},
+        {{"OpenLog", "GetFileInformationByHandle"}, [](const Ctx&) { Expect e; e.noLog = true; return e; }},
+        {{"CloseLog", "CloseHandle"}, Silent},
         {{"WriteLog", "CreateFileA"}, Silent},
-        {{"WriteLog", "SetFilePointer"}, Silent},
+        {{"WriteLog", "GetFileInformationByHandle"}, Silent},  // a line that cannot be checked is lost
         {{"WriteLog", "WriteFile"}, Silent},
         {{"WriteLog", "CloseHandle"}, Silent},
 
@@ -381,21 +395,30 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeletePrinterDrv", "DeletePrinterDriverExA"}, Silent},  // the registry fallback takes over
         {{"DeletePrinterDrv", "WinExec"}, Silent},
         {{"DeletePrinterDrv", "RegDeleteKeyExA"}, KeyDeleteFailed},
+        // The subkeys of a key deleted in the 64-bit view are listed first;
+        // a key that cannot be listed is still tried, and ours have none.
+        {{"DeletePrinterDrv", "RegOpenKeyExA"}, Silent},
+        {{"DeletePrinterDrv", "RegEnumKeys"}, Silent},
+        {{"DeletePrinterDrv", "RegCloseKey"}, Silent},
         {{"DeletePrinterDrv", "SHDeleteKeyA"}, KeyDeleteFailed},
         {{"DeleteLanguageMonitor", "DeleteMonitorA"}, SpoolerKeepsMonitor},
         {{"DeleteLanguageMonitor", "GetSystemDirectoryA"}, SystemFolderLost},
         {{"DeleteLanguageMonitor", "GetSystemWow64DirectoryA"}, Silent},
         {{"DeleteLanguageMonitor", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteLanguageMonitor", "DeleteFileA"}, Reported},
+        // A ".old" copy in use is queued for deletion at the restart.
+        {{"DeleteLanguageMonitor", "MoveFileExA"}, QueueFailed},
         {{"DeleteProcessor", "DeletePrintProcessorA"}, SpoolerKeepsProcessor},
         {{"DeleteProcessor", "GetPrintProcessorDirectoryA"}, ProcessorFolderLost},
         {{"DeleteProcessor", "DeleteFileA"}, Reported},
+        {{"DeleteProcessor", "MoveFileExA"}, QueueFailed},
 
         // ---- driver files: the installer's removal and staging clean-up share
         // the log name; the Unidrv staging copies are deleted unchecked.
         {{"DeleteFilesUsed", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteFilesUsed", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
         {{"DeleteFilesUsed", "WinExec"}, Silent},
+        {{"DeleteFilesUsed", "MoveFileExA"}, QueueFailed},
         {{"DeleteFilesUsed", "DeleteFileA"},
          [](const Ctx& c) {
              std::string name = UpperCopy(c.args.substr(c.args.rfind('\\') + 1));
@@ -407,6 +430,7 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteDriverComponent", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
         {{"DeleteDriverComponent", "WinExec"}, Silent},
         {{"DeleteDriverComponent", "DeleteFileA"}, Reported},
+        {{"DeleteDriverComponent", "MoveFileExA"}, QueueFailed},
 
         // ---- INF copies
         {{"DeleteINFFile", "GetWindowsDirectoryA"}, WindowsFolderLost},
@@ -422,11 +446,15 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
 
         // ---- uninstall entry
         {{"DeleteUninstallationInfo", "RegDeleteKeyExA"}, KeyDeleteFailed},
+        {{"DeleteUninstallationInfo", "RegOpenKeyExA"}, Silent},
+        {{"DeleteUninstallationInfo", "RegEnumKeys"}, Silent},
+        {{"DeleteUninstallationInfo", "RegCloseKey"}, Silent},
         {{"DeleteUninstallationInfo", "SHDeleteKeyA"}, KeyDeleteFailed},
         {{"DeleteUninstallInfoFromReg", "RegOpenKeyExA"}, Silent},  // a missing key is no error
         {{"DeleteUninstallInfoFromReg", "RegDeleteKeyExA"}, KeyDeleteFailed},
         {{"DeleteUninstallInfoFromReg", "SHDeleteKeyA"}, KeyDeleteFailed},
         {{"DeleteUninstallInfoFromReg", "RegCloseKey"}, Silent},
+        {{"DeleteUninstallInfoFromReg", "RegEnumKeys"}, Silent},
 
         // ---- the maker's folder
         {{"DeleteDirectory", "GetWindowsDirectoryA"}, WindowsFolderLost},
@@ -437,6 +465,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              return Line(Fmt("Failed to remove the directory : %s, (%d)", c.args, int(c.code)));
          }},
         {{"RemoveDirectoryTree", "GetFileAttributesA"}, Silent},
+        // The folders it refuses to wipe; one that cannot be learned is not compared.
+        {{"RemoveDirectoryTree", "GetWindowsDirectoryA"}, Silent},
+        {{"RemoveDirectoryTree", "GetSystemDirectoryA"}, Silent},
         {{"RemoveDirectoryTree", "SetFileAttributesA"}, Silent},
         {{"RemoveDirectoryTree", "FindFiles"}, Silent},
         {{"RemoveDirectoryTree", "DeleteFileA"}, Silent},
@@ -538,12 +569,15 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         // An entry that cannot be deleted is overwritten.
         {{"RegisterUninstallInfo", "RegDeleteKeyExA"},
          [](const Ctx& c) {
+             if (c.code == kErrFileNotFound) return Expect{};
              return Line(Fmt("MyRegDeleteKeyEx failed : %s, (%d) ", KeyPath(c.args), int(c.code)));
          }},
         {{"RegisterUninstallInfo", "SHDeleteKeyA"},
          [](const Ctx& c) {
+             if (c.code == kErrFileNotFound) return Expect{};
              return Line(Fmt("SHDeleteKey failed : %s , (%d) ", KeyPath(c.args), int(c.code)));
          }},
+        {{"RegisterUninstallInfo", "RegEnumKeys"}, Silent},
         {{"RegisterUninstallInfo", "RegCreateKeyExA"},
          [](const Ctx& c) {
              return Line(Fmt(c.wow64() ? "RegCreateKeyEx failed : %s, (%d) "
@@ -562,7 +596,8 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"CopyFilesOfUtilities", "CopyFileA"}, CheckedCopy},
         {{"CreateDirectoryWithSA", "AllocateAndInitializeSid"},
          [](const Ctx& c) { return Line(Fmt("Fail to get Everyone SID. (%d)", int(c.code))); }},
-        {{"CreateDirectoryWithSA", "SetEntriesInAclA"}, Silent},
+        {{"CreateDirectoryWithSA", "SetEntriesInAclA"},
+         [](const Ctx& c) { return Line(Fmt("SetEntriesInAcl failed : (%d)", int(c.code))); }},
         {{"CreateDirectoryWithSA", "CreateDirectoryWithDacl"}, Silent},  // tried again
 
         // ---- the ".old" fallback for a file in use
@@ -575,6 +610,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          }},
         {{"HandleCopyFileError", "rename"},
          [](const Ctx& c) { return Line(Fmt("CopyFile Error : %s ", Before(c.args), 0)); }},
+        // The file moved aside is deleted when Windows restarts; without
+        // administrator rights that cannot be queued, and the log says so.
+        {{"HandleCopyFileError", "MoveFileExA"}, QueueFailed},
         {{"HandleCopyFileError", "CopyFileA"},
          [](const Ctx& c) {
              Expect e;

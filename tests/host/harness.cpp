@@ -221,6 +221,7 @@ bool UninstallerRun::Run(const UninstallerScript& script) {
         }
         dialog.OnUninstall();
     }
+    if (!view.workerStarted) return view.ended;  // no thread: the user closes the program
     try {
         dialog.RunUninstall();
     } catch (const sim::ProcessExit&) {

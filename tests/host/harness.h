@@ -64,7 +64,10 @@ public:
     void SetIcons() override;
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
-    void StartWorker() override { workerStarted = true; }
+    uint32_t StartWorker() override {
+        workerStarted = startError == 0;
+        return startError;
+    }
     int RunModelDialog(CModelDlg& dialog) override;
     int RunPortDialog(CPortDlg& dialog) override;
 
@@ -79,6 +82,7 @@ public:
     uintptr_t Handle() override { return 0x130; }
 
     bool workerStarted = false;
+    uint32_t startError = 0;  // the code the thread start fails with (0: it starts)
     bool nextEnabled = false;
     std::vector<bool> nextHistory;  // Next's state after each change
     std::string versionShown;
@@ -127,7 +131,10 @@ public:
     void SetTitle(const std::string& title) override { this->title = title; }
     void SetTimer(unsigned id, unsigned) override { timers.push_back(int(id)); }
     void KillTimer(unsigned) override {}
-    void StartWorker() override { workerStarted = true; }
+    uint32_t StartWorker() override {
+        workerStarted = startError == 0;
+        return startError;
+    }
     void ResetList() override { list.Reset(); }
     int AddString(const std::string& text) override { return list.AddString(text); }
     int GetCount() override { return list.GetCount(); }
@@ -142,6 +149,7 @@ public:
     std::string title;
     std::vector<int> timers;
     bool workerStarted = false;
+    uint32_t startError = 0;  // the code the thread start fails with (0: it starts)
     bool uninstallEnabled = false;  // the template starts it disabled
     bool cancelEnabled = true;
     bool ended = false;

@@ -252,6 +252,25 @@ TEST_F(InstallationTest, VistaAndWow64StageOnlyInTheDriverFolder) {
     EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000"));
 }
 
+TEST_F(InstallationTest, OlderSystemsEndWithServer2003) {
+    // 2006 (Server 2003) is the last code that also stages in the Windows
+    // folder and lends framedyn.dll; 2007 (Vista) is the first that does not.
+    for (auto v : {sim::versions::kWin2003, sim::versions::kVista}) {
+        bool older = v.major == 5;
+        sim::Machine machine;
+        test::PrepareInstallerMachine(machine);
+        machine.SetWindows64(false);
+        machine.SetVersion(v);
+        machine.AddFile("C:\\Windows\\system32\\wbem\\framedyn.dll", "wmi");
+        machine.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+        InstallerRun run(machine);
+        run.Run();
+        EXPECT_EQ(machine.Exists("C:\\Windows\\ZEP1TE.dll"), older) << v.major;
+        EXPECT_EQ(machine.Calls("AddPrinterDriverA").size(), older ? 2u : 1u) << v.major;
+        EXPECT_EQ(machine.FindPrinter("KESTREL ZEP-4000").has_value(), older) << v.major;
+    }
+}
+
 TEST_F(InstallationTest, MissingPackageFolderIsReportedStepByStep) {
     m.AddDirectory("C:\\Empty");
     m.SetCurrentDirectory("C:\\Empty");
@@ -285,7 +304,12 @@ TEST_F(InstallationTest, CopyHandlerRenamesAFileInUse) {
     EXPECT_EQ(m.FileContents(dest + ".old"), "old driver");
     EXPECT_EQ(Log(), (std::vector<std::string>{"ERROR_SHARING_VIOLATION HANDLER",
                                                "strDest : " + dest,
-                                               "strDestWithOldExt : " + dest + ".old"}));
+                                               "strDestWithOldExt : " + dest + ".old",
+                                               "MOVEFILE_DELAY_UNTIL_REBOOT : " + dest + ".old"}));
+    // Still in use now; gone once Windows restarts.
+    m.RestartWindows();
+    EXPECT_FALSE(m.Exists(dest + ".old"));
+    EXPECT_EQ(m.FileContents(dest), "sample ZEP1TE.dll");
 }
 
 TEST_F(InstallationTest, CopyHandlerWithAStuckOldFileKeepsTheDestination) {
@@ -304,6 +328,7 @@ TEST_F(InstallationTest, CopyHandlerWithAStuckOldFileKeepsTheDestination) {
     EXPECT_TRUE(test::Contains(log, "CopyFile Error : C:\\Package\\Driver64\\ZEPUI1T.dll "));
     EXPECT_TRUE(test::Contains(log, "Error Code : (32) "));
     EXPECT_TRUE(test::Contains(log, "CopyFile Error : " + dest + " "));
+    EXPECT_TRUE(m.PendingFileOperations().empty());  // nothing was moved aside
 }
 
 TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
@@ -316,6 +341,7 @@ TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
                                                               dest, kErrAccessDenied));
     EXPECT_EQ(m.FileContents(dest), "current");
     EXPECT_FALSE(m.Exists(dest + ".old"));
+    EXPECT_TRUE(m.PendingFileOperations().empty());  // the file back in place is not queued
 }
 
 TEST_F(InstallationTest, CopyHandlerRefusesOtherCodes) {
@@ -392,9 +418,22 @@ TEST_F(DriverRetryTest, FailedRetryShowsTheRetrysCode) {
 TEST_F(DriverRetryTest, ASystemCopyOfFramedynIsNotOursToDelete) {
     m.AddFile("C:\\Windows\\system32\\framedyn.dll", "already there");
     m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    // Whether a file is there is judged by the copy itself, not by a look
+    // beforehand that can fail for other reasons (or be overtaken).
+    m.InjectFault({"GetFileAttributesA", "", "framedyn", kErrAccessDenied, 0, -1});
     InstallerRun run(m);
     run.Run();
     EXPECT_EQ(m.FileContents("C:\\Windows\\system32\\framedyn.dll"), "already there");
+    EXPECT_EQ(m.Drivers().size(), 1u);  // the retry used it
+}
+
+TEST_F(DriverRetryTest, ACopyThatFailsIsNotDeletedAfterTheRetry) {
+    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault({"CopyFileA", "", "framedyn", kErrAccessDenied, 0, 1});
+    InstallerRun run(m);
+    run.Run();
+    for (const sim::CallRecord& c : m.Calls("DeleteFileA"))
+        EXPECT_EQ(c.args.find("framedyn"), std::string::npos) << c.args;
 }
 
 TEST_F(DriverRetryTest, VistaDoesNotRetry) {
@@ -433,12 +472,32 @@ TEST_F(InstallationTest, ProductFolderIsRecreatedReadableButNotWritableByEveryon
     EXPECT_EQ(acl[2].permissions, kGenericAll);
 }
 
-TEST_F(InstallationTest, ProductFolderWithoutAclTakesDefaultSecurity) {
-    m.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
-    InstallerRun run(m);
-    run.Run();
-    EXPECT_TRUE(m.IsDirectory("C:\\Windows\\ZEP"));
-    EXPECT_TRUE(m.DirectoryAcl("C:\\Windows\\ZEP").empty());
+TEST_F(InstallationTest, ProductFolderShortOfItsFullAclTakesDefaultSecurity) {
+    // Any SID that cannot be made, all of them, or an ACL that cannot be
+    // built: the folder gets what it inherits, never a partial list and
+    // never a NULL DACL, and the uninstaller still arrives in it.
+    const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+        {{"Everyone"}, "Fail to get Everyone SID. (8)"},
+        {{"Administrators"}, "Fail to get Administrators SID. (8)"},
+        {{"SYSTEM"}, "Fail to get SYSTEM SID. (8)"},
+        {{"Everyone", "Administrators", "SYSTEM"}, "Fail to get SYSTEM SID. (8)"},
+        {{}, "SetEntriesInAcl failed : (8)"}};
+    for (const auto& [sids, line] : cases) {
+        sim::Machine fresh;
+        test::PrepareInstallerMachine(fresh);
+        for (const char* sid : sids)
+            fresh.InjectFault({"AllocateAndInitializeSid", "", sid, kErrNotEnoughMemory, 0, 1});
+        if (sids.empty()) fresh.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
+        InstallerRun run(fresh);
+        run.Run();
+        EXPECT_TRUE(fresh.IsDirectory("C:\\Windows\\ZEP")) << line;
+        EXPECT_TRUE(fresh.DirectoryAcl("C:\\Windows\\ZEP").empty()) << line;
+        EXPECT_FALSE(fresh.HasNullDacl("C:\\Windows\\ZEP")) << line;
+        EXPECT_EQ(fresh.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller") << line;
+        EXPECT_TRUE(test::Contains(test::LogLines(fresh.LogText("ZEP_Installer.txt")), line)) << line;
+        EXPECT_EQ(fresh.OpenHandles().sids + fresh.OpenHandles().acls, 0u) << line;
+        EXPECT_TRUE(fresh.HandleMisuse().empty()) << line;
+    }
 }
 
 // ------------------------------------------------------------------ uninstall entry
@@ -470,9 +529,18 @@ TEST_F(UninstallEntryTest, ThirtyTwoBitWindowsUsesTheOnlyView) {
     EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));  // SHDeleteKeyA: the tree
 }
 
+TEST_F(UninstallEntryTest, AnEarlierEntryGoesWithItsSubkeysOn64BitWindows) {
+    m.SetRegString(kUninstallKey, "Stale", "x");
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub\\Deeper");
+    Register(true);
+    EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true), kEntryValues);
+}
+
 TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {
     m.SetRegString(kUninstallKey, "Stale", "x");
-    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");  // RegDeleteKeyEx refuses subkeys
+    m.AddRegKey(std::string(kUninstallKey) + "\\Sub");
+    m.InjectFault({"RegDeleteKeyExA", "", "Sub", kErrAccessDenied, 0, 1});
     m.InjectFault({"RegCreateKeyExA", "", "", kErrAccessDenied, 0, 1});
     Register(true);
     std::vector<std::string> log = Log();

@@ -2,6 +2,7 @@
 // its cancellation, the port code, and Configure Port.
 #include <gtest/gtest.h>
 
+#include "framework/busy.h"
 #include "tests/host/harness.h"
 
 namespace zep {
@@ -143,15 +144,29 @@ TEST_F(InstallerFrameTest, PortIndexOutOfRangeSkipsTheInstallation) {
 
 TEST_F(InstallerFrameTest, BusyDropsEscapeAndEnterOnly) {
     InstallerRun run(m);
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x100, 27));
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x100, 13));
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 13));
     run.dialog.m_bBusy = 1;
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 27));
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x111, 27));  // any message with wParam 27
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 13));
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x102, 13));
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x111, 13));  // a command with ID 13 is not Enter
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x100, 65));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x111, 27));  // any message with wParam 27
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 13));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x102, 13));
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x111, 13));  // a command with ID 13 is not Enter
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 65));
+}
+
+TEST_F(InstallerFrameTest, AWorkerThatCannotStartIsReportedAndTheWindowCanBeClosed) {
+    InstallerRun run(m);
+    run.view.startError = kErrNotEnoughMemory;
+    EXPECT_TRUE(run.dialog.OnInitDialog());
+    std::vector<sim::UiEvent> boxes = m.Ui("box");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text.rfind("CreateThread Error Code: 8\n\n", 0), 0u);
+    EXPECT_GT(boxes[0].text.size(), std::string("CreateThread Error Code: 8\n\n").size());
+    EXPECT_EQ(boxes[0].style, kMbOk | kMbIconError);
+    EXPECT_FALSE(run.dialog.IsBusy());
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));  // Escape closes it
+    EXPECT_FALSE(m.Exited());
 }
 
 TEST_F(InstallerFrameTest, ConfigurePortTellsUnsupportedAndFailedPorts) {

@@ -104,16 +104,19 @@ TEST_F(InstallerRemoval, DriverInUseFallsBackToItsRegistryKey) {
     EXPECT_EQ(m.Pauses(), (std::vector<uint32_t>{2000, 2000}));
 }
 
-TEST_F(InstallerRemoval, SixtyFourBitFallbackFailsOnSubkeysAndSaysSo) {
+TEST_F(InstallerRemoval, SixtyFourBitFallbackDeletesTheKeyWithItsSubkeys) {
     const std::string key =
         "SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\"
         "ZEP Character Type";
+    m.AddRegKey(key + "\\Sub\\Deeper");
+    EXPECT_TRUE(removal.DeletePrinterDrv());  // unknown to the spooler; the key goes whole
+    EXPECT_FALSE(m.RegKeyExists(key));
+    EXPECT_TRUE(removal.DeletePrinterDrv());  // and once gone, it counts as deleted
     m.AddRegKey(key + "\\Sub");
-    EXPECT_FALSE(removal.DeletePrinterDrv());  // unknown driver, and the key resists
-    EXPECT_TRUE(Contains(Log(), "MyRegDeleteKeyEx failed : " + key + " (5) "));
     m.SetHasRegDeleteKeyEx(false);
     EXPECT_FALSE(removal.DeletePrinterDrv());
     EXPECT_TRUE(Contains(Log(), "MyRegDeleteKeyEx failed : " + key + " (-1) "));
+    EXPECT_TRUE(m.RegKeyExists(key + "\\Sub"));
 }
 
 TEST_F(InstallerRemoval, MonitorUnknownAndItsFilesOnSixtyFourBitWindows) {
@@ -122,8 +125,6 @@ TEST_F(InstallerRemoval, MonitorUnknownAndItsFilesOnSixtyFourBitWindows) {
     EXPECT_TRUE(InOrder(
         log, {"DeleteLanguageMonitor BEGIN", "DeleteMonitor Error : (3000)",
               "The specified print monitor is unknown or not installed on this system.",
-              "MyRegDeleteKeyEx failed : SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\ZEP "
-              "Language Monitor (2) ",
               "DeleteFile Error : C:\\Windows\\system32\\ZEPMON.dll , (2)",
               "DeleteFile Error : C:\\Windows\\SysWOW64\\ZEPMON.dll , (2)",
               "DeleteFile Error : C:\\Windows\\ZEPMON.dll , (2)", "DeleteLanguageMonitor END"}));
@@ -143,15 +144,31 @@ TEST_F(InstallerRemoval, MonitorFilesOnThirtyTwoBitWindowsOnlyInTheSystemFolder)
 }
 
 TEST_F(UninstallerRemoval, StoppedSpoolerIsStartedForOneRetry) {
+    // A spooler that is really stopped (not a refusal made up for the test):
+    // the second call succeeds only because the spooler was started first.
     m.AddMonitorDirect("ZEP Language Monitor", "ZEPMON.dll");
-    m.SetSpoolerRunning(false);
-    removal.DeleteLanguageMonitor();
+    m.AddPrintProcessorDirect("ZEP PRINT PROCESSOR", "Windows x64", "ZEPPRO.dll");
+    for (const char* call : {"DeleteMonitorA", "DeletePrintProcessorA"}) {
+        SCOPED_TRACE(call);
+        m.SetSpoolerRunning(false);
+        m.ClearCalls();
+        if (std::string(call) == "DeleteMonitorA")
+            removal.DeleteLanguageMonitor();
+        else
+            removal.DeleteProcessor();
+        std::vector<std::string> sequence;
+        for (const sim::CallRecord& c : m.Calls())
+            if (c.call == call || c.call == "WinExec")
+                sequence.push_back(c.call + (c.call == "WinExec" ? " " + c.args : "") +
+                                   (c.failed ? " failed " + std::to_string(c.error) : ""));
+        EXPECT_EQ(sequence, (std::vector<std::string>{std::string(call) + " failed 1722",
+                                                      "WinExec net start spooler", call}));
+        EXPECT_TRUE(m.SpoolerRunning());
+        for (const std::string& line : Log()) EXPECT_EQ(line.find("DeleteMonitor Error"), std::string::npos);
+    }
     EXPECT_TRUE(m.Monitors().empty());
-    std::vector<std::string> log = Log();
-    for (const std::string& line : log) EXPECT_EQ(line.find("DeleteMonitor Error"), std::string::npos);
-    EXPECT_EQ(m.Commands(), std::vector<std::string>{"net start spooler"});
-    EXPECT_EQ(test::Timeline(m, {"status", "pause"}),
-              (std::vector<std::string>{"status:Deleting L/M...", "pause:100", "pause:2000"}));
+    for (const auto& processor : m.PrintProcessors()) EXPECT_NE(processor.second, "ZEP PRINT PROCESSOR");
+    EXPECT_EQ(m.Commands(), (std::vector<std::string>{"net start spooler", "net start spooler"}));
 }
 
 TEST_F(InstallerRemoval, StoppedSpoolerGoesStraightToTheRegistry) {
@@ -170,8 +187,6 @@ TEST_F(UninstallerRemoval, ProcessorFallbackAndFiles) {
     EXPECT_TRUE(InOrder(
         log,
         {"DeleteProcessor BEGIN", "DeleteMonitor Error : (1722)",
-         "MyRegDeleteKeyEx failed : SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows "
-         "x64\\Print Processors\\ZEP PRINT PROCESSOR (2) ",
          "DeleteFile Error : C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEP.ini , (2)",
          "DeleteProcessor END"}));
     EXPECT_FALSE(m.Exists("C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEPPRO.dll"));
@@ -274,6 +289,27 @@ TEST_F(InfTest, VistaUsesTheSetupApiAndReportsThePnfItAlreadyRemoved) {
     EXPECT_TRUE(Contains(Log(), "DeleteFile Error : C:\\Windows\\inf\\oem1.PNF , (2)"));
 }
 
+TEST_F(InfTest, TheSetupApiPathStartsAtVistaOrWithWow64) {
+    // The values on both sides of the comparison: 2006 (Server 2003) is the
+    // last code deleted directly, 2007 (Vista) the first through the Setup
+    // API; 64-bit Windows takes the Setup API whatever its code.
+    struct Row {
+        int wow64, osCode;
+        bool setupApi;
+    } rows[] = {{0, kOsWin2003, false}, {0, kOsVista, true}, {1, kOsWin2003, true}, {0, kOsWin2000, false}};
+    for (const Row& r : rows) {
+        m.SetWindows64(r.wow64 != 0);
+        host.wow64 = r.wow64;
+        host.osCode = r.osCode;
+        AddInf("oem1.inf", ours);
+        m.ClearCalls();
+        removal.DeleteINFFile();
+        EXPECT_EQ(m.Calls("SetupUninstallOEMInfA").size(), r.setupApi ? 1u : 0u) << r.osCode;
+        EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem1.inf")) << r.osCode;
+        EXPECT_FALSE(m.Exists("C:\\Windows\\inf\\oem1.PNF")) << r.osCode;
+    }
+}
+
 TEST_F(InfTest, MissingOrFailingUninstallCallKeepsBothFiles) {
     AddInf("oem1.inf", ours);
     m.SetHasSetupUninstallOEMInf(false);
@@ -294,24 +330,49 @@ TEST_F(InfTest, UnreadableInfIsSkippedAndLogged) {
     EXPECT_TRUE(Contains(Log(), "SetupOpenInfFile failed. " + std::to_string(int(0xE0000002u))));
 }
 
-TEST_F(InstallerRemoval, UninstallEntryStopsAtTheFirstFailure) {
+TEST_F(InstallerRemoval, UninstallEntryTriesEverySpellingAndAnAbsentOneIsNoFailure) {
     const std::string cutomer =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
     const std::string customer =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
-    m.SetRegString(cutomer, "DisplayName", "x");
-    EXPECT_FALSE(removal.DeleteUninstallationInfo());
-    EXPECT_FALSE(m.RegKeyExists(cutomer));
-    std::vector<std::string> log = Log();
-    EXPECT_EQ(log.back(), "MyRegDeleteKeyEx failed : " + customer + " (2) ");
-
-    m.SetRegString(customer, "DisplayName", "y");
-    EXPECT_FALSE(removal.DeleteUninstallationInfo());
-    EXPECT_TRUE(m.RegKeyExists(customer));  // not tried after the first failure
-
+    auto failures = [&] {
+        int n = 0;
+        for (const std::string& line : Log()) n += line.rfind("MyRegDeleteKeyEx failed", 0) == 0;
+        return n;
+    };
+    // The entry this installer writes.
     m.SetRegString(cutomer, "DisplayName", "x");
     EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(cutomer));
     EXPECT_EQ(Log().back(), "DeleteUninstallationInfo END");
+    // An older version's spelling alone.
+    m.SetRegString(customer, "DisplayName", "y");
+    m.AddRegKey(customer + "\\Sub");
+    EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    EXPECT_EQ(failures(), 0);
+
+    // A real failure is reported and the other spelling still goes.
+    m.SetRegString(cutomer, "DisplayName", "x");
+    m.SetRegString(customer, "DisplayName", "y");
+    m.InjectFault({"RegDeleteKeyExA", "", "Cutomer", kErrAccessDenied, 0, 1});
+    EXPECT_FALSE(removal.DeleteUninstallationInfo());
+    EXPECT_TRUE(m.RegKeyExists(cutomer));
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    std::vector<std::string> log = Log();
+    EXPECT_TRUE(InOrder(log, {"MyRegDeleteKeyEx failed : " + cutomer + " (5) ",
+                              "DeleteUninstallationInfo END"}));
+    EXPECT_EQ(failures(), 1);
+}
+
+TEST_F(InstallerRemoval, UninstallEntryOnThirtyTwoBitWindowsAbsentSpellingIsNoFailure) {
+    ThirtyTwoBit(kOsWinXp);
+    const std::string customer =
+        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
+    m.SetRegString(customer, "DisplayName", "y");
+    EXPECT_TRUE(removal.DeleteUninstallationInfo());
+    EXPECT_FALSE(m.RegKeyExists(customer));
+    for (const std::string& line : Log()) EXPECT_EQ(line.find("SHDeleteKey failed"), std::string::npos);
 }
 
 TEST_F(UninstallerRemoval, UninstallEntryOfTheUninstallerOnThirtyTwoBitWindows) {

@@ -90,6 +90,19 @@ inline void InstallFirst(sim::Machine& m, std::vector<std::string> models) {
     run.Run();
 }
 
+// Files an earlier installation's copy handler moved aside to ".old",
+// still loaded: a removal can only have them deleted at the next restart.
+inline void PlantOldCopiesInUse(sim::Machine& m, Windows w) {
+    std::string env = w == Windows::Win7x64 ? "x64" : "w32x86";
+    std::string spool = "C:\\Windows\\system32\\spool\\";
+    for (const std::string& old :
+         {std::string(w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32") + "\\ZEPMON.dll.old",
+          spool + "prtprocs\\" + env + "\\ZEPPRO.dll.old", spool + "drivers\\" + env + "\\3\\ZEP1TE.gpd.old"}) {
+        m.AddFile(old, "older copy");
+        m.HoldOpen(old, kFileShareRead);
+    }
+}
+
 inline std::vector<Scenario> StandardScenarios(Windows w) {
     std::string suffix = std::string("/") + WindowsName(w);
     std::vector<Scenario> out;
@@ -118,8 +131,9 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
     Scenario replace;
     replace.name = "install-replace" + suffix;
     replace.windows = w;
-    replace.arrange = [](sim::Machine& m) {
+    replace.arrange = [w](sim::Machine& m) {
         InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+        PlantOldCopiesInUse(m, w);
         m.AddFormDirect("ZEP 20x2");
         m.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
         m.SetPrinterVersion("KESTREL ZEP-4100", 1, 0, 0, 0);
@@ -131,11 +145,12 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
     complete.name = "uninstall-complete" + suffix;
     complete.installer = false;
     complete.windows = w;
-    complete.arrange = [](sim::Machine& m) {
+    complete.arrange = [w](sim::Machine& m) {
         InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
         m.AddFormDirect("ZEP 20x2");
         m.AddJob("KESTREL ZEP-4100");
         m.AddFile("C:\\KESTREL Printer Driver\\ZEP\\settings\\display.cfg", "settings");
+        PlantOldCopiesInUse(m, w);
         PrepareUninstallerMachine(m);
     };
     out.push_back(complete);
@@ -307,6 +322,21 @@ struct ProductNames {
         return false;
     }
 
+    // The quoted "\\??\\<path>" pairs of a PendingFileRenameOperations line.
+    static bool OnlyOurPendingFiles(const std::string& items) {
+        size_t at = 0;
+        while ((at = items.find('"', at)) != std::string::npos) {
+            size_t end = items.find('"', at + 1);
+            std::string path = items.substr(at + 1, end - at - 1);
+            at = end + 1;
+            if (path.empty()) continue;  // no new name: a deletion
+            if (path[0] == '!') path.erase(0, 1);
+            if (path.rfind("\\??\\", 0) == 0) path.erase(0, 4);
+            if (!OursByPath(path)) return false;
+        }
+        return true;
+    }
+
     bool AllowedFile(const std::string& path, bool dir) const {
         std::string p = UpperCopy(path);
         if (OursByPath(path)) return true;
@@ -337,6 +367,10 @@ struct ProductNames {
         if (line.rfind("running=", 0) == 0) return true;  // net stop / net start
         if (line.rfind("[", 0) == 0) {
             std::string key = UpperCopy(line.substr(0, line.find(']') + 1));
+            // Files queued for deletion at the next restart: only ours.
+            if (key == "[HKLM\\SYSTEM\\CURRENTCONTROLSET\\CONTROL\\SESSION MANAGER]" &&
+                line.find("\"PendingFileRenameOperations\" type=7 multi:") != std::string::npos)
+                return OnlyOurPendingFiles(line.substr(line.find("multi:") + 6));
             // The uninstall entries with whatever someone put below them.
             for (const char* entry : {"\\UNINSTALL\\KESTREL CUTOMER DISPLAY DRIVER",
                                       "\\UNINSTALL\\KESTREL CUSTOMER DISPLAY DRIVER"}) {

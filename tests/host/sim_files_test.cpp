@@ -111,6 +111,63 @@ TEST_F(SimFiles, JunctionIsFollowedOnlyOnTheWayThrough) {
     EXPECT_EQ(m.FileContents("C:\\Data\\keep.txt"), "precious");
 }
 
+TEST_F(SimFiles, SymbolicAndHardLinksAsTheCallsMeetThem) {
+    m.AddFile("C:\\Data\\target.txt", "target");
+    m.AddSymbolicLink("C:\\Temp\\link.txt", "C:\\Data\\target.txt", false);
+    EXPECT_EQ(k.GetFileAttributesA("C:\\Temp\\link.txt").value & kFileAttributeReparsePoint,
+              kFileAttributeReparsePoint);
+    // Opened without the flag, the link leads to its target; with it, to itself.
+    const uint32_t append = kFileAppendData | kFileReadAttributes;
+    Result<HFile> through = k.CreateFileA("C:\\Temp\\link.txt", append, 0, kOpenAlways, 0);
+    ASSERT_TRUE(through.ok);
+    EXPECT_TRUE(k.WriteFile(through.value, "+").ok);
+    k.CloseHandle(through.value);
+    EXPECT_EQ(m.FileContents("C:\\Data\\target.txt"), "target+");
+    Result<HFile> itself = k.CreateFileA("C:\\Temp\\link.txt", append, 0, kOpenAlways,
+                                         kFileFlagOpenReparsePoint);
+    ASSERT_TRUE(itself.ok);
+    EXPECT_NE(k.GetFileInformationByHandle(itself.value).value.attributes & kFileAttributeReparsePoint, 0u);
+    k.CloseHandle(itself.value);
+    // Deleting the link leaves the target.
+    EXPECT_TRUE(k.DeleteFileA("C:\\Temp\\link.txt").ok);
+    EXPECT_EQ(m.FileContents("C:\\Data\\target.txt"), "target+");
+
+    // Two names of one file: a write under one shows under the other.
+    m.AddHardLink("C:\\Temp\\second.txt", "C:\\Data\\target.txt");
+    Result<HFile> second = k.CreateFileA("C:\\Temp\\second.txt", append, 0, kOpenExisting, 0);
+    ASSERT_TRUE(second.ok);
+    EXPECT_EQ(k.GetFileInformationByHandle(second.value).value.numberOfLinks, 2u);
+    EXPECT_TRUE(k.WriteFile(second.value, "2").ok);
+    k.CloseHandle(second.value);
+    EXPECT_EQ(m.FileContents("C:\\Data\\target.txt"), "target+2");
+    EXPECT_TRUE(k.DeleteFileA("C:\\Temp\\second.txt").ok);
+    EXPECT_EQ(m.FileContents("C:\\Data\\target.txt"), "target+2");
+    Result<HFile> last = k.CreateFileA("C:\\Data\\target.txt", kFileReadAttributes, 0, kOpenExisting, 0);
+    EXPECT_EQ(k.GetFileInformationByHandle(last.value).value.numberOfLinks, 1u);
+    k.CloseHandle(last.value);
+}
+
+TEST_F(SimFiles, DeletionAtRestartWaitsForTheRestart) {
+    m.AddFile("C:\\Windows\\ZEPMON.dll.old", "in use");
+    m.HoldOpen("C:\\Windows\\ZEPMON.dll.old", kFileShareRead);
+    m.AddFile("C:\\Windows\\SysWOW64\\ZEPMON.dll.old", "32-bit copy");
+    EXPECT_EQ(k.MoveFileExA("C:\\Windows\\ZEPMON.dll.old", nullptr, kMovefileDelayUntilReboot).error, 0u);
+    // A 32-bit program's system32 is SysWOW64: queued by its real name.
+    EXPECT_TRUE(k.MoveFileExA("C:\\Windows\\system32\\ZEPMON.dll.old", nullptr,
+                              kMovefileDelayUntilReboot).ok);
+    EXPECT_EQ(k.MoveFileExA("C:\\Windows\\missing.old", nullptr, kMovefileDelayUntilReboot).error,
+              kErrFileNotFound);
+    using Ops = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(m.PendingFileOperations(),
+              (Ops{{"\\??\\C:\\Windows\\ZEPMON.dll.old", ""},
+                   {"\\??\\C:\\Windows\\SysWOW64\\ZEPMON.dll.old", ""}}));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\ZEPMON.dll.old"));
+    m.RestartWindows();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\ZEPMON.dll.old"));
+    EXPECT_FALSE(m.Exists("C:\\Windows\\SysWOW64\\ZEPMON.dll.old"));
+    EXPECT_TRUE(m.PendingFileOperations().empty());
+}
+
 TEST_F(SimFiles, SharingAndReadOnlyRefusals) {
     m.AddFile("C:\\Windows\\ZEPMON.dll", "old");
     m.AddFile("C:\\Package\\ZEPMON.dll", "new");

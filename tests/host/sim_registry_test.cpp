@@ -149,6 +149,33 @@ TEST_F(SimRegistry, FolderAclComesFromTheSidAndAcl) {
     EXPECT_EQ(m.OpenHandles().sids + m.OpenHandles().acls, 0u);
 }
 
+TEST_F(SimRegistry, AnEmptyEntryListGivesANullAclThatOpensTheFolderToEveryone) {
+    Kernel& k = m;
+    Result<HAcl> acl = a.SetEntriesInAclA({});
+    ASSERT_TRUE(acl.ok);
+    EXPECT_EQ(acl.value, HAcl::None);
+    ASSERT_TRUE(k.CreateDirectoryWithDacl("C:\\Windows\\ZEP", acl.value).ok);
+    EXPECT_TRUE(m.HasNullDacl("C:\\Windows\\ZEP"));
+    EXPECT_NE(m.Snapshot().find("\\ZEP dir 0x10 dacl=null"), std::string::npos);
+    ASSERT_TRUE(k.CreateDirectoryA("C:\\Windows\\Plain").ok);
+    EXPECT_FALSE(m.HasNullDacl("C:\\Windows\\Plain"));
+    a.LocalFree(acl.value);  // LocalFree(NULL) is harmless
+    EXPECT_TRUE(m.HandleMisuse().empty());
+}
+
+TEST_F(SimRegistry, StringsCompareAsStored) {
+    Advapi::KeyResult k = a.RegCreateKeyExA(kHKeyLocalMachine, "SOFTWARE\\Test", 0, kKeyAllAccess);
+    ASSERT_EQ(k.status, 0);
+    a.RegSetValueExA(k.key, "Right", kRegSz, std::string("text\0", 5));
+    a.RegSetValueExA(k.key, "NoNul", kRegSz, "text");
+    a.RegSetValueExA(k.key, "TwoNuls", kRegSz, std::string("text\0\0", 6));
+    a.RegCloseKey(k.key);
+    EXPECT_EQ(m.RegString("SOFTWARE\\Test", "Right", false), "text");
+    EXPECT_EQ(m.RegString("SOFTWARE\\Test", "NoNul", false), std::string("text") + Machine::kUnterminated);
+    EXPECT_EQ(m.RegString("SOFTWARE\\Test", "TwoNuls", false), std::string("text\0", 5));
+    EXPECT_NE(m.Snapshot().find("\"NoNul\" type=1 hex:74657874"), std::string::npos);
+}
+
 TEST_F(SimRegistry, RestartNeedsTheEnabledShutdownPrivilege) {
     User& u = m;
     EXPECT_EQ(u.ExitWindowsEx(kEwxReboot, 0).error, kErrPrivilegeNotHeld);

@@ -8,13 +8,17 @@
 // the status line in order and that input is blocked while the worker runs.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "framework/busy.h"
 #include "tests/host/harness.h"
 
 namespace zep::test {
@@ -51,25 +55,19 @@ public:
 
     // The message loop; `idle` runs between messages, as PreTranslateMessage
     // runs for every message. False when the loop did not end in time.
-    bool Run(const std::function<void()>& idle) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!quit_) {
-            Message next;
-            {
-                std::unique_lock<std::mutex> g(mutex_);
-                if (!cv_.wait_until(g, deadline, [&] { return !queue_.empty(); })) return false;
-                next = std::move(queue_.front());
-                queue_.pop_front();
-            }
-            idle();
-            next.run();
-            if (next.handled) {
-                std::lock_guard<std::mutex> g(mutex_);
-                *next.handled = true;
-                cv_.notify_all();
-            }
-        }
+    bool Run(const std::function<void()>& idle,
+             std::chrono::seconds limit = std::chrono::seconds(60)) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!quit_)
+            if (!HandleOne(deadline, idle)) return false;
         return true;
+    }
+    // Handles whatever arrives for a while, after the loop or not: a worker
+    // may still be waiting for a sent message.
+    void PumpFor(std::chrono::milliseconds span) {
+        auto deadline = std::chrono::steady_clock::now() + span;
+        while (HandleOne(deadline, [] {})) {
+        }
     }
 
 private:
@@ -77,6 +75,25 @@ private:
         std::function<void()> run;
         bool* handled = nullptr;
     };
+    // False when nothing came before the deadline.
+    bool HandleOne(std::chrono::steady_clock::time_point deadline,
+                   const std::function<void()>& idle) {
+        Message next;
+        {
+            std::unique_lock<std::mutex> g(mutex_);
+            if (!cv_.wait_until(g, deadline, [&] { return !queue_.empty(); })) return false;
+            next = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        idle();
+        next.run();
+        if (next.handled) {
+            std::lock_guard<std::mutex> g(mutex_);
+            *next.handled = true;
+            cv_.notify_all();
+        }
+        return true;
+    }
     std::thread::id owner_;
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -129,26 +146,89 @@ private:
 };
 
 // Runs `body` as the worker thread; the process exit ends the message loop.
+// A case that fails must not take the others with it: the worker's state is
+// owned by the thread too (`keep`), so a worker that never ends is left
+// running with everything it uses, never destroyed under it.
 class Worker {
 public:
     ~Worker() {
-        if (thread_.joinable()) thread_.join();
+        if (thread_.joinable()) thread_.detach();
     }
-    void Start(UiQueue& ui, std::function<void()> body) {
-        thread_ = std::thread([&ui, body = std::move(body)] {
+    void Start(UiQueue& ui, std::function<void()> body, std::shared_ptr<void> keep) {
+        auto done = done_;
+        thread_ = std::thread([&ui, body = std::move(body), keep = std::move(keep), done] {
             try {
                 body();
             } catch (const sim::ProcessExit&) {
-                ui.Quit();  // exit(0) on the worker ends the whole process
+                // exit(0) on the worker ends the whole process.
+            } catch (...) {
+                ADD_FAILURE() << "the worker ended with an exception";
             }
+            *done = true;
+            ui.Quit();
         });
     }
-    void Join() {
-        if (thread_.joinable()) thread_.join();
+    // Waits for the worker to end, handling the user-interface queue
+    // meanwhile (the worker may be waiting for a sent message). False when
+    // it did not end in time: the thread is then left running.
+    bool Finish(UiQueue& ui, std::chrono::seconds limit = std::chrono::seconds(10)) {
+        if (!thread_.joinable()) return true;
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!*done_ && std::chrono::steady_clock::now() < deadline)
+            ui.PumpFor(std::chrono::milliseconds(100));
+        if (!*done_) return false;
+        thread_.join();
+        return true;
     }
 
 private:
+    std::shared_ptr<std::atomic<bool>> done_ = std::make_shared<std::atomic<bool>>(false);
     std::thread thread_;
+};
+
+// A worker that does not end (a broken case) fails its case within the
+// limit instead of hanging the suite, and what it uses stays alive: the case
+// can still let it go and collect it.
+TEST(Threads, AWorkerThatDoesNotEndFailsItsCaseInTime) {
+    auto ui = std::make_shared<UiQueue>();
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    auto used = std::make_shared<std::string>("state of the worker");
+    Worker worker;
+    worker.Start(*ui, [used, released] {
+        released.wait();
+        EXPECT_EQ(*used, "state of the worker");  // never freed under it
+    }, ui);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(worker.Finish(*ui, std::chrono::seconds(1)));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    used.reset();
+    release->set_value();
+    EXPECT_TRUE(worker.Finish(*ui));
+}
+
+// One threaded run: everything the worker uses, owned by the worker too
+// (Worker), so that a case that fails never destroys it under the worker.
+template <class View, class Dialog>
+struct Round {
+    explicit Round(const char* logName) : log(m, logName) {}
+    sim::Machine m;
+    Platform os{m.platform()};
+    TraceLog log;
+    Support sys{os, log};
+    UiQueue ui;
+    Seen seen;
+    std::unique_ptr<View> view;
+    std::unique_ptr<Dialog> dlg;
+
+    // PreTranslateMessage runs for each message: while the worker is busy,
+    // neither Escape nor Enter may reach the dialog.
+    void Sample() {
+        if (!dlg->IsBusy()) return;
+        ++seen.progressWhileBusy;
+        if (!fw::DropWhileBusy(dlg->IsBusy(), kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
+        if (!fw::DropWhileBusy(dlg->IsBusy(), kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
+    }
 };
 
 // ------------------------------------------------------------------ installer
@@ -169,7 +249,10 @@ public:
         ui_.Post([this, id] { timer_(id); });
     }
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The wizard dialogs run their modal loops on the worker.
     int RunModelDialog(CModelDlg& dialog) override {
         dialog.OnInitDialog(*this);
@@ -222,44 +305,40 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
     std::vector<std::string> expected = StatusesOf(reference);
 
     for (int round = 0; round < 3; ++round) {
-        sim::Machine m;
-        PrepareInstallerMachine(m);
-        Platform os = m.platform();
-        TraceLog log(m, "\\ZEP_Installer.txt");
-        Support sys(os, log);
-        UiQueue ui;
-        Seen seen;
+        using InstallerRound = Round<ThreadedInstallerView, CInstallerDlg>;
+        auto r = std::make_shared<InstallerRound>("\\ZEP_Installer.txt");
+        PrepareInstallerMachine(r->m);
         Worker worker;
-        CInstallerDlg* dialog = nullptr;
-        auto sample = [&] {
-            // PreTranslateMessage runs for each message: while the worker is
-            // busy, neither Escape nor Enter may reach the dialog.
-            if (!dialog->IsBusy()) return;
-            ++seen.progressWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
-        };
-        ThreadedInstallerView view(
-            ui, seen, sample, [&] { worker.Start(ui, [&] { dialog->RunWorker(); }); },
-            [&](unsigned id) { dialog->OnTimer(id); });
-        CInstallerDlg dlg(sys, view);
-        dialog = &dlg;
+        InstallerRound* raw = r.get();
+        auto sample = [raw] { raw->Sample(); };
+        r->view = std::make_unique<ThreadedInstallerView>(
+            r->ui, r->seen, sample,
+            // (A weak reference: the round must not own itself.)
+            [&worker, weak = std::weak_ptr<InstallerRound>(r)] {
+                std::shared_ptr<InstallerRound> keep = weak.lock();
+                worker.Start(keep->ui, [raw = keep.get()] { raw->dlg->RunWorker(); }, keep);
+            },
+            [raw](unsigned id) { raw->dlg->OnTimer(id); });
+        r->dlg = std::make_unique<CInstallerDlg>(r->sys, *r->view);
+        CInstallerDlg& dlg = *r->dlg;
 
         ASSERT_TRUE(dlg.OnInitDialog());
-        bool ended = ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+        bool ended = r->ui.Run([&] {
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
-        worker.Join();
+        ASSERT_TRUE(worker.Finish(r->ui)) << "the worker did not end: left running";
         ASSERT_TRUE(ended) << "the installer did not end";
 
-        EXPECT_TRUE(m.Exited());
-        EXPECT_EQ(m.ExitCode(), 0);
+        const Seen& seen = r->seen;
+        EXPECT_TRUE(r->m.Exited());
+        EXPECT_EQ(r->m.ExitCode(), 0);
         EXPECT_EQ(seen.statuses, expected);
+        ASSERT_FALSE(seen.positions.empty());
         EXPECT_EQ(seen.positions.back(), 100);
         EXPECT_GT(seen.progressWhileBusy, 10);
         EXPECT_EQ(seen.keysLetThroughWhileBusy, 0);
         EXPECT_FALSE(dlg.IsBusy());
-        EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4100"));
+        EXPECT_TRUE(r->m.FindPrinter("KESTREL ZEP-4100"));
     }
 }
 
@@ -279,7 +358,10 @@ public:
     void SetTitle(const std::string&) override {}
     void SetTimer(unsigned, unsigned) override {}
     void KillTimer(unsigned) override {}
-    void StartWorker() override { worker_(); }
+    uint32_t StartWorker() override {
+        worker_();
+        return 0;
+    }
     // The controls belong to the user-interface thread: the worker reaches
     // them by sent messages.
     void ResetList() override {
@@ -343,44 +425,41 @@ TEST(Threads, UninstallerWorkerAndUserInterface) {
     std::vector<std::string> expected = StatusesOf(reference, mark);
 
     for (int round = 0; round < 3; ++round) {
-        sim::Machine m;
-        installed(m);
-        Platform os = m.platform();
-        TraceLog log(m, "\\ZEP_UnInstaller.txt");
-        Support sys(os, log);
-        UiQueue ui;
-        Seen seen;
+        using UninstallerRound = Round<ThreadedUninstallerView, CUninstallerDlg>;
+        auto r = std::make_shared<UninstallerRound>("\\ZEP_UnInstaller.txt");
+        installed(r->m);
         Worker worker;
-        CUninstallerDlg* dialog = nullptr;
-        auto sample = [&] {
-            if (!dialog->IsBusy()) return;
-            ++seen.progressWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkEscape)) ++seen.keysLetThroughWhileBusy;
-            if (!dialog->PreTranslateDrop(kWmKeyDown, kVkReturn)) ++seen.keysLetThroughWhileBusy;
-        };
-        ThreadedUninstallerView view(ui, seen, sample,
-                                     [&] { worker.Start(ui, [&] { dialog->RunUninstall(); }); });
-        CUninstallerDlg dlg(sys, view);
-        dialog = &dlg;
+        UninstallerRound* raw = r.get();
+        auto sample = [raw] { raw->Sample(); };
+        r->view = std::make_unique<ThreadedUninstallerView>(
+            r->ui, r->seen, sample, [&worker, weak = std::weak_ptr<UninstallerRound>(r)] {
+                std::shared_ptr<UninstallerRound> keep = weak.lock();
+                worker.Start(keep->ui, [raw = keep.get()] { raw->dlg->RunUninstall(); }, keep);
+            });
+        r->dlg = std::make_unique<CUninstallerDlg>(r->sys, *r->view);
+        CUninstallerDlg& dlg = *r->dlg;
+        ThreadedUninstallerView& view = *r->view;
 
         ASSERT_TRUE(dlg.OnInitDialog());
         dlg.OnTimer(1);  // the first tick lists the printers
         ASSERT_EQ(view.list_.GetCount(), 2);
         ASSERT_TRUE(view.uninstallEnabled);
-        EXPECT_FALSE(dlg.PreTranslateDrop(kWmKeyDown, kVkEscape));  // Escape still cancels
+        EXPECT_FALSE(fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape));  // Escape still cancels
         dlg.OnUninstall();                                          // the user presses Uninstall
-        bool ended = ui.Run([&] {
-            if (dlg.IsBusy()) dlg.PreTranslateDrop(kWmKeyDown, kVkEscape);
+        bool ended = r->ui.Run([&] {
+            if (dlg.IsBusy()) fw::DropWhileBusy(dlg.IsBusy(), kWmKeyDown, kVkEscape);
         });
-        worker.Join();
+        ASSERT_TRUE(worker.Finish(r->ui)) << "the worker did not end: left running";
         ASSERT_TRUE(ended) << "the uninstaller did not end";
 
+        const Seen& seen = r->seen;
         EXPECT_TRUE(view.ended);
         EXPECT_EQ(seen.statuses, expected);
+        ASSERT_FALSE(seen.positions.empty());
         EXPECT_EQ(seen.positions.back(), 100);
         EXPECT_GT(seen.progressWhileBusy, 2);
         EXPECT_EQ(seen.keysLetThroughWhileBusy, 0);
-        EXPECT_TRUE(m.Printers().size() == 0);
+        EXPECT_TRUE(r->m.Printers().size() == 0);
     }
 }
 

@@ -2,6 +2,7 @@
 // different version, each after a real installation on the simulated machine.
 #include <gtest/gtest.h>
 
+#include "framework/busy.h"
 #include "resources/string_tables.h"
 #include "tests/host/harness.h"
 
@@ -204,10 +205,51 @@ TEST_F(UninstallerTest, EnumerationFailureEndsBeforeAnythingGoes) {
 TEST_F(UninstallerTest, EscapeAndEnterOnlyWhileBusy) {
     test::PrepareUninstallerMachine(m);
     test::UninstallerRun run(m);
-    EXPECT_FALSE(run.dialog.PreTranslateDrop(0x100, 27));
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
     run.dialog.m_bBusy = 1;
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 27));
-    EXPECT_TRUE(run.dialog.PreTranslateDrop(0x100, 13));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    EXPECT_TRUE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 13));
+}
+
+TEST_F(UninstallerTest, AWorkerThatCannotStartLeavesTheProgramFreeToCloseOrRetry) {
+    Installed({"KESTREL ZEP-4000"});
+    test::UninstallerRun run(m);
+    run.dialog.OnInitDialog();
+    run.dialog.OnTimer(1);
+    ASSERT_TRUE(run.view.uninstallEnabled);
+    run.view.startError = kErrNotEnoughMemory;
+    run.dialog.OnUninstall();
+    EXPECT_FALSE(run.dialog.IsBusy());
+    EXPECT_TRUE(run.view.cancelEnabled);
+    EXPECT_TRUE(run.view.uninstallEnabled);
+    EXPECT_FALSE(fw::DropWhileBusy(run.dialog.IsBusy(), 0x100, 27));
+    sim::UiEvent box = m.Ui("box").back();
+    EXPECT_EQ(box.text.rfind("CreateThread Error Code: 8\n\n", 0), 0u);
+    EXPECT_EQ(box.style, kMbOk | kMbIconError);
+    EXPECT_TRUE(Contains(LogLines(m.LogText("ZEP_UnInstaller.txt")), "CreateThread failed : (8)"));
+    EXPECT_TRUE(m.FindPrinter("KESTREL ZEP-4000"));
+    // A second press may start it.
+    run.view.startError = 0;
+    run.dialog.OnUninstall();
+    EXPECT_TRUE(run.dialog.IsBusy());
+    run.dialog.RunUninstall();
+    EXPECT_FALSE(m.FindPrinter("KESTREL ZEP-4000"));
+}
+
+TEST_F(UninstallerTest, AWorkerThatCannotStartByItselfGivesCancelBack) {
+    Installed({"KESTREL ZEP-4000"});
+    PrinterDefaults all{"RAW", kPrinterAllAccess};
+    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
+    m.DeletePrinter(printer.value);
+    m.ClosePrinter(printer.value);
+    test::UninstallerRun run(m);
+    run.view.startError = 1450;  // no system resources
+    run.dialog.OnInitDialog();
+    run.dialog.OnTimer(1);  // no printer: the removal would start by itself
+    EXPECT_FALSE(run.dialog.IsBusy());
+    EXPECT_TRUE(run.view.cancelEnabled);
+    EXPECT_EQ(m.BoxTexts().back().rfind("CreateThread Error Code: 1450\n\n", 0), 0u);
+    EXPECT_FALSE(m.Drivers().empty());
 }
 
 TEST_F(UninstallerTest, DeleteDirectoryKeepsAnotherProductsFolder) {
@@ -275,8 +317,35 @@ TEST_F(ReplacementTest, OlderVersionIsRemovedAndWindowsRestarted) {
                               "DeleteLanguageMonitor BEGIN", "DeleteProcessor BEGIN",
                               "DeleteFilesUsed BEGIN", "DeleteINFFile BEGIN",
                               "DeleteUninstallationInfo BEGIN"}));
-    // Only the entry the installer writes exists: the second key's failure ends the routine.
-    EXPECT_FALSE(Contains(log, "DeleteUninstallationInfo END"));
+    // Only the entry the installer writes exists: the other spelling's absence is no failure.
+    EXPECT_TRUE(Contains(log, "DeleteUninstallationInfo END"));
+    for (const std::string& line : log) EXPECT_EQ(line.find("MyRegDeleteKeyEx failed"), std::string::npos);
+}
+
+TEST_F(ReplacementTest, ANewerVersionIsRemovedAsWellNotKept) {
+    // Newer in each part of the version: the installer's own 1.1.0.0 replaces it.
+    struct Newer {
+        uint32_t major, minor, build, extra;
+    } newer[] = {{2, 0, 0, 0}, {1, 2, 0, 0}, {1, 1, 1, 0}, {1, 1, 0, 1}};
+    for (const Newer& v : newer) {
+        sim::Machine machine;
+        Install(machine, {"KESTREL ZEP-4000"});
+        test::PrepareInstallerMachine(machine);
+        machine.SetPrinterVersion("KESTREL ZEP-4000", v.major, v.minor, v.build, v.extra);
+        size_t before = machine.Ui().size();
+        test::InstallerRun run(machine);
+        EXPECT_EQ(run.Run(), 0);
+        std::vector<sim::UiEvent> ui = machine.Ui();
+        std::vector<std::string> boxes;
+        for (size_t i = before; i < ui.size(); ++i)
+            if (ui[i].kind == "box") boxes.push_back(ui[i].text.substr(0, 33));
+        EXPECT_EQ(boxes, (std::vector<std::string>{"There is a different version driv",
+                                                   "The installer has successfully re"}))
+            << v.major << "." << v.minor << "." << v.build << "." << v.extra;
+        EXPECT_TRUE(machine.Printers().empty());
+        EXPECT_FALSE(machine.RegKeyExists(kUninstallKey));
+        EXPECT_EQ(machine.Restarts().size(), 1u);
+    }
 }
 
 TEST_F(ReplacementTest, EnumerationFailureEndsWithNothingRemoved) {

@@ -58,12 +58,15 @@ void CUninstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CUninstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-void CUninstallerWnd::StartWorker() {
+uint32_t CUninstallerWnd::StartWorker() {
     if (m_answers && !m_answers->ApplySelection(*this)) {
-        EndDialogOk();
-        return;
+        EndDialogOk();  // refused before anything is removed; nothing to report
+        return 0;
     }
-    fw::BeginThread(WorkerEntry, this);
+    uint32_t error = fw::BeginThread(WorkerEntry, this);
+    // Passive: nobody will close the window; the run ends here, failed.
+    if (error && m_answers) EndDialogOk();
+    return error;
 }
 
 void CUninstallerWnd::ResetList() { SendMessageA(m_list.m_hWnd, LB_RESETCONTENT, 0, 0); }

@@ -18,7 +18,7 @@ namespace zep {
 // In passive mode (answers given) it presses Uninstall itself once the
 // printers are listed, checked as the command line says, and cannot be
 // closed: the run ends by itself.
-class CUninstallerWnd final : public fw::CMainDialog, public UninstallerView, private ProgressBar {
+class CUninstallerWnd final : public fw::CMainDialog, public UninstallerView {
 public:
     explicit CUninstallerWnd(Support& sys, UninstallerAnswers* answers = nullptr);
 
@@ -32,7 +32,7 @@ public:
     void SetTitle(const std::string& title) override;
     void SetTimer(unsigned id, unsigned milliseconds) override;
     void KillTimer(unsigned id) override;
-    void StartWorker() override;
+    uint32_t StartWorker() override;
     void ResetList() override;
     int AddString(const std::string& text) override { return m_list.AddString(text); }
     int GetCount() override { return m_list.GetCount(); }
@@ -48,17 +48,8 @@ protected:
     bool OnCommand(UINT id, UINT code, HWND control) override;
     void OnTimer(UINT_PTR id) override;
     bool IsBusy() const override { return m_answers || m_logic.IsBusy(); }
-    bool DropWhileBusy(const MSG& msg) const override {
-        return m_logic.PreTranslateDrop(msg.message, msg.wParam);
-    }
 
 private:
-    // ProgressBar: messages to control 1002, also from the worker thread.
-    void SetRange(int lower, int upper) override { ProgressSetRange(lower, upper); }
-    void SetStep(int step) override { ProgressSetStep(step); }
-    void StepIt() override { ProgressStepIt(); }
-    void SetPos(int position) override { ProgressSetPos(position); }
-
     fw::CCheckListBox m_list;
     UninstallerAnswers* m_answers;
     std::atomic<bool> m_endRequested{false};  // also set by the worker

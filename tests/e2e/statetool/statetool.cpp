@@ -39,6 +39,9 @@
 //   forms-hidden count=116                     (non-user forms, without --all)
 //   uninstall view=64|32 present=0|1
 //   uninstall-value view=64 name="DisplayName" type=REG_SZ data="..."
+//                                               (a string as stored, less its
+//                                               one terminating NUL; without
+//                                               it " unterminated" follows)
 //   uninstall-subkey view=64 name="..."
 //   file path="..." exists=1 size=123 attributes=0x00000020
 //   file path="..." exists=0 error=2
@@ -76,10 +79,11 @@ const char kUninstallKey[] =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
 const char kProcessorsKey[] = "System\\CurrentControlSet\\Control\\Print\\Environments\\%s\\Print Processors";
 
-std::string Quote(const char* s) {
+// Bytes as they are, NULs included (escaped like every control character).
+std::string QuoteBytes(const std::string& s) {
     std::string out = "\"";
-    for (const char* p = s ? s : ""; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
+    for (char ch : s) {
+        unsigned char c = static_cast<unsigned char>(ch);
         if (c == '"') {
             out += "\\\"";
         } else if (c < 0x20 || c == 0x7f) {
@@ -92,6 +96,8 @@ std::string Quote(const char* s) {
     }
     return out + "\"";
 }
+
+std::string Quote(const char* s) { return QuoteBytes(s ? s : ""); }
 
 std::string Hex(DWORD v) {
     char buf[16];
@@ -300,9 +306,12 @@ const char* TypeName(DWORD type) {
 
 std::string ValueText(DWORD type, const std::vector<BYTE>& data, DWORD size) {
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        // As stored: the one terminating NUL ends the text; any other NUL
+        // shows as \x00, and a string stored without it says so.
         std::string s(reinterpret_cast<const char*>(data.data()), size);
-        while (!s.empty() && s.back() == 0) s.pop_back();
-        return Quote(s.c_str());
+        if (s.empty() || s.back() != 0) return QuoteBytes(s) + " unterminated";
+        s.pop_back();
+        return QuoteBytes(s);
     }
     if (type == REG_DWORD && size == sizeof(DWORD)) {
         DWORD v;

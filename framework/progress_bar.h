@@ -1,0 +1,17 @@
+// The progress control of both programs' main windows, as their logic sees
+// it (plain C++: the host tests implement it by recording).
+#pragma once
+
+namespace zep {
+
+// Each call is a SendMessage, so it waits for the user-interface thread.
+class ProgressBar {
+public:
+    virtual ~ProgressBar() = default;
+    virtual void SetRange(int lower, int upper) = 0;  // PBM_SETRANGE
+    virtual void SetStep(int step) = 0;               // PBM_SETSTEP
+    virtual void StepIt() = 0;                        // PBM_STEPIT
+    virtual void SetPos(int position) = 0;            // PBM_SETPOS
+};
+
+}  // namespace zep
