@@ -81,4 +81,13 @@ StartDecision StartProgram(Program program, const std::vector<std::string>& args
     return start;
 }
 
+RunContext* StartRun(Program program, const std::vector<std::string>& args, Platform& os,
+                     TraceLog& log, int* exitCode) {
+    Support start(os, log);
+    StartDecision decision = StartProgram(program, args, start);
+    *exitCode = decision.exitCode;
+    if (!decision.run) return nullptr;
+    return new RunContext(os, log, decision.options);
+}
+
 }  // namespace zep

@@ -91,4 +91,11 @@ private:
     Support sys_;
 };
 
+// The start of a program's process: StartProgram on the platform, then the
+// run's context when the program goes on, made for the life of the process
+// (its worker may still use it while the process exits). nullptr, with the
+// code to end with in *exitCode, when it does not.
+RunContext* StartRun(Program program, const std::vector<std::string>& args, Platform& os,
+                     TraceLog& log, int* exitCode);
+
 }  // namespace zep

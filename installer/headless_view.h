@@ -37,11 +37,11 @@ private:
 };
 
 // The main window in quiet mode: there is none.
-class QuietInstallerView final : public InstallerView, private ProgressBar {
+class QuietInstallerView final : public InstallerView {
 public:
     QuietInstallerView(const DeployOptions& options, TraceLog& log) : answers_(options, log) {}
 
-    ProgressBar& Progress() override { return *this; }
+    ProgressBar& Progress() override { return progress_; }
     void PostStatusRefresh(const std::string&, const std::string&) override {}
     void SetIcons() override {}
     void SetTimer(unsigned, unsigned) override {}
@@ -51,11 +51,7 @@ public:
     int RunPortDialog(CPortDlg& dialog) override { return answers_.AnswerPortDialog(dialog); }
 
 private:
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void StepIt() override {}
-    void SetPos(int) override {}
-
+    NoProgressBar progress_;
     InstallerAnswers answers_;
 };
 

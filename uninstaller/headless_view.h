@@ -31,12 +31,12 @@ private:
 };
 
 // The window in quiet mode: there is none.
-class QuietUninstallerView final : public UninstallerView, private ProgressBar {
+class QuietUninstallerView final : public UninstallerView {
 public:
     QuietUninstallerView(const DeployOptions& options, Support& sys)
         : answers_(options, sys, nullptr) {}
 
-    ProgressBar& Progress() override { return *this; }
+    ProgressBar& Progress() override { return progress_; }
     void PostStatusRefresh(const std::string&) override {}
     void SetIcons() override {}
     void SetTitle(const std::string&) override {}
@@ -57,11 +57,7 @@ public:
     bool ended = false;
 
 private:
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void StepIt() override {}
-    void SetPos(int) override {}
-
+    NoProgressBar progress_;
     UninstallerAnswers answers_;
     CheckListModel list_;
 };

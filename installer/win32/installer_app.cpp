@@ -27,13 +27,9 @@ BOOL CInstallerApp::InitInstance() {
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
-    Support start(*os, *log);
-    StartDecision decision = StartProgram(Program::Installer, fw::CommandLineArguments(), start);
-    if (!decision.run) {
-        m_nExitCode = decision.exitCode;
-        return FALSE;
-    }
-    auto* run = new RunContext(*os, *log, decision.options);
+    RunContext* run =
+        StartRun(Program::Installer, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+    if (!run) return FALSE;
     Support& sys = run->sys();
     if (run->options().mode == RunMode::Quiet) {
         RunQuietInstaller(sys, run->options());  // ends the process

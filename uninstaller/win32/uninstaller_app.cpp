@@ -27,13 +27,9 @@ BOOL CUninstallerApp::InitInstance() {
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_UnInstaller.txt");
-    Support start(*os, *log);
-    StartDecision decision = StartProgram(Program::Uninstaller, fw::CommandLineArguments(), start);
-    if (!decision.run) {
-        m_nExitCode = decision.exitCode;
-        return FALSE;
-    }
-    auto* run = new RunContext(*os, *log, decision.options);
+    RunContext* run =
+        StartRun(Program::Uninstaller, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+    if (!run) return FALSE;
     Support& sys = run->sys();
     if (run->options().mode == RunMode::Quiet) {
         m_nExitCode = RunQuietUninstaller(sys, run->options());
