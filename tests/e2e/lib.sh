@@ -128,6 +128,13 @@ e2e_start_prefix() {
     zep_wine_use64 "$RUN_DIR/prefix"
     zep_wine_native_winspool
     cp -R "$DIST" "$RUN_DIR/dist"
+    # Wine's own desktop window, written before the session starts: the
+    # session's first process (even a console one) may make the desktop,
+    # which reads these values only then.
+    if [ -z "${2:-}" ] && [ -n "${DISPLAY:-}" ]; then
+        printf '\n%s\n%s\n\n%s\n%s\n' '[Software\\Wine\\Explorer] 0' '"Desktop"="Default"' \
+            '[Software\\Wine\\Explorer\\Desktops] 0' '"Default"="1024x768"' >>"$RUN_DIR/prefix/user.reg"
+    fi
     zep_wineserver -p </dev/null >/dev/null 2>&1
     # Without a display there is no desktop to make (headless cases); the
     # session's first process starts Wine's explorer, which fails to make it
@@ -135,10 +142,6 @@ e2e_start_prefix() {
     if [ -z "${DISPLAY:-}" ]; then
         zep_wine64 "$STATETOOL" version </dev/null >/dev/null 2>&1
         return 0
-    fi
-    if [ -z "${2:-}" ]; then
-        wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
-        wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
     fi
     # The desktop process starts with the first window: let it start here,
     # where nothing waits on its output.
