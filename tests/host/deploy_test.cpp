@@ -502,8 +502,24 @@ TEST_F(DeployTest, ListingFailuresEndTheRunFailed) {
     EXPECT_EQ(PrintersOfDriver().size(), 2u);
 
     replacing.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
+    sim::Machine driverOnly(replacing);
     replacing.InjectFault({"EnumPrintersA", "DeletePrinterObjects", "", kErrAccessDenied, 0, 1});
     EXPECT_EQ(Install(replacing, std::string("/quiet ") + kBoth), kExitFailed);
+
+    // No printer left, and the drivers cannot be listed: whether the driver
+    // is there cannot be told, so nothing goes and the run fails.
+    for (const auto& p : driverOnly.Printers()) {
+        PrinterDefaults all{"RAW", kPrinterAllAccess};
+        Result<HPrinter> h = driverOnly.OpenPrinterA(p.info.printerName.c_str(), &all);
+        driverOnly.DeletePrinter(h.value);
+        driverOnly.ClosePrinter(h.value);
+    }
+    driverOnly.InjectFault({"EnumPrinterDriversA", "", "", kErrRpcServerUnavailable, 0, 1});
+    EXPECT_EQ(Uninstall(driverOnly, "/quiet"), kExitFailed);
+    EXPECT_FALSE(driverOnly.Drivers().empty());
+    EXPECT_TRUE(driverOnly.RegKeyExists(kUninstallKey));
+    EXPECT_TRUE(Contains(LogLines(driverOnly.LogText("ZEP_UnInstaller.txt")),
+                         "ERROR : EnumPrinterDrivers Error Code: 1722 The RPC server is unavailable."));
 }
 
 // ------------------------------------------------------------------ the start
