@@ -43,10 +43,12 @@ std::string ModuleFileName(HMODULE module) {
 }
 
 std::vector<std::string> CommandLineArguments() {
-    // Split before the conversion: a double-byte code page may have a
-    // backslash or a quote as the second byte of a character.
+    // Split before the conversion: in a double-byte code page the second
+    // byte of a character may be a backslash, which the rules would count.
     std::vector<std::string> out;
-    for (const std::wstring& arg : SplitCommandLine(std::wstring(GetCommandLineW()))) {
+    const wchar_t* line = GetCommandLineW();  // a stub that gives none on Windows 9x
+    if (!line) return out;
+    for (const std::wstring& arg : SplitCommandLine(std::wstring(line))) {
         int n = WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), nullptr, 0,
                                     nullptr, nullptr);
         std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
