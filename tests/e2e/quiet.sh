@@ -20,6 +20,7 @@
 # when a case failed, 2 when the tools are missing.
 set -u
 . "$(dirname "$0")/lib.sh"
+# shellcheck disable=SC2034  # read by e2e_init (lib.sh)
 E2E_HEADLESS=1
 e2e_init "${1:-build/mingw-x64}" quiet
 
