@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 #include "common/format.h"
 
@@ -35,6 +36,15 @@ int ClassifyOs(const OsVersion& v) {
 }
 
 const char* DriverEnvironment(int wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 void Support::LogBegin(const char* routine) {
     log.WriteLog("\r\n");
@@ -100,6 +110,20 @@ int32_t Support::DeleteKeyTree(int wow64, const std::string& path) {
 
 bool Support::RestartSystem() {
     RoutineScope scope("RestartSystem");
+    if (run.Unattended() && !run.ForceRestart()) {
+        log.WriteLog("Windows must restart to complete the change; not restarted (/norestart).");
+        run.RestartNeeded();
+        return false;
+    }
+    bool restarting = RequestRestart();
+    if (restarting)
+        run.RestartStarted();
+    else
+        run.RestartNeeded();
+    return restarting;
+}
+
+bool Support::RequestRestart() {
     Result<HToken> token = os.advapi.OpenProcessToken(kTokenAdjustPrivileges | kTokenQuery);
     if (!token.ok) return false;
     Result<Luid> shutdown = os.advapi.LookupPrivilegeValueA("SeShutdownPrivilege");
@@ -218,9 +242,14 @@ void Support::DeletePrinterJobs(HPrinter printer) {
         bool old = v.value.platformId == kVerPlatformWin32Windows || v.value.major < 4;
         os.spooler.SetJobA(printer, job.jobId, 0, old ? kJobControlCancel : kJobControlDelete);
     }
+    // Functional: the spooler finishes cancelling the jobs before the
+    // printer is deleted.
     if (!jobs.value.empty()) os.kernel.Sleep(1000);
 }
 
+// Functional waits: WinExec returns before the service has changed state,
+// and nothing else tells when it has; the spooler's files are released (or
+// its calls answered) only after it.
 void Support::StopSpooler(uint32_t waitMs) {
     os.kernel.WinExec("net stop spooler", kSwHide);
     os.kernel.Sleep(waitMs);
@@ -231,9 +260,19 @@ void Support::StartSpooler(uint32_t waitMs) {
     os.kernel.Sleep(waitMs);
 }
 
+void Support::PacingWait(uint32_t milliseconds) {
+    if (!run.Quiet()) os.kernel.Sleep(milliseconds);
+}
+
+void Support::EndProcess() {
+    os.kernel.exit(run.ExitCode());
+    std::abort();  // not reached: exit does not return
+}
+
 void Support::ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon) {
     char heading[256];
     Format(heading, sizeof heading, headingFormat, int(code));
+    run.StepFailed();
     std::string text = heading;
     Result<std::string> system = os.kernel.FormatMessageA(code, kLangEnglishUs);
     if (system.ok) text += system.value;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/trace_log.h"
+#include "deploy/run_state.h"
 #include "platform/platform.h"
 #include "platform/routine.h"
 
@@ -32,12 +33,18 @@ int ClassifyOs(const OsVersion& v);
 // drivers, processors and folders.
 const char* DriverEnvironment(int wow64);
 
+// Printer and port names as the spooler compares them: letter case ignored.
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
 class Support {
 public:
     Support(Platform& os, TraceLog& log) : os(os), log(log) {}
 
     Platform& os;
     TraceLog& log;
+    // How this run was started (interactive unless the command line chose
+    // a mode) and what its exit code must tell.
+    RunState run;
 
     // Platform detection.
     int IsWow64();
@@ -54,7 +61,9 @@ public:
     // the status of the call that failed.
     int32_t DeleteKeyTree(int wow64, const std::string& path);
 
-    // Forced restart with the shutdown privilege; true when Windows accepted it.
+    // Forced restart with the shutdown privilege; true when Windows accepted
+    // it. An unattended run restarts only with /forcerestart; otherwise it
+    // logs that the restart is needed and makes none.
     bool RestartSystem();
 
     // The failure step of a reported deletion: logs and returns false.
@@ -81,12 +90,26 @@ public:
     void StopSpooler(uint32_t waitMs);
     void StartSpooler(uint32_t waitMs);
 
+    // A pause whose only purpose is to let the user read the status text
+    // just shown; skipped in quiet mode, where nobody reads it. Every other
+    // wait is functional (it gives the spooler or the system time) and is
+    // made in every mode.
+    void PacingWait(uint32_t milliseconds);
+
+    // Ends the process with the run's exit code (0 for an interactive run).
+    [[noreturn]] void EndProcess();
+
     // Heading formatted with the code, the system's text for it, OK button.
+    // The run counts as failed.
     void ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon);
 
     // "\r\n" and "<name> BEGIN" / "<name> END".
     void LogBegin(const char* routine);
     void LogEnd(const char* routine);
+
+private:
+    // The privilege and ExitWindowsEx; true when Windows accepted.
+    bool RequestRestart();
 };
 
 }  // namespace zep

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "deploy/command_line.h"
 #include "framework/common_controls.h"
 #include "framework/dialog.h"
 
@@ -41,6 +42,24 @@ std::string ModuleFileName(HMODULE module) {
     }
 }
 
+std::vector<std::string> CommandLineArguments() {
+    // Split before the conversion: in a double-byte code page the second
+    // byte of a character may be a backslash, which the rules would count.
+    std::vector<std::string> out;
+    const wchar_t* line = GetCommandLineW();  // a stub that gives none on Windows 9x
+    if (!line) return out;
+    for (const std::wstring& arg : SplitCommandLine(std::wstring(line))) {
+        int n = WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), nullptr, 0,
+                                    nullptr, nullptr);
+        std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+        if (n > 0)
+            WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), &text[0], n,
+                                nullptr, nullptr);
+        out.push_back(text);
+    }
+    return out;
+}
+
 int RunApplication(HINSTANCE instance) {
     CWinApp* app = CWinApp::Current();
     if (!app) return 1;
@@ -48,7 +67,7 @@ int RunApplication(HINSTANCE instance) {
     app->m_appName = AppNameFromPath(ModuleFileName(nullptr));
     LoadCommonControls();
     app->InitInstance();
-    return 0;
+    return app->m_nExitCode;
 }
 
 }  // namespace zep::fw

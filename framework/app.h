@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace zep::fw {
 
@@ -26,6 +27,8 @@ public:
     CDialog* m_pMainWnd = nullptr;
 
     HINSTANCE m_hInstance = nullptr;
+    // The process's exit code once InitInstance has returned (0 unless set).
+    int m_nExitCode = 0;
     // The program's file name without folder and extension.
     const std::string& AppName() const { return m_appName; }
 
@@ -47,8 +50,13 @@ std::string AppNameFromPath(const std::string& modulePath);
 // The module's full file name (GetModuleFileNameA without truncation).
 std::string ModuleFileName(HMODULE module);
 
+// The program's arguments after its name, split from the Unicode command
+// line by the system's rules, each in the ANSI code page the programs'
+// calls use.
+std::vector<std::string> CommandLineArguments();
+
 // What WinMain does: set the instance and the application name, make the
-// progress control available, run InitInstance.
+// progress control available, run InitInstance; returns the exit code.
 int RunApplication(HINSTANCE instance);
 
 }  // namespace zep::fw

@@ -14,4 +14,13 @@ public:
     virtual void SetPos(int position) = 0;            // PBM_SETPOS
 };
 
+// The progress of a run that has no window (quiet mode).
+class NoProgressBar final : public ProgressBar {
+public:
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void StepIt() override {}
+    void SetPos(int) override {}
+};
+
 }  // namespace zep

@@ -90,3 +90,5 @@ void __verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier,cer
 // them here gives the same code without exceptions, and the linker keeps
 // only the members the programs call.
 template class std::basic_string<char>;
+// The Unicode command line is split as such before it becomes ANSI.
+template class std::basic_string<wchar_t>;

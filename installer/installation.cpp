@@ -1,5 +1,6 @@
 #include "installer/installation.h"
 
+#include <cctype>
 #include <string>
 
 namespace zep {
@@ -8,6 +9,18 @@ namespace {
 
 // A runaway numbering would mean the spooler opens any name; stop long before.
 constexpr int kMaxPrinterNumber = 9999;
+
+// The name the installer gives a model's printer: the model's, or the
+// model's followed by "(#N)".
+bool IsNameOfModel(const std::string& name, const std::string& model) {
+    if (name.size() < model.size() || !EqualsNoCase(name.substr(0, model.size()), model)) return false;
+    std::string rest = name.substr(model.size());
+    if (rest.empty()) return true;
+    if (rest.size() < 4 || rest.compare(0, 2, "(#") != 0 || rest.back() != ')') return false;
+    for (size_t i = 2; i + 1 < rest.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
+    return true;
+}
 
 }  // namespace
 
@@ -35,7 +48,7 @@ void CInstallation::StepReport(const std::string& text, uint32_t pauseMs) {
     if (m_pStatusText) *m_pStatusText = text;
     if (m_pProgress) m_pProgress->StepIt();
     mainWindow_.PostStatusRefresh();
-    sys_.os.kernel.Sleep(pauseMs);
+    sys_.PacingWait(pauseMs);  // the step's text stays readable
 }
 
 // ------------------------------------------------------------------ sequence
@@ -49,9 +62,20 @@ void CInstallation::AddToWin2K(int portCode) {
     bool present = PrinterDrvExist(m_strDriverName) != 0;
     StepReport("Adding a printer...\r\n");
 
+    std::string port = PortName(portCode);
     for (const std::string& model : m_chosenModels) {
         m_strModelName = model;
         std::string printerName = model;
+        if (present && sys_.run.Unattended()) {
+            // A deployment tool reruns an installation it is unsure of: a
+            // model that already has its printer on the port is not added again.
+            std::string existing = PrinterOfModelOnPort(model, port);
+            if (!existing.empty()) {
+                log.WriteLog("PRINTER ALREADY INSTALLED : %s on %s", existing.c_str(),
+                             port.c_str());
+                continue;
+            }
+        }
         if (present) {
             // A name that a printer already carries gets the next free "(#N)".
             for (int n = 1; n <= kMaxPrinterNumber; ++n) {
@@ -87,6 +111,8 @@ void CInstallation::AddToWin2K(int portCode) {
         if (answer == kIdYes) {
             log.WriteLog("AddToWin2K END");
             sys_.RestartSystem();
+        } else {
+            sys_.run.RestartNeeded();  // left for later
         }
     }
     log.WriteLog("\r\n");
@@ -94,7 +120,7 @@ void CInstallation::AddToWin2K(int portCode) {
     if (m_pStatusText) *m_pStatusText = "Completed.";
     if (m_pProgress) m_pProgress->SetPos(100);
     mainWindow_.PostStatusRefresh();
-    sys_.os.kernel.Sleep(2000);
+    sys_.PacingWait(2000);  // "Completed." stays readable before the process ends
 }
 
 void CInstallation::SetSystemInfo() {
@@ -112,6 +138,26 @@ void CInstallation::SetSystemInfo() {
     sys_.log.WriteLog("ENV : %s, DRV DIR : %s ", m_strEnvironment.c_str(),
                       m_strDriverSourceDir.c_str());
     sys_.LogEnd("SetSystemInfo");
+}
+
+std::string CInstallation::PortName(int portCode) {
+    if (portCode < 1000 || portCode > 1007) return std::string();
+    return "COM" + std::to_string(portCode - 999) + ":";
+}
+
+std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const std::string& port) {
+    Result<std::vector<PrinterInfo2>> printers =
+        sys_.os.spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
+    if (!printers.ok) {
+        // Unknown: the printer is added, as a person's run would add it.
+        sys_.log.WriteLog("EnumPrinters failed. (%d)", int(printers.error));
+        return std::string();
+    }
+    for (const PrinterInfo2& printer : printers.value) {
+        if (printer.driverName != m_strDriverName || !EqualsNoCase(printer.portName, port)) continue;
+        if (IsNameOfModel(printer.printerName, model)) return printer.printerName;
+    }
+    return std::string();
 }
 
 int CInstallation::PrinterDrvExist(const std::string& driverName) {

@@ -37,6 +37,11 @@ public:
     void AddToWin2K(int portCode);
     void SetSystemInfo();
     int PrinterDrvExist(const std::string& driverName);
+    // "COM1:" to "COM8:" for port codes 1000 to 1007; empty for any other.
+    static std::string PortName(int portCode);
+    // The printer of the driver on the port named as the model (or the
+    // model with "(#N)"); empty when there is none.
+    std::string PrinterOfModelOnPort(const std::string& model, const std::string& port);
 
     // File staging.
     void CopyFilesNeededToAddPrnDrv();

@@ -41,7 +41,7 @@ bool CInstallerDlg::OnInitDialog() {
     m_strScratch = sys_.os.user.LoadStringA(3);
     m_strVersion += m_strScratch + "E";
 
-    sys_.StartSpooler(2000);
+    sys_.StartSpooler(2000);  // functional: the worker's first spooler calls follow
     PostStatusRefresh();
     view_.Progress().SetRange(0, 100);
     view_.Progress().SetStep(6);
@@ -69,14 +69,16 @@ void CInstallerDlg::RunWorker() {
     if (m_nOsCode < kOsWin2000) {
         os.user.AfxMessageBox("THE DRIVER CAN NOT BE INSTALLED ON THIS OS.",
                               kMbOk | kMbIconInformation);
-        os.kernel.exit(0);
+        sys_.run.End(RunEnd::SystemTooOld);
+        sys_.EndProcess();
     }
     m_bBusy = 1;
     CheckDriverVersion();
 
     if (view_.RunModelDialog(m_modelDlg) != kIdOk) {
         os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
-        os.kernel.exit(0);
+        sys_.run.End(RunEnd::Canceled);
+        sys_.EndProcess();
     }
     // The dialog built its list head-first; adding each at the head again
     // restores check-list order.
@@ -86,13 +88,14 @@ void CInstallerDlg::RunWorker() {
 
     if (view_.RunPortDialog(m_portDlg) != kIdOk) {
         os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
-        os.kernel.exit(0);
+        sys_.run.End(RunEnd::Canceled);
+        sys_.EndProcess();
     }
     if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7)
         m_installation.AddToWin2K(1000 + m_portDlg.m_nPortIndex);
 
     m_bBusy = 0;
-    os.kernel.exit(0);
+    sys_.EndProcess();
 }
 
 void CInstallerDlg::CheckDriverVersion() {

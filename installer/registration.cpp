@@ -122,8 +122,8 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
 
     PrinterInfo2 info;
     info.printerName = printerName;
-    info.hasPortName = portCode >= 1000 && portCode <= 1007;
-    if (info.hasPortName) info.portName = "COM" + std::to_string(portCode - 999) + ":";
+    info.portName = PortName(portCode);
+    info.hasPortName = !info.portName.empty();
     info.driverName = m_strDriverName;
     info.printProcessor = m_strProcessorName;
     info.datatype = "RAW";
@@ -139,8 +139,8 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     }
     sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
     sys_.LogEnd("AddPrinterToSystem");
-    sys_.os.kernel.exit(0);
-    return false;  // not reached: exit() ends the process
+    sys_.EndProcess();
+    return false;  // not reached: the process has ended
 }
 
 }  // namespace zep

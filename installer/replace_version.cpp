@@ -18,8 +18,11 @@ void CInstallerDlg::OnDifferentVersion() {
                            "Now it is going to restart your computer to take effect." +
                            "\nAfter restarting, you may reinstall the driver again.",
                        kMbOk | kMbIconInformation);
+    if (sys_.run.Unattended())
+        sys_.log.WriteLog("Nothing of this version was installed: run the installer again after "
+                          "the restart.");
     sys_.RestartSystem();
-    sys_.os.kernel.exit(0);
+    sys_.EndProcess();
 }
 
 void CInstallerDlg::DeletePrinterObjects() {
@@ -31,7 +34,7 @@ void CInstallerDlg::DeletePrinterObjects() {
     PostStatusRefresh();
 
     std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
-    if (!printers) sys_.os.kernel.exit(0);
+    if (!printers) sys_.EndProcess();
     for (const PrinterInfo2& printer : *printers)
         if (printer.driverName == driverName) DeletePrinterObject(printer.printerName);
     RemovePrinterDriver();
@@ -52,12 +55,12 @@ void CInstallerDlg::RemovePrinterDriver() {
     m_strStatus = "Removing printer-driver...";
     view_.Progress().StepIt();
     PostStatusRefresh();
-    sys_.os.kernel.Sleep(1000);
+    sys_.PacingWait(1000);
     removal_.DeleteInstalledDriver();
     m_strStatus = "The uninstallation has been completed.";
     view_.Progress().SetPos(100);
     PostStatusRefresh();
-    sys_.os.kernel.Sleep(1000);
+    sys_.PacingWait(1000);
 }
 
 }  // namespace zep

@@ -36,21 +36,35 @@ void CInstallation::RegisterUninstallInfo() {
     }
 
     User& user = sys_.os.user;
+    auto setString = [&](const char* name, const std::string& text) {
+        advapi.RegSetValueExA(created.key, name, kRegSz, text + std::string(1, '\0'));
+    };
     std::string display = user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
                           user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
                           user.LoadStringA(3) + "E";
-    advapi.RegSetValueExA(created.key, "DisplayName", kRegSz, display + std::string(1, '\0'));
+    setString("DisplayName", display);
     // Without the Windows folder the command would name "\ZEP\..." in the root
     // of whatever drive is current, a folder any user may create: Windows
     // would then run that file as administrator. No command is better.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (windows.ok) {
         std::string command = windows.value + "\\ZEP\\" + user.LoadStringA(18);
-        advapi.RegSetValueExA(created.key, "UninstallString", kRegSz,
-                              command + std::string(1, '\0'));
+        setString("UninstallString", command);
+        // What deployment tools run to remove the product without a window.
+        setString("QuietUninstallString", "\"" + command + "\" /quiet");
+        setString("DisplayIcon", command);
     } else {
         log.WriteLog("GetWindowsDirectory failed");
     }
+    // What deployment tools detect the installed version by: all four
+    // numbers the installer compares, where the display name shows three.
+    setString("DisplayVersion", user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
+                                    user.LoadStringA(3) + "." + user.LoadStringA(4));
+    setString("Publisher", user.LoadStringA(16));
+    // The installer has no change or repair to offer.
+    const std::string one("\1\0\0\0", 4);  // REG_DWORD 1, little-endian
+    advapi.RegSetValueExA(created.key, "NoModify", kRegDword, one);
+    advapi.RegSetValueExA(created.key, "NoRepair", kRegDword, one);
     advapi.RegCloseKey(created.key);
     sys_.LogEnd("RegisterUninstallInfo");
 }

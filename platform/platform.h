@@ -72,6 +72,10 @@ public:
     virtual uint32_t WinExec(const std::string& commandLine, uint32_t show) = 0;
     // exit(code): ends the process with the run-time's clean-up. Never returns.
     [[noreturn]] virtual void exit(int code) = 0;
+    // CreateMutexA with no security attributes, not owned, named. ok with
+    // error ERROR_ALREADY_EXISTS (183) when the mutex already existed. The
+    // handle stays open until the process ends.
+    virtual Result<HMutex> CreateMutexA(const std::string& name) = 0;
 
     // FormatMessageA(FROM_SYSTEM | ALLOCATE_BUFFER | IGNORE_INSERTS) for a
     // system error code: the text as the system words it, "%1" left as is.

@@ -42,6 +42,7 @@ enum class HInf : uintptr_t { None = 0 };
 enum class HToken : uintptr_t { None = 0 };
 enum class HSid : uintptr_t { None = 0 };
 enum class HAcl : uintptr_t { None = 0 };
+enum class HMutex : uintptr_t { None = 0 };
 
 // Predefined registry root (HKEY_LOCAL_MACHINE); the implementations map it.
 constexpr HKey kHKeyLocalMachine = static_cast<HKey>(0x80000002u);

@@ -94,7 +94,7 @@ void DriverRemoval::StatusStep(const char* text, bool step) {
     host_.SetStatusText(text);
     if (step) host_.ProgressStepIt();
     host_.PostStatusRefresh();
-    sys_.os.kernel.Sleep(profile_.statusPauseMs);
+    sys_.PacingWait(profile_.statusPauseMs);  // the text stays readable
 }
 
 std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
@@ -157,6 +157,7 @@ bool DriverRemoval::DeletePrinterDrv() {
     bool result = deleted.ok;
     if (!deleted.ok)
         result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
+    // Functional: a driver deleted by its key goes when the spooler starts again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
     sys_.LogEnd("DeletePrinterDrv");
@@ -173,7 +174,7 @@ void DriverRemoval::DeleteLanguageMonitor() {
     Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
-        sys_.StartSpooler(2000);
+        sys_.StartSpooler(2000);  // functional: the retry needs the running spooler
         deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     }
     if (!deleted.ok) {
@@ -212,7 +213,7 @@ void DriverRemoval::DeleteProcessor() {
     Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
-        sys_.StartSpooler(2000);
+        sys_.StartSpooler(2000);  // functional: the retry needs the running spooler
         deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
     if (!deleted.ok) {
@@ -244,7 +245,7 @@ void DriverRemoval::DeleteDriverFiles() {
         log.WriteLog("PrinterDriverDirectory : %s", drivers.value.c_str());
         log.WriteLog("WindowsDirectory : %s", windows.value.c_str());
     }
-    sys_.StopSpooler(1500);
+    sys_.StopSpooler(1500);  // functional: the spooler lets go of the driver files
 
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
@@ -266,7 +267,7 @@ void DriverRemoval::DeleteDriverFiles() {
     inWindows(profile_.uiPluginIni);
 
     sys_.LogEnd(routine);
-    sys_.StartSpooler(2000);
+    sys_.StartSpooler(2000);  // functional: the later steps call the spooler
 }
 
 void DriverRemoval::DeleteINFFile() {

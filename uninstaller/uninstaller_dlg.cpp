@@ -15,7 +15,7 @@ void CUninstallerDlg::StatusUpdate(const std::string& text, bool step, uint32_t 
     m_strStatus = text;
     if (step) view_.Progress().StepIt();
     PostStatusRefresh();
-    sys_.os.kernel.Sleep(pauseMs);
+    sys_.PacingWait(pauseMs);  // the text stays readable
 }
 
 bool CUninstallerDlg::OnInitDialog() {
@@ -82,6 +82,7 @@ void CUninstallerDlg::PrepareUninstall() {
         }
         sys_.os.user.AfxMessageBox("The ZEP driver does not exist on this system.",
                                    kMbOk | kMbIconInformation);
+        sys_.run.End(RunEnd::NotInstalled);
         DeleteUninstallInfoFromReg();
         view_.EndDialogOk();
         return;
@@ -128,7 +129,7 @@ void CUninstallerDlg::RunUninstall() {
         m_printerObjects.clear();
         PostStatusRefresh();
         m_bBusy = 0;
-        sys_.os.kernel.Sleep(2000);
+        sys_.PacingWait(2000);
         view_.EndDialogOk();
         return;
     }
@@ -141,7 +142,7 @@ void CUninstallerDlg::RunUninstall() {
     view_.Progress().SetPos(100);
     m_printerObjects.clear();
     PostStatusRefresh();
-    sys_.os.kernel.Sleep(1000);
+    sys_.PacingWait(1000);
     int answer = sys_.os.user.AfxMessageBox(
         std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
             "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer "
@@ -151,6 +152,8 @@ void CUninstallerDlg::RunUninstall() {
         m_bBusy = 0;
         StatusUpdate("The uninstallation has been completed.", false, 1000);
         sys_.RestartSystem();
+    } else {
+        sys_.run.RestartNeeded();  // left for later
     }
     view_.EndDialogOk();
 }
@@ -185,6 +188,8 @@ void CUninstallerDlg::RemovePrinterObjects() {
         spooler.DeletePrinter(printer.value);
         spooler.ClosePrinter(printer.value);
     }
+    // Functional: the spooler lets go of the deleted printers' files and
+    // registrations when it stops.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
     sys_.LogEnd("RemovePrinterObjects");

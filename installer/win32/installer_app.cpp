@@ -3,8 +3,10 @@
 
 #include "common/support.h"
 #include "common/trace_log.h"
+#include "common/unattended.h"
 #include "framework/app.h"
 #include "framework/user_win32.h"
+#include "installer/headless_view.h"
 #include "installer/win32/installer_wnd.h"
 #include "platform/win32/win32_platform.h"
 
@@ -25,11 +27,24 @@ BOOL CInstallerApp::InitInstance() {
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
-    auto* sys = new Support(*os, *log);
-    auto* dialog = new CInstallerWnd(*sys);
+    RunContext* run =
+        StartRun(Program::Installer, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+    if (!run) return FALSE;
+    Support& sys = run->sys();
+    if (run->options().mode == RunMode::Quiet) {
+        RunQuietInstaller(sys, run->options());  // ends the process
+        return FALSE;
+    }
+    InstallerAnswers* answers = nullptr;
+    if (run->options().mode == RunMode::Passive)
+        answers = new InstallerAnswers(run->options(), *log);
+    auto* dialog = new CInstallerWnd(sys, answers);
 
     m_pMainWnd = dialog;
     dialog->DoModal();
+    // The window ended before the worker ended the process: the run did not finish.
+    sys.run.End(RunEnd::Canceled);
+    m_nExitCode = sys.run.ExitCode();
     return FALSE;
 }
 

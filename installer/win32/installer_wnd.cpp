@@ -66,9 +66,10 @@ unsigned WorkerEntry(void* param) { return InstallThreadProc(param); }
 
 }  // namespace
 
-CInstallerWnd::CInstallerWnd(Support& sys)
+CInstallerWnd::CInstallerWnd(Support& sys, InstallerAnswers* answers)
     : CMainDialog(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS),
-      m_logic(sys, *this) {}
+      m_logic(sys, *this),
+      m_answers(answers) {}
 
 BOOL CInstallerWnd::OnInitDialog() {
     CMainDialog::OnInitDialog();
@@ -87,14 +88,21 @@ void CInstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CInstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-uint32_t CInstallerWnd::StartWorker() { return fw::BeginThread(WorkerEntry, &m_logic); }
+uint32_t CInstallerWnd::StartWorker() {
+    uint32_t error = fw::BeginThread(WorkerEntry, &m_logic);
+    // Passive: nobody will close the window; the run ends here, failed.
+    if (error && m_answers) EndDialog(IDCANCEL);
+    return error;
+}
 
 int CInstallerWnd::RunModelDialog(CModelDlg& dialog) {
+    if (m_answers) return m_answers->AnswerModelDialog(dialog);
     CModelWnd window(dialog, this);
     return static_cast<int>(window.DoModal());
 }
 
 int CInstallerWnd::RunPortDialog(CPortDlg& dialog) {
+    if (m_answers) return m_answers->AnswerPortDialog(dialog);
     CPortWnd window(dialog, this);
     return static_cast<int>(window.DoModal());
 }

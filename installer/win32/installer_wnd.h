@@ -9,6 +9,7 @@
 #include "framework/check_list_box.h"
 #include "framework/dialog.h"
 #include "framework/main_dialog.h"
+#include "installer/headless_view.h"
 #include "installer/installer_dlg.h"
 #include "installer/views.h"
 
@@ -52,10 +53,12 @@ private:
     CPortDlg& m_logic;
 };
 
-// The installation progress window, the program's main window.
+// The installation progress window, the program's main window. In passive
+// mode (answers given) it shows no wizard and cannot be closed: the run
+// ends by itself.
 class CInstallerWnd final : public fw::CMainDialog, public InstallerView {
 public:
-    explicit CInstallerWnd(Support& sys);
+    explicit CInstallerWnd(Support& sys, InstallerAnswers* answers = nullptr);
 
     CInstallerDlg m_logic;
 
@@ -72,7 +75,10 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnTimer(UINT_PTR id) override;
-    bool IsBusy() const override { return m_logic.IsBusy(); }
+    bool IsBusy() const override { return m_answers || m_logic.IsBusy(); }
+
+private:
+    InstallerAnswers* m_answers;
 };
 
 }  // namespace zep

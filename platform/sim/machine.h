@@ -284,6 +284,11 @@ public:
     int ExitCode() const;
     // Restart requests accepted by ExitWindowsEx (their flags).
     std::vector<uint32_t> Restarts() const;
+    // Named mutexes: another process holds one open, or lets go of it; the
+    // handles open on one, of every process (names are case-sensitive).
+    void HoldMutex(const std::string& name);
+    void ReleaseMutex(const std::string& name);
+    int MutexHandles(const std::string& name) const;
     std::vector<std::string> Commands() const;  // WinExec command lines
 
     // ------------------------------------------------------------ faults and calls
@@ -333,6 +338,7 @@ public:
     SystemTime GetLocalTime() override;
     uint32_t WinExec(const std::string& commandLine, uint32_t show) override;
     [[noreturn]] void exit(int code) override;
+    Result<HMutex> CreateMutexA(const std::string& name) override;
     Result<std::string> FormatMessageA(uint32_t code, uint32_t languageId) override;
 
     // ------------------------------------------------------------ seam: Advapi

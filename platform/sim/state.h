@@ -310,6 +310,7 @@ struct Machine::State {
     int exitCode = 0;
     std::vector<uint32_t> restarts;
     std::vector<std::string> commands;
+    std::map<std::string, int> mutexes;  // name -> handles open on it
     int Answer(uint32_t style);
     // The program a command line starts, found as CreateProcess finds it; "" if none.
     std::string FindProgram(const std::string& commandLine) const;

@@ -245,6 +245,33 @@ void Machine::exit(int code) {
     throw ProcessExit{code};
 }
 
+Result<HMutex> Machine::CreateMutexA(const std::string& name) {
+    Lock g(mutex_);
+    State::Call c = s_->Begin("CreateMutexA", name);
+    if (c.fault) return c.Done(Result<HMutex>::Fail(*c.fault));
+    int& handles = s_->mutexes[name];
+    bool existed = handles > 0;
+    ++handles;
+    return {true, existed ? kErrAlreadyExists : 0, HMutex(s_->NewHandle())};
+}
+
+void Machine::HoldMutex(const std::string& name) {
+    Lock g(mutex_);
+    ++s_->mutexes[name];
+}
+
+void Machine::ReleaseMutex(const std::string& name) {
+    Lock g(mutex_);
+    auto it = s_->mutexes.find(name);
+    if (it != s_->mutexes.end() && it->second > 0) --it->second;
+}
+
+int Machine::MutexHandles(const std::string& name) const {
+    Lock g(mutex_);
+    auto it = s_->mutexes.find(name);
+    return it == s_->mutexes.end() ? 0 : it->second;
+}
+
 Result<std::string> Machine::FormatMessageA(uint32_t code, uint32_t languageId) {
     Lock g(mutex_);
     using R = Result<std::string>;

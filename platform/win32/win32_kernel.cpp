@@ -229,6 +229,14 @@ public:
 
     [[noreturn]] void exit(int code) override { ::exit(code); }
 
+    Result<HMutex> CreateMutexA(const std::string& name) override {
+        HANDLE h = ::CreateMutexA(nullptr, FALSE, name.c_str());
+        DWORD e = GetLastError();
+        if (!h) return Result<HMutex>::Fail(e);
+        // Success with the code that tells a new mutex from an existing one.
+        return {true, e == ERROR_ALREADY_EXISTS ? e : 0, FromHandle<HMutex>(h)};
+    }
+
     Result<std::string> FormatMessageA(uint32_t code, uint32_t languageId) override {
         char* text = nullptr;
         // No arguments are passed, so inserts such as "%1" must stay as text:

@@ -12,8 +12,9 @@ so every line that matters reads
 
 TRACE is the program's standard error (child processes such as net.exe
 write there too: only the process of the first line counts); LAUNCH is the
-system's uptime (/proc/uptime, the clock of Wine's time stamps) read just
-before the program was started. Prints one line of key=value pairs:
+clock of Wine's time stamps (CLOCK_MONOTONIC_RAW, not /proc/uptime, which
+runs apart from it) read just before the program was started. Prints one
+line of key=value pairs:
 
     wall      launch to the program's ExitProcess call (s)
     floor     the sum of the program's own Sleep calls (s): the time a run

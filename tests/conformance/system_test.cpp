@@ -126,5 +126,17 @@ TEST_F(System, LocalTimeIsADate) {
     EXPECT_LE(t.hour, 23);
 }
 
+// The one-instance rule of the programs reads the second creation's code.
+TEST_F(System, NamedMutexTellsASecondCreatorThatItExists) {
+    const std::string name = "Global\\zepconf one instance";
+    Result<HMutex> first = k().CreateMutexA(name);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(first.error, kErrSuccess);
+    Result<HMutex> second = k().CreateMutexA(name);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_EQ(second.error, kErrAlreadyExists);
+    EXPECT_NE(second.value, first.value);
+}
+
 }  // namespace
 }  // namespace zep::conformance

@@ -9,7 +9,12 @@
 #     RegDeleteKeyExA, GetSystemWow64DirectoryA, SetupUninstallOEMInfA):
 #     they are looked up at run time;
 #   - i386 code, subsystem and OS version 5.0 or lower (Windows 2000);
-#   - at most 150 KB each.
+#   - at most 150 KB each;
+#   - an application manifest that requires administrator rights
+#     (requestedExecutionLevel requireAdministrator, uiAccess false) and
+#     nothing more: no supportedOS (the version checks must see the system
+#     as it is) and no dependency such as common controls 6 (the dialogs
+#     keep their look).
 # First it shows that the check fails on a program that breaks each rule.
 # One PASS/FAIL line per check; exits 1 when one failed, 2 when tools or the
 # build are missing.
@@ -73,6 +78,17 @@ problems() {
     local size
     size=$(stat -c %s "$exe")
     [ "$size" -le "$MAX_BYTES" ] || echo "size $size bytes (more than $MAX_BYTES)"
+
+    local manifest
+    if ! manifest=$(python3 "$ROOT/tests/e2e/pe_manifest.py" "$exe" 2>/dev/null); then
+        echo "no application manifest"
+        return
+    fi
+    grep -qE '<requestedExecutionLevel[[:space:]]+level="requireAdministrator"[[:space:]]+uiAccess="false"' \
+        <<<"$manifest" || echo "the manifest does not require administrator rights (uiAccess false)"
+    grep -q 'supportedOS' <<<"$manifest" && echo "the manifest names supported systems"
+    grep -q '<dependency' <<<"$manifest" && echo "the manifest has a dependency"
+    return 0
 }
 
 # ---------------------------------------------------------------- the check itself
@@ -96,16 +112,39 @@ int main(void) {
     return filler[wow];
 }
 EOF
-    if ! i686-w64-mingw32-gcc -O1 -o "$dir/bad.exe" "$dir/bad.c" -lwinspool -lsetupapi \
-            -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0 2>"$dir/cc.err"; then
+    # A manifest that asks for nothing and brings what the programs must not.
+    cat >"$dir/bad.manifest" <<'EOF'
+<?xml version="1.0" encoding="UTF-8" standalone="yes"?>
+<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">
+  <assemblyIdentity type="win32" name="Bad.Program" version="1.0.0.0"/>
+  <dependency><dependentAssembly><assemblyIdentity type="win32"
+    name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*"
+    publicKeyToken="6595b64144ccf1df" language="*"/></dependentAssembly></dependency>
+  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v2"><security><requestedPrivileges>
+    <requestedExecutionLevel level="asInvoker" uiAccess="false"/>
+  </requestedPrivileges></security></trustInfo>
+  <compatibility xmlns="urn:schemas-microsoft-com:compatibility.v1"><application>
+    <supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>
+  </application></compatibility>
+</assembly>
+EOF
+    echo '1 24 "bad.manifest"' >"$dir/bad.rc"
+    # bad.exe breaks every rule; plain.exe has no manifest at all.
+    if ! (cd "$dir" && i686-w64-mingw32-windres bad.rc -O coff -o bad_rc.o) 2>"$dir/cc.err" ||
+        ! i686-w64-mingw32-gcc -O1 -o "$dir/bad.exe" "$dir/bad.c" "$dir/bad_rc.o" -lwinspool -lsetupapi \
+            -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0 2>>"$dir/cc.err" ||
+        ! i686-w64-mingw32-gcc -O1 -o "$dir/plain.exe" "$dir/bad.c" -lwinspool -lsetupapi \
+            2>>"$dir/cc.err"; then
         fail "self-test: could not build the program that breaks the rules ($(head -n 1 "$dir/cc.err"))"
         rm -rf "$dir"
         return
     fi
-    out=$(problems "$dir/bad.exe")
+    out=$(problems "$dir/bad.exe"; problems "$dir/plain.exe")
     local want missing=""
     for want in "imports WINSPOOL.DRV" "imports SETUPAPI.DLL" "imports IsWow64Process" \
-                "imports SetupUninstallOEMInfA" "subsystem version 6.0" "size "; do
+                "imports SetupUninstallOEMInfA" "subsystem version 6.0" "size " \
+                "does not require administrator" "names supported systems" "has a dependency" \
+                "no application manifest"; do
         grep -qF -- "$want" <<<"$out" || missing="$missing [$want]"
     done
     if [ -z "$missing" ]; then
@@ -138,7 +177,7 @@ for exe in "$BUILD/installer/win32/ZEP_Installer.exe" "$BUILD/uninstaller/win32/
     out=$(problems "$exe")
     dlls=$("$OBJDUMP" -p "$exe" | awk '/DLL Name:/ { printf "%s%s", sep, $3; sep = " " }')
     if [ -z "$out" ]; then
-        pass "$name: $(stat -c %s "$exe") bytes, imports $dlls, Windows 2000 and later"
+        pass "$name: $(stat -c %s "$exe") bytes, imports $dlls, Windows 2000 and later, requires administrator"
     else
         fail "$name: $(tr '\n' ';' <<<"$out" | sed 's/;$//')"
     fi

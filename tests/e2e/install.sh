@@ -82,9 +82,7 @@ case_new_installation() {
     grep -qF "$PRINTER_4000_COM1" <<<"$STATE" || fail "no printer \"KESTREL ZEP-4000\" on COM1: as created"
     expect "printers of the driver" "$(grep -c '^printer .*driver="ZEP Character Type"' <<<"$STATE")" 1
     expect "uninstall entry (64-bit view)" "$(grep '^uninstall.* view=64' <<<"$STATE")" \
-"uninstall view=64 present=1
-uninstall-value view=64 name=\"DisplayName\" type=REG_SZ data=\"KESTREL Customer Display Windows Driver V1.1.0E\"
-uninstall-value view=64 name=\"UninstallString\" type=REG_SZ data=\"C:\\windows\\ZEP\\ZEP_Uninstaller.exe\""
+        "$(uninstall_entry 64)"
     state_has "uninstall view=32 present=0"
 
     wine_note "SetupCopyOEMInf keeps the name ZEP.inf (Windows names the copy oemN.inf)"

@@ -9,6 +9,8 @@
 #                     $ZEP_E2E_WINE_DIR/pristine64; made when missing, ~80 s+)
 #   ZEP_E2E_NO_BUILD  set: use the build tree as it is, build nothing
 #   ZEP_XVFB_DISPLAY  display number of the private X server
+#   E2E_HEADLESS      set before e2e_init: no X display at all (DISPLAY
+#                     unset, no Xvfb) until e2e_display_on
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=../../scripts/lib/wine.sh
@@ -67,8 +69,23 @@ e2e_init() {
     DIST="$WINE_DIR/runs/$E2E_NAME/dist"
     "$E2E_ROOT/scripts/make-dist.sh" "$BUILD" "$DIST" >/dev/null || exit 2
     zep_wine_pristine64 "$PRISTINE"
-    zep_xvfb_start
+    if [ -n "${E2E_HEADLESS:-}" ]; then
+        E2E_LATER_DISPLAY=${DISPLAY:-}
+        unset DISPLAY
+    else
+        zep_xvfb_start
+    fi
     trap 'e2e_stop_prefix; zep_xvfb_stop' EXIT
+}
+
+# e2e_display_on: after a headless part, the display for the prefixes made
+# from now on (the one the script was given, else a private X server).
+e2e_display_on() {
+    if [ -n "${E2E_LATER_DISPLAY:-}" ]; then
+        export DISPLAY=$E2E_LATER_DISPLAY
+    else
+        zep_xvfb_start
+    fi
 }
 
 # ---------------------------------------------------------------- reporting
@@ -111,10 +128,20 @@ e2e_start_prefix() {
     zep_wine_use64 "$RUN_DIR/prefix"
     zep_wine_native_winspool
     cp -R "$DIST" "$RUN_DIR/dist"
+    # Wine's own desktop window, written before the session starts: the
+    # session's first process (even a console one) may make the desktop,
+    # which reads these values only then.
+    if [ -z "${2:-}" ] && [ -n "${DISPLAY:-}" ]; then
+        printf '\n%s\n%s\n\n%s\n%s\n' '[Software\\Wine\\Explorer] 0' '"Desktop"="Default"' \
+            '[Software\\Wine\\Explorer\\Desktops] 0' '"Default"="1024x768"' >>"$RUN_DIR/prefix/user.reg"
+    fi
     zep_wineserver -p </dev/null >/dev/null 2>&1
-    if [ -z "${2:-}" ]; then
-        wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
-        wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
+    # Without a display there is no desktop to make (headless cases); the
+    # session's first process starts Wine's explorer, which fails to make it
+    # and says so: let that happen here, away from the programs' output.
+    if [ -z "${DISPLAY:-}" ]; then
+        zep_wine64 "$STATETOOL" version </dev/null >/dev/null 2>&1
+        return 0
     fi
     # The desktop process starts with the first window: let it start here,
     # where nothing waits on its output.
@@ -143,13 +170,14 @@ cdrive() { echo "$RUN_DIR/prefix/drive_c"; }
 
 # ---------------------------------------------------------------- programs
 
-# start_program WINDOWS-OR-UNIX-PATH [CWD]: starts a program in the
+# start_program WINDOWS-OR-UNIX-PATH [CWD [ARG...]]: starts a program in the
 # background (APP_PID), in CWD (default RUN_DIR/dist), output to RUN_DIR.
 start_program() {
-    local cwd=${2:-$RUN_DIR/dist}
+    local program=$1 cwd=${2:-$RUN_DIR/dist}
     local out
-    out="$RUN_DIR/$(basename "$(echo "$1" | tr '\\' /)" .exe).out"
-    (cd "$cwd" && zep_wine64 "$1" </dev/null >>"$out" 2>&1) &
+    shift $(($# < 2 ? $# : 2))
+    out="$RUN_DIR/$(basename "$(echo "$program" | tr '\\' /)" .exe).out"
+    (cd "$cwd" && zep_wine64 "$program" "$@" </dev/null >>"$out" 2>&1) &
     APP_PID=$!
 }
 start_installer() { start_program "$RUN_DIR/dist/ZEP_Installer.exe"; }
@@ -190,6 +218,60 @@ app_wait_no_box() {
 watch_status() {
     (zep_wine64 "$UIDRIVER" watch-text "$1" "$2" 300 </dev/null >"$3" 2>/dev/null) &
     WATCH_PID=$!
+}
+
+# run_for_code DIR COMMAND-LINE [SECONDS]: runs a Windows command line from
+# the Unix folder DIR (its current folder) through the state tool, which
+# waits for it and reads its whole exit code (Wine's Unix side keeps only
+# the low 8 bits: 3010 would read 194). Sets RC, or a text saying why not.
+# Wine's window-driver errors and the modules each process loads go to
+# RUN_DIR/programs.err, each line with its process id (see made_window).
+run_for_code() {
+    local out wait=${3:-300}
+    out=$(cd "$1" && WINEDEBUG=-all,err+winediag,+loaddll,+pid \
+        zep_bounded $((wait + 60)) "$ZEP_WINE64" "$STATETOOL" run "$2" "$wait" \
+        </dev/null 2>>"$RUN_DIR/programs.err")
+    RC=$(sed -n 's/^ran exit=//p' <<<"$out")
+    [ -n "$RC" ] || RC="no exit code${out:+ ($out)}"
+}
+
+# made_window: prints Wine's first complaint, in RUN_DIR/programs.err, that
+# one of the two programs tried to make a window with no display to make it
+# on; nothing when none did. (Other processes, Wine's own explorer among
+# them, are not the programs' concern.)
+made_window() {
+    local err="$RUN_DIR/programs.err" pids
+    [ -f "$err" ] || return 0
+    pids=$(sed -n 's/^\([0-9a-f]*\):[0-9a-f]*:trace:loaddll:.*\\ZEP_\(Installer\|Uninstaller\)\.exe".*/\1/p' "$err" |
+        sort -u)
+    local pid
+    for pid in $pids; do
+        grep -m1 "^$pid:[0-9a-f]*:err:winediag:nodrv_CreateWindow" "$err" && return 0
+    done
+    return 0
+}
+
+# The uninstall entry a new installation writes (VIEW 64 or 32), as the
+# state tool shows it.
+uninstall_entry() {
+    local v=$1 exe='C:\windows\ZEP\ZEP_Uninstaller.exe'
+    cat <<EOT
+uninstall view=$v present=1
+uninstall-value view=$v name="DisplayIcon" type=REG_SZ data="$exe"
+uninstall-value view=$v name="DisplayName" type=REG_SZ data="KESTREL Customer Display Windows Driver V1.1.0E"
+uninstall-value view=$v name="DisplayVersion" type=REG_SZ data="1.1.0.0"
+uninstall-value view=$v name="NoModify" type=REG_DWORD data=1
+uninstall-value view=$v name="NoRepair" type=REG_DWORD data=1
+uninstall-value view=$v name="Publisher" type=REG_SZ data="KESTREL"
+uninstall-value view=$v name="QuietUninstallString" type=REG_SZ data="\"$exe\" /quiet"
+uninstall-value view=$v name="UninstallString" type=REG_SZ data="$exe"
+EOT
+}
+
+# The QuietUninstallString of the entry (64-bit view) as a command line.
+quiet_uninstall_string() {
+    st uninstall | sed -n 's/^uninstall-value view=64 name="QuietUninstallString" type=REG_SZ data="\(.*\)"$/\1/p' |
+        sed 's/\\"/"/g'
 }
 
 # ---------------------------------------------------------------- the installer

@@ -3,7 +3,8 @@
 # Builds the corrected winspool.drv, then runs the seam's conformance suite,
 # the winspool check and the package check (each for the x86_64 and the i686
 # build), the installer's dialogs, and the
-# installation and removal cases, all from one pristine 64-bit prefix and one
+# installation and removal cases and the unattended ones (quiet with no
+# display at all), all from one pristine 64-bit prefix and one
 # private X server; then the Windows versions and the 32-bit programs (the
 # product) under emulation, which need the i686 tree too. Prints a summary;
 # exits 1 when a step failed.
@@ -67,6 +68,7 @@ step "sample package check, i686" package/tests/run.sh "$X86"
 step "installer dialogs" tests/e2e/installer-ui.sh "$BUILD"
 step "installation end to end" tests/e2e/install.sh "$BUILD"
 step "removal end to end" tests/e2e/uninstall.sh "$BUILD"
+step "unattended deployment (quiet, passive)" tests/e2e/quiet.sh "$BUILD"
 # The 32-bit programs' PE headers (built here if needed: the x86 tree is not
 # run-all's), then the programs beside planted DLLs.
 step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "$X86"

@@ -9,7 +9,8 @@
 # Writes docs/screenshots/*.png (the list is at the end of this file) and
 # prints one line per picture. The port configuration error box is not among
 # them: it shows only when ConfigurePortA fails with 87 for a port the
-# spooler lists, which Wine never does. Environment as for tests/e2e/lib.sh.
+# spooler lists, which Wine never does. Environment as for tests/e2e/lib.sh;
+# ZEP_SCREENSHOTS names the series to take (e.g. "passive"; default all).
 set -u
 . "$(dirname "$0")/lib.sh"
 e2e_init "${1:-build/mingw-x64}" screenshots
@@ -162,6 +163,21 @@ series_uninstall() {
     app_wait 30
 }
 
+# Passive mode: the progress window alone, answered by the command line.
+series_passive() {
+    shot_prefix passive
+    start_program "$RUN_DIR/dist/ZEP_Installer.exe" "$RUN_DIR/dist" /passive /model "KESTREL ZEP-4000" /port COM1
+    ud wait-window "$INSTALLER_MAIN" 60 || { problem "no installer window"; return 1; }
+    # Under way: a few steps reported.
+    local i=0
+    while [ "$(ud pos "$INSTALLER_MAIN" 1000)" -lt 24 ] 2>/dev/null && [ $i -lt 100 ]; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    shot "$INSTALLER_MAIN" installer-passive.png
+    app_wait 60
+}
+
 series_not_installed() {
     shot_prefix not-installed
     start_program "$RUN_DIR/dist/ZEP_Uninstaller.exe"
@@ -169,6 +185,10 @@ series_not_installed() {
     app_wait 15
 }
 
+if [ -n "${ZEP_SCREENSHOTS:-}" ]; then
+    for s in $ZEP_SCREENSHOTS; do "series_$s"; done
+    exit $FAILED
+fi
 INSTALLED=""
 series_install
 series_cancel
@@ -181,10 +201,11 @@ else
 fi
 series_system_error
 series_not_installed
+series_passive
 exit $FAILED
 
 # Pictures: installer-main, installer-models, installer-port,
 # installer-port-not-supported, installer-restart, installer-canceled,
 # installer-refused, installer-other-version, installer-removing,
 # installer-removed-restart, installer-error-addprinter, uninstaller-main,
-# uninstaller-restart, uninstaller-not-installed.
+# uninstaller-restart, uninstaller-not-installed, installer-passive.

@@ -6,7 +6,10 @@
 #   wow64  a 64-bit prefix, a 32-bit program on 64-bit Windows ("Windows x64",
 #          the 64-bit registry view, the monitor copy in the Windows folder):
 #          install "KESTREL ZEP-4000" on COM1 (No to the restart question),
-#          then uninstall everything (No again).
+#          then uninstall everything (No again); then, in a fresh prefix,
+#          as a deployment tool runs them: a quiet installation of
+#          "KESTREL ZEP-4000" on COM2 and the quiet removal with the
+#          entry's QuietUninstallString, each ending with 3010.
 #   win32  a 32-bit prefix (WINEARCH=win32: "Windows NT x86", SHDeleteKeyA,
 #          the monitor copy in the system folder), one machine for these
 #          steps in turn, each under the Windows version Wine reports:
@@ -130,15 +133,13 @@ case_install() {
         "processor-reg env=\"$ENV_NAME\" name=\"ZEP PRINT PROCESSOR\" driver=\"ZEPPRO.dll\""
     grep -q "^printer name=\"KESTREL ZEP-4000\" driver=\"ZEP Character Type\" port=\"COM1:\" processor=\"ZEP PRINT PROCESSOR\" datatype=\"RAW\" attributes=0x00001800 priority=1 " <<<"$STATE" ||
         fail "no printer \"KESTREL ZEP-4000\" on COM1: with the product's driver and print processor"
-    local entry='uninstall-value view=%s name="DisplayName" type=REG_SZ data="KESTREL Customer Display Windows Driver V1.1.0E"
-uninstall-value view=%s name="UninstallString" type=REG_SZ data="C:\\windows\\ZEP\\ZEP_Uninstaller.exe"'
     if [ "$KIND" = wow64 ]; then
         expect "uninstall entry" "$(grep '^uninstall' <<<"$STATE")" \
-            "uninstall view=64 present=1"$'\n'"$(printf "$entry" 64 64)"$'\n'"uninstall view=32 present=0"
+            "$(uninstall_entry 64)"$'\n'"uninstall view=32 present=0"
     else
         # One registry view: both flags open the same key.
         expect "uninstall entry" "$(grep '^uninstall' <<<"$STATE")" \
-            "uninstall view=64 present=1"$'\n'"$(printf "$entry" 64 64)"$'\n'"uninstall view=32 present=1"$'\n'"$(printf "$entry" 32 32)"
+            "$(uninstall_entry 64)"$'\n'"$(uninstall_entry 32)"
     fi
     # shellcheck disable=SC2086
     files_in_state present $PRODUCT_FILES 'C:\windows\inf\ZEP.inf' "$UNINSTALLER"
@@ -285,6 +286,41 @@ case_uninstall() {
     finish
 }
 
+# ---------------------------------------------------------------- quiet
+
+# case_quiet: the 32-bit programs in quiet mode in a fresh prefix of the
+# kind, as a deployment tool runs them. Their whole exit codes come through
+# the x86_64 state tool, which starts them.
+case_quiet() {
+    set_kind "$1"
+    begin "$KIND: the 32-bit programs quiet: installation (3010), then the QuietUninstallString (3010)"
+    E2E_LAP=""
+    e2e_start_prefix32 "$KIND" "$KIND-quiet"
+    lap "prefix"
+    run_for_code "$RUN_DIR/dist" 'ZEP_Installer.exe /quiet /model "KESTREL ZEP-4000" /port COM2' $WORK_LIMIT
+    expect "installer's exit code" "$RC" 3010
+    lap "quiet installation"
+    STATE=$(st report)
+    state_has "$DRIVER_LINE"
+    grep -q '^printer name="KESTREL ZEP-4000" driver="ZEP Character Type" port="COM2:" ' <<<"$STATE" ||
+        fail "no printer \"KESTREL ZEP-4000\" on COM2:"
+    expect "uninstall entry" "$(grep '^uninstall' <<<"$STATE")" \
+        "$(uninstall_entry 64)"$'\n'"uninstall view=32 present=0"
+    local log command
+    log=$(installer_log)
+    grep -qxF -- "$WOW64_LINE" <<<"$(cut -c11- <<<"$log")" || fail "the log lacks \"$WOW64_LINE\""
+
+    rename_inf_to_oem >/dev/null || fail "no INF copy ZEP.inf to rename"
+    command=$(quiet_uninstall_string)
+    run_for_code "$RUN_DIR" "$command" $WORK_LIMIT
+    expect "uninstaller's exit code" "$RC" 3010
+    lap "quiet removal"
+    STATE=$(st report)
+    state_lacks '^printer .*driver="ZEP Character Type"' 'name="ZEP Character Type"' \
+        '^monitor name="ZEP Language Monitor"' '^uninstall-value'
+    finish
+}
+
 # ---------------------------------------------------------------- rounds
 
 round() {
@@ -292,6 +328,7 @@ round() {
         wow64)
             case_install wow64 default
             case_uninstall default "[x] KESTREL ZEP-4000|"
+            case_quiet wow64
             ;;
         win32)
             case_install win32 winxp

@@ -15,6 +15,11 @@ using test::LogLines;
 const char* const kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
 const char* const kDrivers64 = "C:\\Windows\\system32\\spool\\drivers\\x64";
+// Every value of the uninstall entry, in the order they are written.
+const std::vector<std::string> kEntryValues{"DisplayName",    "UninstallString",
+                                            "QuietUninstallString", "DisplayIcon",
+                                            "DisplayVersion", "Publisher",
+                                            "NoModify",       "NoRepair"};
 
 struct InstallationTest : ::testing::Test {
     sim::Machine m;
@@ -92,7 +97,20 @@ TEST_F(InstallationTest, NewInstallationOfOneModelOnCom1) {
               "KESTREL Customer Display Windows Driver V1.1.0E");
     EXPECT_EQ(m.RegString(kUninstallKey, "UninstallString", true),
               "C:\\Windows\\ZEP\\ZEP_Uninstaller.exe");
-    EXPECT_EQ(m.RegValueNames(kUninstallKey, true).size(), 2u);
+    // What deployment tools detect and remove the product by.
+    EXPECT_EQ(m.RegString(kUninstallKey, "QuietUninstallString", true),
+              "\"C:\\Windows\\ZEP\\ZEP_Uninstaller.exe\" /quiet");
+    EXPECT_EQ(m.RegString(kUninstallKey, "DisplayIcon", true),
+              "C:\\Windows\\ZEP\\ZEP_Uninstaller.exe");
+    EXPECT_EQ(m.RegString(kUninstallKey, "DisplayVersion", true), "1.1.0.0");
+    EXPECT_EQ(m.RegString(kUninstallKey, "Publisher", true), "KESTREL");
+    for (const char* flag : {"NoModify", "NoRepair"}) {
+        std::optional<RegValue> v = m.RegRawValue(kUninstallKey, flag, true);
+        ASSERT_TRUE(v) << flag;
+        EXPECT_EQ(v->type, kRegDword);
+        EXPECT_EQ(v->data, std::string("\1\0\0\0", 4));
+    }
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true), kEntryValues);
     EXPECT_FALSE(m.RegKeyExists(kUninstallKey, false));
     EXPECT_EQ(m.FileContents("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe"), "uninstaller");
     for (const char* f : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL", "STDNAMES.GPD",
@@ -497,8 +515,7 @@ TEST_F(UninstallEntryTest, ReplacesAnExistingEntryWhole) {
     m.SetRegString(kUninstallKey, "DisplayName", "old");
     m.SetRegString(kUninstallKey, "Stale", "x");
     Register(true);
-    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
-              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true), kEntryValues);
     EXPECT_EQ(Log().front(), "");
     EXPECT_TRUE(test::Contains(Log(), std::string("REGKEY : ") + kUninstallKey));
 }
@@ -508,8 +525,7 @@ TEST_F(UninstallEntryTest, ThirtyTwoBitWindowsUsesTheOnlyView) {
     m.SetRegString(kUninstallKey, "Stale", "x");
     m.AddRegKey(std::string(kUninstallKey) + "\\Sub");
     Register(false);
-    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
-              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true), kEntryValues);
     EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));  // SHDeleteKeyA: the tree
 }
 
@@ -518,8 +534,7 @@ TEST_F(UninstallEntryTest, AnEarlierEntryGoesWithItsSubkeysOn64BitWindows) {
     m.AddRegKey(std::string(kUninstallKey) + "\\Sub\\Deeper");
     Register(true);
     EXPECT_FALSE(m.RegKeyExists(std::string(kUninstallKey) + "\\Sub"));
-    EXPECT_EQ(m.RegValueNames(kUninstallKey, true),
-              (std::vector<std::string>{"DisplayName", "UninstallString"}));
+    EXPECT_EQ(m.RegValueNames(kUninstallKey, true), kEntryValues);
 }
 
 TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {

@@ -3,9 +3,11 @@
 
 #include "common/support.h"
 #include "common/trace_log.h"
+#include "common/unattended.h"
 #include "framework/app.h"
 #include "framework/user_win32.h"
 #include "platform/win32/win32_platform.h"
+#include "uninstaller/headless_view.h"
 #include "uninstaller/win32/uninstaller_wnd.h"
 
 namespace zep {
@@ -25,11 +27,22 @@ BOOL CUninstallerApp::InitInstance() {
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_UnInstaller.txt");
-    auto* sys = new Support(*os, *log);
-    auto* dialog = new CUninstallerWnd(*sys);
+    RunContext* run =
+        StartRun(Program::Uninstaller, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+    if (!run) return FALSE;
+    Support& sys = run->sys();
+    if (run->options().mode == RunMode::Quiet) {
+        m_nExitCode = RunQuietUninstaller(sys, run->options());
+        return FALSE;
+    }
+    UninstallerAnswers* answers = nullptr;
+    if (run->options().mode == RunMode::Passive)
+        answers = new UninstallerAnswers(run->options(), sys, user);
+    auto* dialog = new CUninstallerWnd(sys, answers);
 
     m_pMainWnd = dialog;
     dialog->DoModal();
+    m_nExitCode = sys.run.ExitCode();
     return FALSE;
 }
 

@@ -15,9 +15,10 @@ unsigned WorkerEntry(void* param) {
 
 }  // namespace
 
-CUninstallerWnd::CUninstallerWnd(Support& sys)
+CUninstallerWnd::CUninstallerWnd(Support& sys, UninstallerAnswers* answers)
     : CMainDialog(IDD_ZEP_UNINSTALLER_DIALOG, IDR_MAINFRAME, IDC_UNINSTALL_PROGRESS),
-      m_logic(sys, *this) {}
+      m_logic(sys, *this),
+      m_answers(answers) {}
 
 BOOL CUninstallerWnd::OnInitDialog() {
     CMainDialog::OnInitDialog();
@@ -39,7 +40,11 @@ bool CUninstallerWnd::OnCommand(UINT id, UINT code, HWND) {
     return false;
 }
 
-void CUninstallerWnd::OnTimer(UINT_PTR id) { m_logic.OnTimer(static_cast<unsigned>(id)); }
+void CUninstallerWnd::OnTimer(UINT_PTR id) {
+    m_logic.OnTimer(static_cast<unsigned>(id));
+    // Passive: the printers are listed; Uninstall, as the person would press it.
+    if (m_answers && id == 1 && !m_endRequested && !m_logic.IsBusy()) m_logic.OnUninstall();
+}
 
 void CUninstallerWnd::PostStatusRefresh(const std::string& status) {
     PostStatus({{IDC_UNINSTALL_STATUS, status}});
@@ -53,7 +58,16 @@ void CUninstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
 
 void CUninstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
-uint32_t CUninstallerWnd::StartWorker() { return fw::BeginThread(WorkerEntry, this); }
+uint32_t CUninstallerWnd::StartWorker() {
+    if (m_answers && !m_answers->ApplySelection(*this)) {
+        EndDialogOk();  // refused before anything is removed; nothing to report
+        return 0;
+    }
+    uint32_t error = fw::BeginThread(WorkerEntry, this);
+    // Passive: nobody will close the window; the run ends here, failed.
+    if (error && m_answers) EndDialogOk();
+    return error;
+}
 
 void CUninstallerWnd::ResetList() { SendMessageA(m_list.m_hWnd, LB_RESETCONTENT, 0, 0); }
 
@@ -68,6 +82,9 @@ void CUninstallerWnd::EnableCancel(bool enable) {
 // The worker ends the dialog with the busy flag still set (after No to the
 // restart question), so this bypasses the busy guard of OnOK. EndDialog
 // only marks the modal loop and wakes it, so any thread may call it.
-void CUninstallerWnd::EndDialogOk() { CDialog::EndDialog(IDOK); }
+void CUninstallerWnd::EndDialogOk() {
+    m_endRequested = true;
+    CDialog::EndDialog(IDOK);
+}
 
 }  // namespace zep

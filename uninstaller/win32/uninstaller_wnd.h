@@ -9,14 +9,18 @@
 
 #include "framework/check_list_box.h"
 #include "framework/main_dialog.h"
+#include "uninstaller/headless_view.h"
 #include "uninstaller/uninstaller_dlg.h"
 #include "uninstaller/views.h"
 
 namespace zep {
 
+// In passive mode (answers given) it presses Uninstall itself once the
+// printers are listed, checked as the command line says, and cannot be
+// closed: the run ends by itself.
 class CUninstallerWnd final : public fw::CMainDialog, public UninstallerView {
 public:
-    explicit CUninstallerWnd(Support& sys);
+    explicit CUninstallerWnd(Support& sys, UninstallerAnswers* answers = nullptr);
 
     CUninstallerDlg m_logic;
 
@@ -43,10 +47,12 @@ protected:
     BOOL OnInitDialog() override;
     bool OnCommand(UINT id, UINT code, HWND control) override;
     void OnTimer(UINT_PTR id) override;
-    bool IsBusy() const override { return m_logic.IsBusy(); }
+    bool IsBusy() const override { return m_answers || m_logic.IsBusy(); }
 
 private:
     fw::CCheckListBox m_list;
+    UninstallerAnswers* m_answers;
+    std::atomic<bool> m_endRequested{false};  // also set by the worker
 };
 
 }  // namespace zep

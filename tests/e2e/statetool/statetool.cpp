@@ -14,6 +14,11 @@
 //   zep_statetool delete-printer NAME
 //   zep_statetool rename FROM TO
 //   zep_statetool wine-version VERSION|default       HKCU\Software\Wine, Version
+//   zep_statetool run COMMAND-LINE [SECONDS]   starts it as Windows would (the
+//                                        current folder is this tool's), waits
+//                                        (default 600 s) and prints its whole
+//                                        exit code, which Wine's Unix side cuts
+//                                        to 8 bits
 //   zep_statetool serve                  the commands above from stdin (../serve.h)
 //
 // Output: one record per line, ended by "\n" only (no "\r"). A line starts
@@ -44,6 +49,7 @@
 //                                               with report only on --version)
 //   error op="EnumPrintersA" code=1722          (a call that failed)
 //   ok op="set-version" ...                     (an arranging command worked)
+//   ran exit=3010                               (run: the program's exit code)
 //
 // Printer data lines appear only for the four version values a printer
 // carries. Quoted values escape '"' as \" and control characters as \xNN;
@@ -509,12 +515,37 @@ int CmdRename(int argc, char** argv) {
     return 0;
 }
 
+int CmdRun(int argc, char** argv) {
+    if (argc != 3 && argc != 4) return 2;
+    DWORD seconds = argc == 4 ? static_cast<DWORD>(atoi(argv[3])) : 600;
+    std::string line = argv[2];
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        Error("CreateProcessA", GetLastError());
+        return 1;
+    }
+    DWORD waited = WaitForSingleObject(pi.hProcess, seconds * 1000);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    if (waited != WAIT_OBJECT_0) {
+        Error("WaitForSingleObject", waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError());
+        return 1;
+    }
+    Line("ran exit=" + std::to_string(code));
+    return 0;
+}
+
 int Usage() {
     fputs("usage: zep_statetool [report [--all-forms] [--version] [PATH...] | printers | drivers |\n"
           "       monitors | processors | forms [--all] | uninstall | version | files PATH... |\n"
           "       set-version PRINTER MAJOR MINOR BUILD EXTRA | set-data PRINTER NAME NUMBER |\n"
           "       delete-data PRINTER NAME | add-printer NAME DRIVER [PORT [PROCESSOR]] |\n"
-          "       delete-printer NAME | rename FROM TO | wine-version VERSION|default | serve]\n",
+          "       delete-printer NAME | rename FROM TO | wine-version VERSION|default |\n"
+          "       run COMMAND-LINE [SECONDS] | serve]\n",
           stderr);
     return 2;
 }
@@ -613,6 +644,8 @@ static int Dispatch(int argc, char** argv) {
         rc = CmdRename(argc, argv);
     } else if (cmd == "wine-version") {
         rc = CmdWineVersion(argc, argv);
+    } else if (cmd == "run") {
+        rc = CmdRun(argc, argv);
     } else {
         rc = 2;
     }

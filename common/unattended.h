@@ -1,0 +1,101 @@
+// What both programs share for a quiet or passive run: the start (the
+// command line, one instance at a time) and the user who is not there.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/support.h"
+#include "deploy/command_line.h"
+
+namespace zep {
+
+// Held by either program for its whole run, machine-wide ("Global\" reaches
+// every session; systems without Terminal Services ignore the prefix).
+constexpr const char* kInstanceMutexName = "Global\\KESTREL ZEP driver installation";
+
+// The box an interactive program shows when the other program (or a second
+// copy of itself) is running.
+constexpr const char* kAnotherRunningText =
+    "Another installation or removal of the ZEP driver is running.\n\n"
+    "Start this program again when it has ended.";
+
+struct StartDecision {
+    bool run = false;   // go on with the program's run
+    int exitCode = 0;   // otherwise the process ends at once with this code
+    DeployOptions options;
+};
+
+// The start of either program, before its windows: /? shows the usage; the
+// instance mutex is taken, and a second program started meanwhile changes
+// nothing (interactive: a box, 0; otherwise 1618); a command line that
+// cannot be used is logged, shown unless /quiet, and ends with 87. args are
+// the arguments after the program's name. Only the log line of a bad
+// command line touches the trace log: another run may be writing it.
+StartDecision StartProgram(Program program, const std::vector<std::string>& args, Support& sys);
+
+// The command-line error of a quiet or passive run found after the start
+// (a printer the uninstaller does not have): one log line, the usage box
+// through `boxes` (nullptr in quiet mode), the run's code 87.
+void RefuseCommandLine(Program program, const std::string& problem, Support& sys, User* boxes);
+
+// The user of a quiet or passive run: nobody. Every box the programs show
+// becomes one line of the trace log; a question (the only ones are the
+// restart questions) takes the command line's answer: Yes with
+// /forcerestart, else No. Everything else goes to the real user32.
+class UnattendedUser final : public User {
+public:
+    UnattendedUser(User& real, TraceLog& log, bool forceRestart)
+        : real_(real), log_(log), forceRestart_(forceRestart) {}
+
+    std::string LoadStringA(uint32_t id) override { return real_.LoadStringA(id); }
+    Status ExitWindowsEx(uint32_t flags, uint32_t reason) override {
+        return real_.ExitWindowsEx(flags, reason);
+    }
+    int AfxMessageBox(const std::string& text, uint32_t style) override;
+    int MessageBoxA(uintptr_t owner, const std::string& text, const std::string& caption,
+                    uint32_t style) override;
+
+private:
+    User& real_;
+    TraceLog& log_;
+    bool forceRestart_;
+};
+
+// A box's text on one log line: each run of line breaks becomes one blank.
+std::string OneLine(const std::string& text);
+
+// What a program runs with once its start let it run: the options, and the
+// platform and support of the run, whose user is the unattended one in
+// quiet and passive mode (the real one otherwise).
+class RunContext {
+public:
+    RunContext(Platform& os, TraceLog& log, const DeployOptions& options)
+        : options_(options),
+          nobody_(os.user, log, options.forceRestart),
+          os_{os.kernel, os.advapi, options.Unattended() ? static_cast<User&>(nobody_) : os.user,
+              os.spooler, os.setup},
+          sys_(os_, log) {
+        sys_.run.SetMode(options.mode, options.forceRestart);
+    }
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    const DeployOptions& options() const { return options_; }
+    Support& sys() { return sys_; }
+
+private:
+    DeployOptions options_;
+    UnattendedUser nobody_;
+    Platform os_;
+    Support sys_;
+};
+
+// The start of a program's process: StartProgram on the platform, then the
+// run's context when the program goes on, made for the life of the process
+// (its worker may still use it while the process exits). nullptr, with the
+// code to end with in *exitCode, when it does not.
+RunContext* StartRun(Program program, const std::vector<std::string>& args, Platform& os,
+                     TraceLog& log, int* exitCode);
+
+}  // namespace zep
