@@ -267,11 +267,30 @@ zep_wine_clone() {
 zep_xvfb_start() {
     if [ -n "${DISPLAY:-}" ] && [ -z "${ZEP_FORCE_XVFB:-}" ]; then return 0; fi
     n=${ZEP_XVFB_DISPLAY:-$((90 + $$ % 100))}
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    ZEP_XVFB_PID=$!
-    export DISPLAY=":$n"
-    i=0
-    while [ $i -lt 50 ] && ! xdpyinfo >/dev/null 2>&1; do sleep 0.1; i=$((i + 1)); done
+    # A display another run holds (its lock file) is never shared: the next
+    # free number is taken, and one that Xvfb cannot get either.
+    tries=0
+    while [ $tries -lt 40 ]; do
+        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+            Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+            ZEP_XVFB_PID=$!
+            i=0
+            while [ $i -lt 50 ] && kill -0 "$ZEP_XVFB_PID" 2>/dev/null &&
+                ! DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; do
+                sleep 0.1
+                i=$((i + 1))
+            done
+            if kill -0 "$ZEP_XVFB_PID" 2>/dev/null; then
+                export DISPLAY=":$n"
+                return 0
+            fi
+        fi
+        n=$((n + 1))
+        tries=$((tries + 1))
+    done
+    echo "zep_xvfb_start: no free X display" >&2
+    ZEP_XVFB_PID=
+    return 1
 }
 
 zep_xvfb_stop() {
