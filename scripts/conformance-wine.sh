@@ -66,8 +66,16 @@ cp "$exe" "$prefix/drive_c/zep_conformance_win32.exe"
 
 echo "== running ($arch)"
 status=0
-zep_wine 'C:\zep_conformance_win32.exe' "$@" || status=$?
+out="$winedir/conformance-$arch.out"
+zep_wine 'C:\zep_conformance_win32.exe' "$@" >"$out" 2>&1 || status=$?
+cat "$out"
 zep_wine_stop
 rm -rf "$prefix"
+# A program whose session was ended from outside exits with 0 too: only a
+# run that got to GoogleTest's summary counts.
+if [ $status -eq 0 ] && ! grep -q '^\[  PASSED  \]' "$out"; then
+    echo "conformance ($arch): the program ended before its summary" >&2
+    status=1
+fi
 echo "== conformance ($arch): exit status $status"
 exit $status

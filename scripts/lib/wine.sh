@@ -28,8 +28,9 @@ ZEP_WINE32=/usr/lib/wine/wine
 : "${ZEP_LIMIT_BOOT32:=900}"    # wineboot -i, 32-bit prefix under qemu: about 3 minutes
 : "${ZEP_LIMIT_RUN64:=420}"     # a program or test tool, 64-bit Wine: seconds; the UI
                                 # driver's longest wait is 300 s
-: "${ZEP_LIMIT_RUN32:=1200}"    # the same under qemu: a 32-bit installation about 2 minutes,
-                                # a serving test tool lives for a whole round
+: "${ZEP_LIMIT_RUN32:=600}"     # the same under qemu: the first start in a new 32-bit session
+                                # and an installation about 4 minutes at the most
+: "${ZEP_LIMIT_SERVE32:=1500}"  # a 32-bit test tool that serves a whole round: about 7 minutes
 : "${ZEP_LIMIT_SERVER:=120}"    # wineserver -p / -k / -w
 
 _zep_wine_common() {

@@ -349,6 +349,11 @@ TEST_F(Files, AppendOnlyHandlesWriteAtTheEndWhateverTheOtherWrote) {
 }
 
 TEST_F(Files, FileInformationTellsFoldersLinksAndNames) {
+    // Seen here: a 32-bit program on 64-bit Wine (under qemu) that reaches
+    // this case after the other file cases now and then corrupts its own
+    // memory or waits for ever in it. The 64-bit run shows what the calls do.
+    if (!IsSim() && !Program64())
+        GTEST_SKIP() << "32-bit Wine under qemu does not come through this case reliably";
     std::string path = In("one.txt");
     ASSERT_TRUE(PutFile(path, "x"));
     Result<HFile> f = k().CreateFileA(path, kFileReadAttributes, kFileShareRead, kOpenExisting,

@@ -563,7 +563,7 @@ serve_start() {
     local name=$1 exe=$2
     : >"$RUN_DIR/$name.cmd"
     : >"$RUN_DIR/$name.res"
-    (zep_wine32 "$exe" serve <"$RUN_DIR/$name.cmd" >"$RUN_DIR/$name.res" 2>>"$RUN_DIR/$name.err") &
+    (zep_bounded "$ZEP_LIMIT_SERVE32" "$ZEP_WINE32" "$exe" serve <"$RUN_DIR/$name.cmd" >"$RUN_DIR/$name.res" 2>>"$RUN_DIR/$name.err") &
     eval "SERVE_PID_$name=\$!"
 }
 
