@@ -9,11 +9,6 @@ namespace zep::test {
 
 namespace {
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 const char* const kSampleInf =
     "[Version]\r\n"
     "Signature=\"$Windows NT$\"\r\n"
@@ -76,18 +71,9 @@ void SimProgress::SetPos(int position) {
 
 // ------------------------------------------------------------------ check list
 
-int SimCheckList::AddString(const std::string& text) {
-    auto at = std::find_if(items_.begin(), items_.end(), [&](const auto& item) {
-        return Lower(item.first) > Lower(text);
-    });
-    int index = int(at - items_.begin());
-    items_.insert(at, {text, false});
-    return index;
-}
-
 int SimCheckList::Find(const std::string& text) const {
-    for (size_t i = 0; i < items_.size(); ++i)
-        if (items_[i].first == text) return int(i);
+    for (int i = 0; i < GetCount(); ++i)
+        if (GetText(i) == text) return i;
     return -1;
 }
 

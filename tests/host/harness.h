@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/check_list.h"
 #include "common/support.h"
 #include "installer/installer_dlg.h"
 #include "platform/sim/machine.h"
@@ -29,19 +30,10 @@ private:
     sim::Machine& m_;
 };
 
-// A sorted check list as LBS_SORT keeps it.
-class SimCheckList {
+// The programs' sorted check list, and a look-up for the tests.
+class SimCheckList : public CheckListModel {
 public:
-    int AddString(const std::string& text);
-    int GetCount() const { return int(items_.size()); }
-    bool GetCheck(int i) const { return items_.at(i).second; }
-    void SetCheck(int i, bool on) { items_.at(i).second = on; }
-    std::string GetText(int i) const { return items_.at(i).first; }
-    int Find(const std::string& text) const;
-    void Reset() { items_.clear(); }
-
-private:
-    std::vector<std::pair<std::string, bool>> items_;
+    int Find(const std::string& text) const;  // -1 when it is not listed
 };
 
 // What the user does in the installer's wizard.
