@@ -147,14 +147,6 @@ bool Support::DeleteFileReported(const std::string& path) {
 
 namespace {
 
-// Folder names compare without regard to letter case, as the file system does.
-bool SameFolder(const std::string& a, const std::string& b) {
-    auto same = [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-    };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), same);
-}
-
 std::string WithoutTrailingSeparators(std::string path) {
     while (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.pop_back();
     return path;
@@ -226,8 +218,8 @@ void Support::RemoveDirectoryTree(std::string path) {
     bool root = folder.empty() || (folder.size() == 2 && folder[1] == ':');
     Result<std::string> windows = root ? Result<std::string>{} : k.GetWindowsDirectoryA();
     Result<std::string> system = root ? Result<std::string>{} : k.GetSystemDirectoryA();
-    if (root || (windows.ok && SameFolder(folder, WithoutTrailingSeparators(windows.value))) ||
-        (system.ok && SameFolder(folder, WithoutTrailingSeparators(system.value)))) {
+    if (root || (windows.ok && EqualsNoCase(folder, WithoutTrailingSeparators(windows.value))) ||
+        (system.ok && EqualsNoCase(folder, WithoutTrailingSeparators(system.value)))) {
         log.WriteLog("RemoveDirectoryTree refused : %s", path.c_str());
         return;
     }
