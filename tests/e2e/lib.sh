@@ -163,7 +163,33 @@ wine64q() { zep_wine64 "$@" </dev/null >/dev/null 2>&1; }
 # and deletions queued for the restart (PendingFileRenameOperations).
 wine_restart() { zep_wine64 wineboot -r </dev/null >/dev/null 2>&1; }
 ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
-st() { zep_wine64 "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+st() { st_run zep_wine64 "$@"; }
+
+# st_run WINE ARGS: the state tool under WINE (zep_wine64 or zep_wine32).
+# A run that printed nothing and failed, or a report that printed nothing
+# (a report always has lines), never got to read the state: that goes into
+# the step's Wine events with the tool's own error output, and the tool runs
+# once more; a second such run is named an infrastructure failure. (One
+# report came back empty in a CI run, once, and never here.) A time limit
+# that ran out has ended the session and said so: no second run then.
+st_run() {
+    local wine=$1 out rc err="$RUN_DIR/statetool.last.err" try
+    shift
+    for try in 1 2; do
+        out=$("$wine" "$STATETOOL" "$@" </dev/null 2>"$err")
+        rc=$?
+        cat "$err" >>"$RUN_DIR/statetool.err"
+        [ -n "$out" ] && break
+        [ $rc -eq 0 ] && [ "${1:-report}" != report ] && break
+        [ $rc -eq 124 ] && break
+        _zep_wine_event "state tool: \"$*\" in prefix ${WINEPREFIX:-?} printed nothing (exit $rc)$(
+            [ $try = 2 ] && echo "; infrastructure: Wine did not run the state tool twice")$(
+            [ -s "$err" ] && printf '; its errors: %s' "$(tail -n 3 "$err" | tr '\n' ' ' | cut -c1-300)")"
+    done
+    rm -f "$err"
+    [ -n "$out" ] && printf '%s\n' "$out"
+    return $rc
+}
 
 # The prefix's C: drive as a Unix path.
 cdrive() { echo "$RUN_DIR/prefix/drive_c"; }
@@ -509,7 +535,7 @@ e2e_start_prefix32() {
     zep_wineserver -p </dev/null >/dev/null 2>>"$RUN_DIR/wineserver.err"
     if [ "$kind" = wow64 ]; then
         ud() { zep_wine64 "$UIDRIVER" "$@" </dev/null 2>>"$RUN_DIR/uidriver.err"; }
-        st() { zep_wine64 "$STATETOOL" "$@" </dev/null 2>>"$RUN_DIR/statetool.err"; }
+        st() { st_run zep_wine64 "$@"; }
         wine64q reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f &&
             wine64q reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f
         zep_wine64 "$UIDRIVER" wait-gone "-" 0 </dev/null >/dev/null 2>&1

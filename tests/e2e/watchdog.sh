@@ -9,7 +9,9 @@
 #      once when a 32-bit prefix was made under qemu): the same, and the line
 #      calls it a failure of the infrastructure;
 #   3. a step that fails after such a failure runs once more from scratch and
-#      says so in the summary; a product failure runs once.
+#      says so in the summary; a product failure runs once;
+#   4. a state tool run that printed nothing runs once more, and says so in
+#      the step's events; twice nothing is named infrastructure.
 #
 #   tests/e2e/watchdog.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
@@ -22,12 +24,13 @@ case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
 WINE_DIR=${ZEP_E2E_WINE_DIR:-build/e2e-wine}
 case "$WINE_DIR" in /*) ;; *) WINE_DIR="$ROOT/$WINE_DIR" ;; esac
 PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
-. scripts/lib/wine.sh
+. tests/e2e/lib.sh   # st_run (and scripts/lib/wine.sh)
 . tests/e2e/steps.sh
 
 # The limits below run out on purpose: not events of the run.
 unset ZEP_WINE_EVENTS
 UIDRIVER=$BUILD/tests/e2e/uidriver/uidriver.exe
+STATETOOL=$BUILD/tests/e2e/statetool/zep_statetool.exe
 [ -f "$UIDRIVER" ] || { echo "watchdog: $UIDRIVER is missing (build the x86_64 Windows build)" >&2; exit 2; }
 RUNS="$WINE_DIR/runs/watchdog"
 rm -rf "$RUNS"
@@ -161,6 +164,41 @@ expect_line '^FAIL  broken .*\(exit 1, infrastructure, retried once\)$' "no FAIL
 expect_line '^        wine-limit: "y" in prefix .* infrastructure: Wine crashed$' "the step's Wine events are not shown under it"
 [ "$STEP_FAILED" = 1 ] || fail "the failed steps did not fail the run"
 finish "run-all's steps: an infrastructure failure is retried once and named, a product failure is not retried"
+
+# ---------------------------------------------------------------- 4
+
+new_prefix state
+RUN_DIR="$RUNS/state"
+ZEP_WINE_EVENTS="$RUNS/state.events"
+# The first start of the tool dies before it prints, as Wine's loader does.
+first_fails() {
+    if [ ! -f "$RUNS/state.first" ]; then
+        touch "$RUNS/state.first"
+        echo "wine: could not load kernel32.dll, status c0000135" >&2
+        return 1
+    fi
+    zep_wine64 "$@"
+}
+out=$(st_run first_fails report 2>/dev/null)
+rc=$?
+[ $rc = 0 ] || fail "the second run ended with $rc"
+grep -q '^processor env="Windows x64" name="winprint"$' <<<"$out" || fail "no report from the second run: \"$out\""
+grep -q '^state tool: "report" in prefix .* printed nothing (exit 1); its errors: wine: could not load kernel32.dll' \
+    "$ZEP_WINE_EVENTS" || fail "the first run is not in the events: $(cat "$ZEP_WINE_EVENTS")"
+! grep -q infrastructure "$ZEP_WINE_EVENTS" || fail "a run that worked the second time was named infrastructure"
+rm -f "$ZEP_WINE_EVENTS"
+# A tool Wine cannot start at all: its real loader error, twice.
+STATETOOL="$RUNS/no-such-tool.exe"
+out=$(st_run zep_wine64 report 2>/dev/null)
+rc=$?
+[ $rc != 0 ] || fail "a tool that never ran ended with 0"
+[ -z "$out" ] || fail "a tool that never ran printed \"$out\""
+[ "$(grep -c '^state tool: "report"' "$ZEP_WINE_EVENTS")" = 2 ] || fail "not two lines in the events: $(cat "$ZEP_WINE_EVENTS")"
+grep -q 'infrastructure: Wine did not run the state tool twice' "$ZEP_WINE_EVENTS" ||
+    fail "the second failure is not named infrastructure"
+unset ZEP_WINE_EVENTS
+WINEPREFIX="$RUNS/state" zep_wine_stop
+finish "a state tool run that printed nothing runs once more and is in the events; twice is infrastructure"
 
 rm -rf "$RUNS"
 exit $FAILED
