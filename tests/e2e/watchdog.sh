@@ -17,15 +17,12 @@
 #
 # Environment: ZEP_E2E_WINE_DIR, ZEP_PRISTINE64 as for the other scripts.
 set -u
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$ROOT" || exit 2
-BUILD=${1:-build/mingw-x64}
-case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
-WINE_DIR=${ZEP_E2E_WINE_DIR:-build/e2e-wine}
-case "$WINE_DIR" in /*) ;; *) WINE_DIR="$ROOT/$WINE_DIR" ;; esac
-PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
-. tests/e2e/lib.sh   # st_run (and scripts/lib/wine.sh)
+. "$(dirname "$0")/lib.sh"   # st_run, _e2e_abs (and scripts/lib/wine.sh)
+cd "$E2E_ROOT" || exit 2
 . tests/e2e/steps.sh
+BUILD=$(_e2e_abs "${1:-build/mingw-x64}")
+WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
 
 # The limits below run out on purpose: not events of the run.
 unset ZEP_WINE_EVENTS
