@@ -70,6 +70,11 @@ public:
     virtual void Sleep(uint32_t milliseconds) = 0;
     virtual SystemTime GetLocalTime() = 0;
     virtual uint32_t WinExec(const std::string& commandLine, uint32_t show) = 0;
+    // OpenProcess(SYNCHRONIZE) and WaitForSingleObject on it: ok when the
+    // process has ended within the time; WAIT_TIMEOUT (258) when it still
+    // runs; OpenProcess's code when it cannot be opened (87: no process has
+    // that id, so it has ended; 5: not allowed to wait for it).
+    virtual Status WaitForProcessExit(uint32_t processId, uint32_t milliseconds) = 0;
     // exit(code): ends the process with the run-time's clean-up. Never returns.
     [[noreturn]] virtual void exit(int code) = 0;
     // CreateMutexA with no security attributes, not owned, named. ok with
@@ -122,6 +127,13 @@ public:
     // error is GetLastError right after the call, also on success
     // (ERROR_NOT_ALL_ASSIGNED while ok is true).
     virtual Status AdjustTokenPrivileges(HToken token, Luid privilege, uint32_t attributes) = 0;
+
+    // Services of the local machine: OpenSCManagerA(SC_MANAGER_CONNECT),
+    // OpenServiceA with only the right the query needs, the query, and both
+    // handles closed. A failure carries the code of the first call that
+    // failed (1060: no such service).
+    virtual Result<ServiceStatus> QueryServiceStatusEx(const std::string& serviceName) = 0;
+    virtual Result<ServiceConfig> QueryServiceConfigA(const std::string& serviceName) = 0;
 };
 
 // user32 and the program's resources.

@@ -68,6 +68,9 @@ constexpr uint32_t kErrAlreadyExists = 183;
 constexpr uint32_t kErrFilenameExcedRange = 206;
 constexpr uint32_t kErrMoreData = 234;
 constexpr uint32_t kErrNoMoreItems = 259;
+constexpr uint32_t kErrWaitTimeout = 258;  // WAIT_TIMEOUT, also an error code
+constexpr uint32_t kErrServiceDisabled = 1058;
+constexpr uint32_t kErrServiceDoesNotExist = 1060;
 constexpr uint32_t kErrNotAllAssigned = 1300;
 constexpr uint32_t kErrPrivilegeNotHeld = 1314;
 constexpr uint32_t kErrInvalidPrinterName = 1801;
@@ -179,6 +182,44 @@ constexpr uint32_t kLangEnglishUs = 1033;
 struct Luid {
     uint32_t low = 0;
     int32_t high = 0;
+};
+
+// ---------------------------------------------------------------- services
+
+// SERVICE_STATUS_PROCESS dwCurrentState.
+constexpr uint32_t kServiceStopped = 1;
+constexpr uint32_t kServiceStartPending = 2;
+constexpr uint32_t kServiceStopPending = 3;
+constexpr uint32_t kServiceRunning = 4;
+constexpr uint32_t kServiceContinuePending = 5;
+constexpr uint32_t kServicePausePending = 6;
+constexpr uint32_t kServicePaused = 7;
+// QUERY_SERVICE_CONFIG dwStartType.
+constexpr uint32_t kServiceBootStart = 0;
+constexpr uint32_t kServiceSystemStart = 1;
+constexpr uint32_t kServiceAutoStart = 2;
+constexpr uint32_t kServiceDemandStart = 3;
+constexpr uint32_t kServiceDisabled = 4;
+// dwServiceType bits.
+constexpr uint32_t kServiceWin32OwnProcess = 0x10;
+constexpr uint32_t kServiceWin32ShareProcess = 0x20;
+constexpr uint32_t kServiceInteractiveProcess = 0x100;
+
+// QueryServiceStatusEx (SC_STATUS_PROCESS_INFO).
+struct ServiceStatus {
+    uint32_t serviceType = 0;
+    uint32_t currentState = 0;
+    uint32_t win32ExitCode = 0;
+    uint32_t checkPoint = 0;
+    uint32_t waitHint = 0;
+    uint32_t processId = 0;  // 0 while no process runs the service
+};
+
+// QueryServiceConfigA.
+struct ServiceConfig {
+    uint32_t serviceType = 0;
+    uint32_t startType = 0;
+    std::string binaryPathName;
 };
 
 // ---------------------------------------------------------------- registry and security

@@ -241,8 +241,28 @@ public:
     void AddPrintProcessorDirect(const std::string& name, const std::string& environment,
                                  const std::string& dll);
     void AddFormDirect(const std::string& name);
+    // At once, without the service's delays.
     void SetSpoolerRunning(bool running);
     bool SpoolerRunning() const;
+    // How long the spooler service takes, on the virtual clock, after
+    // "net stop spooler" or "net start spooler". 0 is at once (the default);
+    // kNever a service that never gets there. From the stop it answers
+    // 1722; until its process has ended it holds the files it loaded (those
+    // in the spooler's driver and print-processor folders, and the
+    // monitors' DLLs), so deleting them fails with 32.
+    static constexpr uint32_t kNever = 0xFFFFFFFFu;
+    struct SpoolerTiming {
+        uint32_t stopMs = 0;       // STOP_PENDING until STOPPED
+        uint32_t exitMs = 0;       // then until its process has ended
+        uint32_t startMs = 0;      // START_PENDING until RUNNING
+        uint32_t jobCancelMs = 0;  // a cancelled or deleted job stays listed this long
+    };
+    void SetSpoolerTiming(const SpoolerTiming& timing);
+    // The service's start type (kServiceAutoStart by default); a disabled
+    // one is not started by "net start spooler".
+    void SetSpoolerStartType(uint32_t startType);
+    // What QueryServiceStatusEx reports for "Spooler".
+    ServiceStatus SpoolerService() const;
     std::vector<SimPrinter> Printers() const;
     std::optional<SimPrinter> FindPrinter(const std::string& name) const;
     // All environments, with full paths in the version folder as
@@ -276,7 +296,9 @@ public:
     std::vector<std::string> BoxTexts() const;
 
     // ------------------------------------------------------------ time
-    uint64_t ElapsedMs() const;   // virtual clock: the sum of all Sleep calls
+    // Virtual clock: the sum of all Sleep calls and of the time spent in
+    // WaitForProcessExit (which is not among the pauses).
+    uint64_t ElapsedMs() const;
     std::vector<uint32_t> Pauses() const;
 
     // ------------------------------------------------------------ processes
@@ -337,6 +359,7 @@ public:
     void Sleep(uint32_t milliseconds) override;
     SystemTime GetLocalTime() override;
     uint32_t WinExec(const std::string& commandLine, uint32_t show) override;
+    Status WaitForProcessExit(uint32_t processId, uint32_t milliseconds) override;
     [[noreturn]] void exit(int code) override;
     Result<HMutex> CreateMutexA(const std::string& name) override;
     Result<std::string> FormatMessageA(uint32_t code, uint32_t languageId) override;
@@ -362,6 +385,8 @@ public:
     Result<HToken> OpenProcessToken(uint32_t desiredAccess) override;
     Result<Luid> LookupPrivilegeValueA(const std::string& name) override;
     Status AdjustTokenPrivileges(HToken token, Luid privilege, uint32_t attributes) override;
+    Result<ServiceStatus> QueryServiceStatusEx(const std::string& serviceName) override;
+    Result<ServiceConfig> QueryServiceConfigA(const std::string& serviceName) override;
 
     // ------------------------------------------------------------ seam: User
     std::string LoadStringA(uint32_t id) override;

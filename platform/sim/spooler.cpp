@@ -105,8 +105,12 @@ void Machine::State::MirrorMonitor(const MonitorInfo2& m) {
 }
 
 void Machine::State::StartSpooler() {
+    spoolerTargetAt = kNever;
     if (spoolerRunning) return;
     spoolerRunning = true;
+    // A start that was pending goes on in the process it named.
+    if (spoolerState != kServiceStartPending) spoolerPid = nextPid += 4;
+    spoolerState = kServiceRunning;
     // Components whose keys were deleted while it was down are gone now.
     drivers.erase(std::remove_if(drivers.begin(), drivers.end(),
                                  [&](const DriverInfo3& d) {
@@ -124,10 +128,101 @@ void Machine::State::StartSpooler() {
 }
 
 void Machine::State::StopSpooler() {
+    spoolerTargetAt = kNever;
+    spoolerState = kServiceStopped;
+    spoolerPid = 0;
     if (!spoolerRunning) return;
     spoolerRunning = false;
     // The handles belonged to the service that just ended.
     printerHandles.clear();
+}
+
+void Machine::State::NetStopSpooler() {
+    // A service that is stopped or on its way changes nothing.
+    if (spoolerState != kServiceRunning) return;
+    uint32_t pid = spoolerPid;
+    StopSpooler();
+    if (spoolerTiming.stopMs == 0 && spoolerTiming.exitMs == 0) return;
+    spoolerState = kServiceStopPending;
+    spoolerPid = pid;
+    spoolerTarget = kServiceStopped;
+    spoolerTargetAt = Later(spoolerTiming.stopMs);
+    uint64_t endsAt = spoolerTargetAt == kNever || spoolerTiming.exitMs == Machine::kNever
+                          ? kNever
+                          : spoolerTargetAt + spoolerTiming.exitMs;
+    endingProcesses.push_back({pid, endsAt});
+    // Until its process has ended, the files it loaded stay open.
+    std::vector<std::string> prefixes;
+    for (const char* folder : {"\\spool\\drivers", "\\spool\\prtprocs"}) {
+        PathRef r = Resolve(SystemDir() + folder, false, true);
+        if (r.ok) prefixes.push_back(r.key + "\\");
+    }
+    for (const auto& [key, entry] : fs) {
+        bool loaded = false;
+        for (const std::string& prefix : prefixes) loaded |= key.compare(0, prefix.size(), prefix) == 0;
+        if (loaded && !entry.dir) holds.push_back(Hold{key, kGenericRead, kFileShareRead, pid});
+    }
+    for (const MonitorInfo2& m : monitors) {
+        PathRef r = Resolve(SystemDir() + "\\" + m.dllName, false, true);
+        if (r.ok && Find(r.key)) holds.push_back(Hold{r.key, kGenericRead, kFileShareRead, pid});
+    }
+    AdvanceClock(0);
+}
+
+void Machine::State::NetStartSpooler() {
+    // Running already, or still on its way down or up: "net start" is refused.
+    if (spoolerState != kServiceStopped || spoolerStartType == kServiceDisabled) return;
+    if (spoolerTiming.startMs == 0) {
+        StartSpooler();
+        return;
+    }
+    spoolerState = kServiceStartPending;
+    spoolerPid = nextPid += 4;
+    spoolerTarget = kServiceRunning;
+    spoolerTargetAt = Later(spoolerTiming.startMs);
+}
+
+void Machine::State::AdvanceClock(uint64_t ms) {
+    elapsed += ms;
+    if (spoolerTargetAt <= elapsed) {
+        if (spoolerTarget == kServiceRunning)
+            StartSpooler();
+        else
+            StopSpooler();
+    }
+    for (auto it = endingProcesses.begin(); it != endingProcesses.end();) {
+        if (it->endsAt > elapsed) {
+            ++it;
+            continue;
+        }
+        uint32_t pid = it->pid;
+        holds.erase(std::remove_if(holds.begin(), holds.end(),
+                                   [&](const Hold& h) { return h.process == pid; }),
+                    holds.end());
+        it = endingProcesses.erase(it);
+    }
+    for (auto it = leavingJobs.begin(); it != leavingJobs.end();) {
+        if (it->at > elapsed) {
+            ++it;
+            continue;
+        }
+        SimPrinter* p = FindPrinterByName(it->printer);
+        if (p) {
+            p->jobs.erase(std::remove(p->jobs.begin(), p->jobs.end(), it->jobId), p->jobs.end());
+            if (p->jobs.empty() && p->pendingDeletion) RemovePrinter(it->printer);
+        }
+        it = leavingJobs.erase(it);
+    }
+}
+
+bool Machine::State::ProcessAlive(uint32_t pid, uint64_t* endsAt) const {
+    for (const EndingProcess& p : endingProcesses)
+        if (p.pid == pid) {
+            *endsAt = p.endsAt;
+            return true;
+        }
+    *endsAt = kNever;
+    return pid != 0 && pid == spoolerPid;
 }
 
 Machine::SimPrinter* Machine::State::FindPrinterByName(const std::string& name) {
@@ -323,6 +418,53 @@ void Machine::SetSpoolerRunning(bool running) {
 bool Machine::SpoolerRunning() const {
     Lock g(mutex_);
     return s_->spoolerRunning;
+}
+
+void Machine::SetSpoolerTiming(const SpoolerTiming& timing) {
+    Lock g(mutex_);
+    s_->spoolerTiming = timing;
+}
+
+void Machine::SetSpoolerStartType(uint32_t startType) {
+    Lock g(mutex_);
+    s_->spoolerStartType = startType;
+}
+
+ServiceStatus Machine::SpoolerService() const {
+    Lock g(mutex_);
+    ServiceStatus st;
+    st.serviceType = kServiceWin32OwnProcess | kServiceInteractiveProcess;
+    st.currentState = s_->spoolerState;
+    st.processId = s_->spoolerState == kServiceStopped ? 0 : s_->spoolerPid;
+    if (st.currentState == kServiceStopPending || st.currentState == kServiceStartPending) {
+        st.checkPoint = 1;
+        st.waitHint = 2000;
+    }
+    return st;
+}
+
+// ---------------------------------------------------------------- seam: the service
+
+Result<ServiceStatus> Machine::QueryServiceStatusEx(const std::string& serviceName) {
+    Lock g(mutex_);
+    using R = Result<ServiceStatus>;
+    State::Call c = s_->Begin("QueryServiceStatusEx", serviceName);
+    if (c.fault) return c.Done(R::Fail(*c.fault));
+    if (!IEquals(serviceName, "Spooler")) return c.Done(R::Fail(kErrServiceDoesNotExist));
+    return R::Ok(SpoolerService());
+}
+
+Result<ServiceConfig> Machine::QueryServiceConfigA(const std::string& serviceName) {
+    Lock g(mutex_);
+    using R = Result<ServiceConfig>;
+    State::Call c = s_->Begin("QueryServiceConfigA", serviceName);
+    if (c.fault) return c.Done(R::Fail(*c.fault));
+    if (!IEquals(serviceName, "Spooler")) return c.Done(R::Fail(kErrServiceDoesNotExist));
+    ServiceConfig config;
+    config.serviceType = kServiceWin32OwnProcess | kServiceInteractiveProcess;
+    config.startType = s_->spoolerStartType;
+    config.binaryPathName = s_->SystemDir() + "\\spoolsv.exe";
+    return R::Ok(config);
 }
 
 std::vector<Machine::SimPrinter> Machine::Printers() const {
@@ -988,6 +1130,12 @@ Status Machine::SetJobA(HPrinter printer, uint32_t jobId, uint32_t level, uint32
     switch (command) {
         case kJobControlCancel:
         case kJobControlDelete:
+            if (s_->spoolerTiming.jobCancelMs != 0) {
+                // Listed until the spooler has dropped it.
+                s_->leavingJobs.push_back(
+                    {Upper(p->info.printerName), jobId, s_->Later(s_->spoolerTiming.jobCancelMs)});
+                return Status::Ok();
+            }
             p->jobs.erase(it);
             if (p->jobs.empty() && p->pendingDeletion) s_->RemovePrinter(Upper(p->info.printerName));
             return Status::Ok();

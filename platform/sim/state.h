@@ -77,6 +77,7 @@ struct Hold {
     std::string key;
     uint32_t access = 0;
     uint32_t share = 0;
+    uint32_t process = 0;  // the simulated process that holds it; 0: one the test names
 };
 
 // A path resolved down to its last component.
@@ -260,7 +261,40 @@ struct Machine::State {
     std::vector<std::string> misuse;
 
     // ------------------------------------------------------------ spooler
+    // Answers its calls: the service is RUNNING.
     bool spoolerRunning = true;
+    // The service as the service control manager reports it. A state that
+    // is pending reaches `spoolerTarget` at `spoolerTargetAt` on the clock.
+    static constexpr uint64_t kNever = ~uint64_t(0);
+    uint32_t spoolerState = kServiceRunning;
+    uint32_t spoolerPid = 1236;
+    uint32_t spoolerTarget = kServiceRunning;
+    uint64_t spoolerTargetAt = kNever;
+    uint32_t spoolerStartType = kServiceAutoStart;
+    uint32_t nextPid = 1236;
+    Machine::SpoolerTiming spoolerTiming;
+    // Spooler processes asked to stop, and when each ends (kNever: not at
+    // all); until then it holds the files it had loaded.
+    struct EndingProcess {
+        uint32_t pid;
+        uint64_t endsAt;
+    };
+    std::vector<EndingProcess> endingProcesses;
+    // Cancelled jobs that leave their queue at `at`.
+    struct LeavingJob {
+        std::string printer;  // upper-case name
+        uint32_t jobId;
+        uint64_t at;
+    };
+    std::vector<LeavingJob> leavingJobs;
+    uint64_t Later(uint32_t ms) const { return ms == Machine::kNever ? kNever : elapsed + ms; }
+    // "net stop spooler" / "net start spooler" as the service takes them.
+    void NetStopSpooler();
+    void NetStartSpooler();
+    // Makes what is due by now on the clock happen.
+    void AdvanceClock(uint64_t ms);
+    // When the process ends (kNever while it runs on), and whether it exists.
+    bool ProcessAlive(uint32_t pid, uint64_t* endsAt) const;
     std::vector<std::string> ports;
     std::vector<MonitorInfo2> monitors;
     std::vector<SimProcessor> processors;

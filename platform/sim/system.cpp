@@ -173,7 +173,7 @@ std::optional<Result<bool>> Machine::IsWow64Process() {
 void Machine::Sleep(uint32_t milliseconds) {
     Lock g(mutex_);
     s_->Begin("Sleep", std::to_string(milliseconds), false);
-    s_->elapsed += milliseconds;
+    s_->AdvanceClock(milliseconds);
     s_->pauses.push_back(milliseconds);
     UiEvent e;
     e.kind = "pause";
@@ -225,10 +225,28 @@ uint32_t Machine::WinExec(const std::string& commandLine, uint32_t show) {
     s_->ui.push_back(e);
     std::string cmd = NormalizeCommand(commandLine);
     if (cmd == "net stop spooler")
-        s_->StopSpooler();
+        s_->NetStopSpooler();
     else if (cmd == "net start spooler")
-        s_->StartSpooler();
+        s_->NetStartSpooler();
     return 33;
+}
+
+Status Machine::WaitForProcessExit(uint32_t processId, uint32_t milliseconds) {
+    Lock g(mutex_);
+    State::Call c = s_->Begin("WaitForProcessExit", std::to_string(processId));
+    if (c.fault) return c.Done(Status::Fail(*c.fault));
+    uint64_t endsAt = State::kNever;
+    if (!s_->ProcessAlive(processId, &endsAt)) return c.Done(Status::Fail(kErrInvalidParameter));
+    // The wait takes the clock along: to the process's end, or the whole time.
+    uint64_t left = endsAt == State::kNever ? State::kNever : endsAt - s_->elapsed;
+    if (left > milliseconds) {
+        // An INFINITE wait for a process that never ends would never
+        // return; the simulated one answers at once.
+        s_->AdvanceClock(milliseconds == kNever ? 0 : milliseconds);
+        return c.Done(Status::Fail(kErrWaitTimeout));
+    }
+    s_->AdvanceClock(left);
+    return Status::Ok();
 }
 
 void Machine::exit(int code) {

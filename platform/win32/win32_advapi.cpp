@@ -26,6 +26,25 @@ HKey FromHkey(HKEY key) { return FromHandle<HKey>(key); }
 
 PSID ToSid(HSid sid) { return reinterpret_cast<PSID>(static_cast<uintptr_t>(sid)); }
 
+// Opens the service with `access` on the local service control manager,
+// runs `query` on it and closes both handles; the code is that of the first
+// call that failed.
+template <class T, class Query>
+Result<T> WithService(const std::string& name, DWORD access, Query query) {
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager) return Result<T>::Fail(GetLastError());
+    SC_HANDLE service = ::OpenServiceA(manager, name.c_str(), access);
+    if (!service) {
+        DWORD e = GetLastError();
+        ::CloseServiceHandle(manager);
+        return Result<T>::Fail(e);
+    }
+    Result<T> r = query(service);
+    ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+    return r;
+}
+
 class Win32AdvapiImpl final : public Advapi {
 public:
     KeyResult RegOpenKeyExA(HKey root, const std::string& subKey, uint32_t options,
@@ -223,6 +242,49 @@ public:
         BOOL ok = ::AdjustTokenPrivileges(ToHandle(token), FALSE, &tp, 0, nullptr, nullptr);
         DWORD e = GetLastError();
         return {ok != FALSE, e};
+    }
+
+    Result<ServiceStatus> QueryServiceStatusEx(const std::string& serviceName) override {
+        return WithService<ServiceStatus>(serviceName, SERVICE_QUERY_STATUS, [](SC_HANDLE h) {
+            SERVICE_STATUS_PROCESS sp = {};
+            DWORD needed = 0;
+            BOOL ok = ::QueryServiceStatusEx(h, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&sp),
+                                             sizeof(sp), &needed);
+            DWORD e = GetLastError();
+            if (!ok) return Result<ServiceStatus>::Fail(e);
+            ServiceStatus out;
+            out.serviceType = sp.dwServiceType;
+            out.currentState = sp.dwCurrentState;
+            out.win32ExitCode = sp.dwWin32ExitCode;
+            out.checkPoint = sp.dwCheckPoint;
+            out.waitHint = sp.dwWaitHint;
+            out.processId = sp.dwProcessId;
+            return Result<ServiceStatus>::Ok(out);
+        });
+    }
+
+    Result<ServiceConfig> QueryServiceConfigA(const std::string& serviceName) override {
+        return WithService<ServiceConfig>(serviceName, SERVICE_QUERY_CONFIG, [](SC_HANDLE h) {
+            // The size query fails with ERROR_INSUFFICIENT_BUFFER and the
+            // size; the configuration may grow in between, so ask again.
+            win32::Buffer buf(sizeof(QUERY_SERVICE_CONFIGA));
+            for (int attempt = 0;; ++attempt) {
+                DWORD needed = 0;
+                auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buf.data());
+                BOOL ok = ::QueryServiceConfigA(h, config, buf.size(), &needed);
+                DWORD e = GetLastError();
+                if (!ok && e == ERROR_INSUFFICIENT_BUFFER && needed > buf.size() && attempt < 4) {
+                    buf.Resize(needed);
+                    continue;
+                }
+                if (!ok) return Result<ServiceConfig>::Fail(e);
+                ServiceConfig out;
+                out.serviceType = config->dwServiceType;
+                out.startType = config->dwStartType;
+                out.binaryPathName = win32::Str(config->lpBinaryPathName);
+                return Result<ServiceConfig>::Ok(out);
+            }
+        });
     }
 };
 

@@ -227,6 +227,16 @@ public:
         return ::WinExec(commandLine.c_str(), show);
     }
 
+    Status WaitForProcessExit(uint32_t processId, uint32_t milliseconds) override {
+        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+        if (!process) return Status::Fail(GetLastError());
+        DWORD wait = ::WaitForSingleObject(process, milliseconds);
+        DWORD e = GetLastError();
+        ::CloseHandle(process);
+        if (wait == WAIT_OBJECT_0) return Status::Ok();
+        return Status::Fail(wait == WAIT_TIMEOUT ? WAIT_TIMEOUT : e);
+    }
+
     [[noreturn]] void exit(int code) override { ::exit(code); }
 
     Result<HMutex> CreateMutexA(const std::string& name) override {

@@ -58,6 +58,8 @@ const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"GetVersionExA", {kErrInvalidParameter, kErrInsufficientBuffer}},
         {"IsWow64Process", {kErrAccessDenied, kErrInvalidHandle}},
         {"WinExec", {kErrFileNotFound, kErrPathNotFound, 11}},  // 11: bad format
+        // 87: no such process (it has ended); 258: it still runs
+        {"WaitForProcessExit", {kErrInvalidParameter, kErrAccessDenied, kErrWaitTimeout}},
         {"FormatMessageA", {317}},                               // no text for the code
         // advapi32, shlwapi
         {"RegOpenKeyExA", {kErrFileNotFound, kErrAccessDenied}},
@@ -72,6 +74,8 @@ const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"OpenProcessToken", {kErrAccessDenied}},
         {"LookupPrivilegeValueA", {1313}},  // ERROR_NO_SUCH_PRIVILEGE
         {"AdjustTokenPrivileges", {kErrAccessDenied, kErrNotAllAssigned}},
+        {"QueryServiceStatusEx", {kErrAccessDenied, kErrServiceDoesNotExist}},
+        {"QueryServiceConfigA", {kErrAccessDenied, kErrServiceDoesNotExist}},
         {"ExitWindowsEx", {kErrPrivilegeNotHeld, 1115}},  // 1115: shutdown in progress
         // winspool
         {"EnumPortsA", {kErrRpcServerUnavailable, kErrAccessDenied}},
