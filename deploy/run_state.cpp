@@ -8,6 +8,8 @@ int RunState::ExitCode() const {
         case RunEnd::BadCommandLine: return kExitBadCommandLine;
         case RunEnd::SystemTooOld: return kExitSystemTooOld;
         case RunEnd::NotInstalled: return kExitNotInstalled;
+        case RunEnd::RefusedByPolicy: return kExitRefusedByPolicy;
+        case RunEnd::NewerInstalled: return kExitNewerInstalled;
         case RunEnd::Canceled:
         case RunEnd::None: break;
     }

@@ -15,12 +15,22 @@ constexpr int kExitCanceled = 1602;           // ERROR_INSTALL_USEREXIT
 constexpr int kExitFailed = 1603;             // ERROR_INSTALL_FAILURE
 constexpr int kExitNotInstalled = 1605;       // ERROR_UNKNOWN_PRODUCT
 constexpr int kExitAnotherRunning = 1618;     // ERROR_INSTALL_ALREADY_RUNNING
+constexpr int kExitRefusedByPolicy = 1625;    // ERROR_INSTALL_PACKAGE_REJECTED
+constexpr int kExitNewerInstalled = 1638;     // ERROR_PRODUCT_VERSION
 constexpr int kExitSystemTooOld = 1633;       // ERROR_INSTALL_PLATFORM_UNSUPPORTED
 constexpr int kExitRestartStarted = 1641;     // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr int kExitRestartNeeded = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED
 
 // Why a run ended before its sequence was done; None when it was not.
-enum class RunEnd { None, BadCommandLine, SystemTooOld, Canceled, NotInstalled };
+enum class RunEnd {
+    None,
+    BadCommandLine,
+    SystemTooOld,
+    Canceled,
+    NotInstalled,
+    RefusedByPolicy,  // the spooler service is disabled, or protected print mode is on
+    NewerInstalled,
+};
 
 // Written by whichever thread does the work, read when the program ends.
 class RunState {
@@ -37,6 +47,7 @@ public:
 
     // A step failed and the user was (or would have been) shown its error.
     void StepFailed() { failed_ = true; }
+    bool Failed() const { return failed_; }
     // The change needs a restart that was not made.
     void RestartNeeded() { restartNeeded_ = true; }
     // Windows accepted the restart request.

@@ -20,10 +20,15 @@ uint32_t ReadDword(Spooler& spooler, HPrinter printer, const char* name, bool* o
 }  // namespace
 
 int DriverVersion(Platform& os, const char* environment, std::string driverName,
-                  std::string processorName, int major, int minor, int build, int extra) {
+                  std::string processorName, int major, int minor, int build, int extra,
+                  uint32_t* listError) {
     RoutineScope scope("DriverVersion");
     Spooler& spooler = os.spooler;
     Result<std::vector<PrinterInfo2>> printers = spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
+    if (!printers.ok) {
+        if (listError) *listError = printers.error;
+        return kVersionUnknown;
+    }
     for (const PrinterInfo2& printer : printers.value) {
         if (printer.driverName != driverName) continue;
         PrinterDefaults defaults{"RAW", kPrinterAllAccess};

@@ -1,5 +1,7 @@
 #include "installer/installation.h"
 
+#include "removal/product_state.h"
+
 #include <cctype>
 #include <string>
 
@@ -10,19 +12,14 @@ namespace {
 // A runaway numbering would mean the spooler opens any name; stop long before.
 constexpr int kMaxPrinterNumber = 9999;
 
-// The name the installer gives a model's printer: the model's, or the
-// model's followed by "(#N)".
-bool IsNameOfModel(const std::string& name, const std::string& model) {
-    if (name.size() < model.size() || !EqualsNoCase(name.substr(0, model.size()), model)) return false;
-    std::string rest = name.substr(model.size());
-    if (rest.empty()) return true;
-    if (rest.size() < 4 || rest.compare(0, 2, "(#") != 0 || rest.back() != ')') return false;
-    for (size_t i = 2; i + 1 < rest.size(); ++i)
-        if (!std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
-    return true;
-}
-
 }  // namespace
+
+InstallPlan InstallPlan::ForPerson(bool driverPresent) {
+    InstallPlan plan;
+    plan.driver = plan.inf = plan.entry = plan.uninstaller = plan.restart = !driverPresent;
+    plan.numberNames = driverPresent;
+    return plan;
+}
 
 CInstallation::CInstallation(Support& sys, StatusRefreshTarget& mainWindow)
     : sys_(sys), mainWindow_(mainWindow) {
@@ -61,12 +58,14 @@ void CInstallation::AddToWin2K(int portCode) {
     StepReport("Preparing for installation...\r\n");
     bool present = PrinterDrvExist(m_strDriverName) != 0;
     StepReport("Adding a printer...\r\n");
+    InstallPlan plan = m_pUnattended ? m_pUnattended->Plan() : InstallPlan::ForPerson(present);
 
     std::string port = PortName(portCode);
+    bool registered = false;
     for (const std::string& model : m_chosenModels) {
         m_strModelName = model;
         std::string printerName = model;
-        if (present && sys_.run.Unattended()) {
+        if (m_pUnattended) {
             // A deployment tool reruns an installation it is unsure of: a
             // model that already has its printer on the port is not added again.
             std::string existing = PrinterOfModelOnPort(model, port);
@@ -76,7 +75,7 @@ void CInstallation::AddToWin2K(int portCode) {
                 continue;
             }
         }
-        if (present) {
+        if (plan.numberNames) {
             // A name that a printer already carries gets the next free "(#N)".
             for (int n = 1; n <= kMaxPrinterNumber; ++n) {
                 Result<HPrinter> open = sys_.os.spooler.OpenPrinterA(printerName.c_str(), nullptr);
@@ -86,20 +85,22 @@ void CInstallation::AddToWin2K(int portCode) {
             }
         }
         log.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerName.c_str());
-        if (!present) {
-            CopyFilesNeededToAddPrnDrv();
-            AddLanguageMonitor();
-            AddPrinterProcessor();
-            AddPrinterDriverToSystem();
+        if (plan.driver) {
+            StageAndRegister();
+            registered = true;
         }
         AddPrinterToSystem(portCode, printerName);
     }
+    // Every model had its printer: the driver's parts still go in place.
+    if (plan.driver && !registered) StageAndRegister();
 
-    if (!present) {
-        CopyINFFile();
-        DeleteFilesUsed();
-        RegisterUninstallInfo();
-        CopyFilesOfUtilities();
+    if (plan.inf) CopyINFFile();
+    if (plan.driver) DeleteFilesUsed();
+    if (plan.entry) RegisterUninstallInfo();
+    if (plan.uninstaller) CopyFilesOfUtilities();
+    // An unattended run that failed says so and asks nothing: it is never restarted.
+    if (m_pUnattended) m_pUnattended->CheckInstalled();
+    if (plan.restart && !(m_pUnattended && sys_.run.Failed())) {
         if (m_pStatusText) *m_pStatusText = "The driver has been successfully installed.";
         if (m_pProgress) m_pProgress->SetPos(100);
         mainWindow_.PostStatusRefresh();
@@ -123,21 +124,39 @@ void CInstallation::AddToWin2K(int portCode) {
     sys_.PacingWait(2000);  // "Completed." stays readable before the process ends
 }
 
+void CInstallation::StageAndRegister() {
+    CopyFilesNeededToAddPrnDrv();
+    AddLanguageMonitor();
+    AddPrinterProcessor();
+    AddPrinterDriverToSystem();
+}
+
 void CInstallation::SetSystemInfo() {
     RoutineScope scope("SetSystemInfo");
     sys_.LogBegin("SetSystemInfo");
     m_bWow64 = sys_.IsWow64();
     m_nOsCode = sys_.CheckOS();
-    if (m_bWow64) {
-        m_strEnvironment = "Windows x64";
-        m_strDriverSourceDir = ".\\Driver64\\";
-    } else {
-        m_strEnvironment = "Windows NT x86";
-        m_strDriverSourceDir = ".\\Driver32\\";
-    }
+    m_strEnvironment = DriverEnvironment(m_bWow64);
+    m_strDriverSourceDir = DriverSourceFolder(m_bWow64);
     sys_.log.WriteLog("ENV : %s, DRV DIR : %s ", m_strEnvironment.c_str(),
                       m_strDriverSourceDir.c_str());
     sys_.LogEnd("SetSystemInfo");
+}
+
+std::string CInstallation::PackageFolder() {
+    if (!sys_.run.Unattended()) return ".\\";
+    Result<std::string> program = sys_.os.kernel.GetModuleFileNameA();
+    size_t cut = program.value.find_last_of('\\');
+    if (!program.ok || cut == std::string::npos) {
+        sys_.log.WriteLog("GetModuleFileName failed (%d): the package is read from the current folder",
+                          int(program.error));
+        return ".\\";
+    }
+    return program.value.substr(0, cut + 1);
+}
+
+std::string CInstallation::DriverSourceFolder(int wow64) {
+    return PackageFolder() + (wow64 ? "Driver64\\" : "Driver32\\");
 }
 
 std::string CInstallation::PortName(int portCode) {

@@ -4,11 +4,36 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "common/support.h"
 #include "installer/views.h"
 
 namespace zep {
+
+// What AddToWin2K puts in place besides the printers.
+struct InstallPlan {
+    bool driver = false;       // the files staged, the monitor, processor and driver registered
+    bool inf = false;          // CopyINFFile
+    bool entry = false;        // RegisterUninstallInfo
+    bool uninstaller = false;  // CopyFilesOfUtilities
+    bool restart = false;      // the success text and the restart question
+    // A name another printer carries gets the next "(#N)".
+    bool numberNames = false;
+
+    // A person's run: everything when the driver was not there, else only
+    // the printers (numbered).
+    static InstallPlan ForPerson(bool driverPresent);
+};
+
+// An unattended run decides the plan from what it found, and checks what
+// the sequence left before the restart question.
+class UnattendedInstall {
+public:
+    virtual ~UnattendedInstall() = default;
+    virtual InstallPlan Plan() = 0;
+    virtual void CheckInstalled() = 0;
+};
 
 class CInstallation {
 public:
@@ -32,10 +57,17 @@ public:
     std::deque<std::string> m_chosenModels;  // in check-list order
     std::string* m_pStatusText = nullptr;    // the main dialog's status text
     ProgressBar* m_pProgress = nullptr;      // the main dialog's progress bar
+    UnattendedInstall* m_pUnattended = nullptr;  // set in quiet and passive runs
 
     // The installation sequence, run once by the worker with port code 1000..1007.
     void AddToWin2K(int portCode);
     void SetSystemInfo();
+    // The folder the package is read from, with its backslash: the current
+    // folder (".\\") for a person, the program's own folder in an
+    // unattended run, which may be started from anywhere.
+    std::string PackageFolder();
+    // The package folder of the platform: "Driver32\\" or "Driver64\\" in it.
+    std::string DriverSourceFolder(int wow64);
     int PrinterDrvExist(const std::string& driverName);
     // "COM1:" to "COM8:" for port codes 1000 to 1007; empty for any other.
     static std::string PortName(int portCode);
@@ -57,8 +89,10 @@ public:
     bool AddPrinterDriverToSystem();
     bool AddPrinterToSystem(int portCode, std::string printerName);
 
-    // Uninstall entry.
+    // Uninstall entry, and the values it gets.
     void RegisterUninstallInfo();
+    // windowsKnown: the Windows folder was learned (else there is no command).
+    std::vector<RegValue> UninstallValues(bool* windowsKnown = nullptr);
 
     // Status text, one progress step, the status refresh and a pause.
     void StepReport(const std::string& text, uint32_t pauseMs = 500);
@@ -68,6 +102,8 @@ private:
     // on failure when `checked`.
     bool CopyChecked(const std::string& source, const std::string& dest, bool checked = true);
     std::string LoadScratch(uint32_t id);
+    // Per model: the files staged, the monitor, the processor and the driver.
+    void StageAndRegister();
 
     Support& sys_;
     StatusRefreshTarget& mainWindow_;

@@ -7,18 +7,12 @@
 
 namespace zep {
 
-namespace {
-
-// atoi's reading of a version string (leading blanks, a sign, digits, then
-// anything), without its undefined behaviour for numbers out of range.
 int VersionNumber(const std::string& text) {
     long long value = std::strtoll(text.c_str(), nullptr, 10);
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;
     return static_cast<int>(value);
 }
-
-}  // namespace
 
 CInstallerDlg::CInstallerDlg(Support& sys, InstallerView& view)
     : m_installation(sys, *this),
@@ -64,19 +58,30 @@ void CInstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus, m
 
 void CInstallerDlg::RunWorker() {
     RoutineScope scope("InstallThreadProc");
-    Platform& os = sys_.os;
     sys_.log.OpenLog();
     if (m_nOsCode < kOsWin2000) {
-        os.user.AfxMessageBox("THE DRIVER CAN NOT BE INSTALLED ON THIS OS.",
-                              kMbOk | kMbIconInformation);
+        sys_.os.user.AfxMessageBox("THE DRIVER CAN NOT BE INSTALLED ON THIS OS.",
+                                   kMbOk | kMbIconInformation);
         sys_.run.End(RunEnd::SystemTooOld);
         sys_.EndProcess();
     }
     m_bBusy = 1;
-    CheckDriverVersion();
+    if (sys_.run.Unattended()) {
+        RunUnattended();
+    } else {
+        CheckDriverVersion();
+        AskModelsAndPort();
+        if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7)
+            m_installation.AddToWin2K(1000 + m_portDlg.m_nPortIndex);
+    }
+    m_bBusy = 0;
+    sys_.EndProcess();
+}
 
+void CInstallerDlg::AskModelsAndPort() {
+    User& user = sys_.os.user;
     if (view_.RunModelDialog(m_modelDlg) != kIdOk) {
-        os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
+        user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
         sys_.run.End(RunEnd::Canceled);
         sys_.EndProcess();
     }
@@ -87,15 +92,10 @@ void CInstallerDlg::RunWorker() {
         m_installation.m_chosenModels.push_front(model);
 
     if (view_.RunPortDialog(m_portDlg) != kIdOk) {
-        os.user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
+        user.AfxMessageBox("The driver installation canceled.", kMbOk | kMbIconInformation);
         sys_.run.End(RunEnd::Canceled);
         sys_.EndProcess();
     }
-    if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7)
-        m_installation.AddToWin2K(1000 + m_portDlg.m_nPortIndex);
-
-    m_bBusy = 0;
-    sys_.EndProcess();
 }
 
 void CInstallerDlg::CheckDriverVersion() {
@@ -107,8 +107,15 @@ void CInstallerDlg::CheckDriverVersion() {
     int extra = VersionNumber(user.LoadStringA(4));
     std::string driverName = user.LoadStringA(17);
     std::string processorName = user.LoadStringA(8);
+    uint32_t listError = 0;
     int result = DriverVersion(sys_.os, DriverEnvironment(m_bWow64), driverName, processorName,
-                               major, minor, build, extra);
+                               major, minor, build, extra, &listError);
+    if (result == kVersionUnknown) {
+        // Taking it for an older version would remove a healthy
+        // installation: end as the removal ends when it cannot list them.
+        sys_.ShowSystemErrorBox("EnumPrinters Error Code: %d\n\n", listError, kMbIconExclamation);
+        sys_.EndProcess();
+    }
     if (result != 0 && result != 1) return;
     OnDifferentVersion();
 }

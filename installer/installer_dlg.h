@@ -9,11 +9,12 @@
 #include "installer/model_dlg.h"
 #include "installer/port_dlg.h"
 #include "installer/views.h"
+#include "removal/product_state.h"
 #include "removal/removal.h"
 
 namespace zep {
 
-class CInstallerDlg : public StatusRefreshTarget, public RemovalHost {
+class CInstallerDlg : public StatusRefreshTarget, public RemovalHost, private UnattendedInstall {
 public:
     CInstallerDlg(Support& sys, InstallerView& view);
 
@@ -36,6 +37,12 @@ public:
     // Worker thread.
     void RunWorker();
     void CheckDriverVersion();
+    // Quiet and passive: the answers, the refusals, what is installed, then
+    // the installation that leaves this version complete, and the check.
+    void RunUnattended();
+    // Whatever would fail for certain, before anything changes: the package
+    // beside the program, the port, the spooler service, the print policy.
+    bool AcceptsInstallation(int portCode);
     // A different version is installed: tell the user, remove it, restart.
     void OnDifferentVersion();
 
@@ -60,10 +67,28 @@ public:
     Support& sys() { return sys_; }
 
 private:
+    // UnattendedInstall: what the look before the run found missing.
+    InstallPlan Plan() override { return plan_; }
+    void CheckInstalled() override;
+    InstallTarget Target(int portCode);
+    // The wizard's answers; a dialog closed ends the run.
+    void AskModelsAndPort();
+
     Support& sys_;
     InstallerView& view_;
     DriverRemoval removal_;
+    InstallPlan plan_;
+    InstallTarget target_;
 };
+
+// The notice before another version is removed.
+constexpr const char* kDifferentVersionText =
+    "There is a different version driver in this system.\r\n\r\nThe installed driver will be "
+    "removed.";
+
+// atoi's reading of a version string (leading blanks, a sign, digits, then
+// anything), without its undefined behaviour for numbers out of range.
+int VersionNumber(const std::string& text);
 
 // The worker's entry: `param` is the CInstallerDlg. Every path ends the process.
 unsigned InstallThreadProc(void* param);

@@ -139,8 +139,11 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     }
     sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
     sys_.LogEnd("AddPrinterToSystem");
-    sys_.EndProcess();
-    return false;  // not reached: the process has ended
+    // A person's run ends here. An unattended run goes on, so that the check
+    // after it names everything that is missing and a rerun has only that
+    // left to do.
+    if (!sys_.run.Unattended()) sys_.EndProcess();
+    return false;
 }
 
 }  // namespace zep

@@ -9,10 +9,7 @@ void CInstallerDlg::ProgressSetPos(int position) { view_.Progress().SetPos(posit
 
 void CInstallerDlg::OnDifferentVersion() {
     User& user = sys_.os.user;
-    user.AfxMessageBox(
-        "There is a different version driver in this system.\r\n\r\nThe installed driver will be "
-        "removed.",
-        kMbOk | kMbIconInformation);
+    user.AfxMessageBox(kDifferentVersionText, kMbOk | kMbIconInformation);
     DeletePrinterObjects();
     user.AfxMessageBox(std::string("The installer has successfully removed the different version.\n") +
                            "Now it is going to restart your computer to take effect." +

@@ -143,7 +143,10 @@ void CInstallation::CopyFilesOfUtilities() {
     std::string folder = windows.value + "\\ZEP";
     CreateDirectoryWithSA(folder);
     std::string uninstaller = LoadScratch(18);
-    CopyChecked(uninstaller, folder + "\\" + uninstaller);
+    // A bare name is read from the current folder; an unattended run reads
+    // the package beside the program.
+    std::string source = sys_.run.Unattended() ? PackageFolder() + uninstaller : uninstaller;
+    CopyChecked(source, folder + "\\" + uninstaller);
     sys_.LogEnd("CopyFilesOfUtilities");
 }
 

@@ -1,5 +1,6 @@
 // The product's entry in the system's list of installed programs.
 #include "installer/installation.h"
+#include "removal/removal.h"
 
 namespace zep {
 
@@ -8,8 +9,7 @@ void CInstallation::RegisterUninstallInfo() {
     Advapi& advapi = sys_.os.advapi;
     TraceLog& log = sys_.log;
     sys_.LogBegin("RegisterUninstallInfo");
-    const std::string key =
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
+    const std::string key = kUninstallKey;
     log.WriteLog("REGKEY : %s", key.c_str());
 
     // The 64-bit view is where the system's list of programs looks on 64-bit Windows.
@@ -35,38 +35,50 @@ void CInstallation::RegisterUninstallInfo() {
         return;
     }
 
+    bool windowsKnown = true;
+    for (const RegValue& value : UninstallValues(&windowsKnown)) {
+        advapi.RegSetValueExA(created.key, value.name, value.type, value.data);
+        if (value.name == "DisplayName" && !windowsKnown) log.WriteLog("GetWindowsDirectory failed");
+    }
+    advapi.RegCloseKey(created.key);
+    sys_.LogEnd("RegisterUninstallInfo");
+}
+
+}  // namespace zep
+
+namespace zep {
+
+std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     User& user = sys_.os.user;
-    auto setString = [&](const char* name, const std::string& text) {
-        advapi.RegSetValueExA(created.key, name, kRegSz, text + std::string(1, '\0'));
+    std::vector<RegValue> values;
+    auto text = [&](const char* name, const std::string& value) {
+        values.push_back({name, kRegSz, value + std::string(1, '\0')});
     };
-    std::string display = user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
-                          user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                          user.LoadStringA(3) + "E";
-    setString("DisplayName", display);
+    text("DisplayName", user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
+                            user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
+                            user.LoadStringA(3) + "E");
     // Without the Windows folder the command would name "\ZEP\..." in the root
     // of whatever drive is current, a folder any user may create: Windows
     // would then run that file as administrator. No command is better.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    if (windowsKnown) *windowsKnown = windows.ok;
     if (windows.ok) {
         std::string command = windows.value + "\\ZEP\\" + user.LoadStringA(18);
-        setString("UninstallString", command);
+        text("UninstallString", command);
         // What deployment tools run to remove the product without a window.
-        setString("QuietUninstallString", "\"" + command + "\" /quiet");
-        setString("DisplayIcon", command);
-    } else {
-        log.WriteLog("GetWindowsDirectory failed");
+        text("QuietUninstallString", "\"" + command + "\" /quiet");
+        text("DisplayIcon", command);
     }
     // What deployment tools detect the installed version by: all four
     // numbers the installer compares, where the display name shows three.
-    setString("DisplayVersion", user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                                    user.LoadStringA(3) + "." + user.LoadStringA(4));
-    setString("Publisher", user.LoadStringA(16));
+    text("DisplayVersion", user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
+                               user.LoadStringA(3) + "." + user.LoadStringA(4));
+    text("Publisher", user.LoadStringA(16));
     // The installer has no change or repair to offer.
     const std::string one("\1\0\0\0", 4);  // REG_DWORD 1, little-endian
-    advapi.RegSetValueExA(created.key, "NoModify", kRegDword, one);
-    advapi.RegSetValueExA(created.key, "NoRepair", kRegDword, one);
-    advapi.RegCloseKey(created.key);
-    sys_.LogEnd("RegisterUninstallInfo");
+    values.push_back({"NoModify", kRegDword, one});
+    values.push_back({"NoRepair", kRegDword, one});
+    return values;
 }
 
 }  // namespace zep

@@ -29,6 +29,8 @@ public:
     virtual Result<std::string> GetSystemDirectoryA() = 0;
     // Looked up in "kernel32" at run time.
     virtual std::optional<Result<std::string>> GetSystemWow64DirectoryA() = 0;
+    // GetModuleFileNameA(NULL): the full path of the running program's file.
+    virtual Result<std::string> GetModuleFileNameA() = 0;
 
     // Files.
     virtual Result<HFile> CreateFileA(const std::string& path, uint32_t access, uint32_t share,

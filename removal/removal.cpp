@@ -1,5 +1,7 @@
 #include "removal/removal.h"
 
+#include "removal/product_state.h"
+
 namespace zep {
 
 namespace {
@@ -41,14 +43,12 @@ RemovalProfile InstallerRemovalProfile() {
     p.deleteMiniDriverFromDriverFolder = false;
     p.logFolders = false;
     p.logInfDetails = false;
-    p.uninstallKeys = {
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver",
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver"};
+    p.uninstallKeys = {kUninstallKey, kUninstallKeyOtherSpelling};
     p.logRegKey = false;
     return p;
 }
 
-RemovalProfile UninstallerRemovalProfile() {
+RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
     RemovalProfile p{};
     p.driverName = 26;
     p.productWord = 25;
@@ -75,8 +75,8 @@ RemovalProfile UninstallerRemovalProfile() {
     p.deleteMiniDriverFromDriverFolder = true;
     p.logFolders = true;
     p.logInfDetails = true;
-    p.uninstallKeys = {
-        "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver"};
+    p.uninstallKeys = {kUninstallKey};
+    if (bothSpellings) p.uninstallKeys.push_back(kUninstallKeyOtherSpelling);
     p.logRegKey = true;
     return p;
 }
@@ -216,9 +216,14 @@ void DriverRemoval::DeleteProcessor() {
         sys_.StartSpooler(2000);  // functional: the retry needs the running spooler
         deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
+    std::string key = EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name;
     if (!deleted.ok) {
         sys_.log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
-        DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name);
+        DeleteRegistryKey(key);
+    } else if (ProductLook(*this).KeyExists(key)) {
+        // Reported deleted, still registered (some spoolers answer without
+        // doing it): the key goes as it would after a refusal.
+        DeleteRegistryKey(key);
     }
     Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
@@ -277,32 +282,17 @@ void DriverRemoval::DeleteINFFile() {
     sys_.LogBegin("DeleteINFFile");
     StatusStep(profile_.infStatus, false);
 
-    std::string section = Load(profile_.makerName);
-    if (host_.Wow64()) section += ".NTamd64";
+    std::string section = InfSection();
     if (profile_.logInfDetails) log.WriteLog("SECTION NAME : %s", section.c_str());
     std::string key = Load(profile_.firstModel);
     if (profile_.logInfDetails) log.WriteLog("KEY NAME : %s", key.c_str());
 
-    // The INF folder by its explicit path: some systems list nothing for
-    // the default folder.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
     std::string infFolder = windows.value + "\\inf";
-    Result<std::vector<std::string>> files =
-        setup.SetupGetInfFileListA(windows.ok ? infFolder.c_str() : nullptr, kInfStyleWin4);
-
-    bool found = false;
-    for (const std::string& name : files.value) {
-        if (name.compare(0, 3, "oem") != 0) continue;
-        Setup::InfResult inf = setup.SetupOpenInfFileA(name, nullptr, kInfStyleOldNt | kInfStyleWin4);
-        if (!inf.ok) {
-            if (profile_.logInfDetails) log.WriteLog("SetupOpenInfFile failed. %d", int(inf.error));
-            continue;
-        }
-        Status line = setup.SetupFindFirstLineA(inf.inf, section, key);
-        setup.SetupCloseInfFile(inf.inf);
-        if (!line.ok) continue;
-        found = true;
+    std::vector<std::string> copies =
+        DriverInfCopies(windows, section, key, profile_.logInfDetails);
+    for (const std::string& name : copies) {
         std::string path = infFolder + "\\" + name;
         std::string pnf = ReplaceAll(path, ".inf", ".PNF");
         if (host_.Wow64() || host_.OsCode() > kOsWin2003) {
@@ -313,8 +303,39 @@ void DriverRemoval::DeleteINFFile() {
             sys_.DeleteFileReported(pnf);
         }
     }
+    bool found = !copies.empty();
     if (profile_.logInfDetails && !found) log.WriteLog("The key name was not found.");
     sys_.LogEnd("DeleteINFFile");
+}
+
+std::string DriverRemoval::InfSection() {
+    std::string section = Load(profile_.makerName);
+    if (host_.Wow64()) section += ".NTamd64";
+    return section;
+}
+
+std::vector<std::string> DriverRemoval::DriverInfCopies(const Result<std::string>& windows,
+                                                        const std::string& section,
+                                                        const std::string& key, bool logFailures) {
+    Setup& setup = sys_.os.setup;
+    // The INF folder by its explicit path (the Windows folder's "inf"): some
+    // systems list nothing for the default folder.
+    std::string infFolder = windows.value + "\\inf";
+    Result<std::vector<std::string>> files =
+        setup.SetupGetInfFileListA(windows.ok ? infFolder.c_str() : nullptr, kInfStyleWin4);
+    std::vector<std::string> copies;
+    for (const std::string& name : files.value) {
+        if (name.compare(0, 3, "oem") != 0) continue;
+        Setup::InfResult inf = setup.SetupOpenInfFileA(name, nullptr, kInfStyleOldNt | kInfStyleWin4);
+        if (!inf.ok) {
+            if (logFailures) sys_.log.WriteLog("SetupOpenInfFile failed. %d", int(inf.error));
+            continue;
+        }
+        Status line = setup.SetupFindFirstLineA(inf.inf, section, key);
+        setup.SetupCloseInfFile(inf.inf);
+        if (line.ok) copies.push_back(name);
+    }
+    return copies;
 }
 
 bool DriverRemoval::DeleteUninstallationInfo() {

@@ -13,6 +13,17 @@
 
 namespace zep {
 
+// The product's entry in the system's list of installed programs, under the
+// key the installer writes ("Cutomer" is spelled so) and the other spelling
+// an installer's removal deletes too.
+constexpr const char* kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
+constexpr const char* kUninstallKeyOtherSpelling =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
+// The uninstaller's copy in the product folder under the Windows folder.
+constexpr const char* kProductFolderName = "ZEP";
+constexpr const char* kUninstallerFile = "ZEP_Uninstaller.exe";
+
 // The program's choices for the shared routines.
 struct RemovalProfile {
     // String-table IDs.
@@ -57,7 +68,9 @@ struct RemovalProfile {
 };
 
 RemovalProfile InstallerRemovalProfile();
-RemovalProfile UninstallerRemovalProfile();
+// bothSpellings: the uninstall entry goes under both keys, as the
+// installer's removal deletes it (an unattended run leaves nothing).
+RemovalProfile UninstallerRemovalProfile(bool bothSpellings = false);
 
 // What the routines use of the program's main dialog.
 class RemovalHost {
@@ -94,11 +107,23 @@ public:
     // logs the failure line; true on success.
     bool DeleteRegistryKey(const std::string& path);
 
-    const RemovalProfile& profile() const { return profile_; }
+    // The oem copies in the INF folder that carry the driver's first model in
+    // the maker's section (the section name InfSection gives).
+    // `windows` is GetWindowsDirectoryA's answer; without it the default
+    // folder is listed.
+    std::vector<std::string> DriverInfCopies(const Result<std::string>& windows,
+                                             const std::string& section, const std::string& key,
+                                             bool logFailures);
+    std::string InfSection();
 
-private:
+    const RemovalProfile& profile() const { return profile_; }
+    Support& sys() { return sys_; }
+    RemovalHost& host() { return host_; }
+    // A name of the program's string table, through the host's scratch text.
     std::string Load(uint32_t id);
     const char* Environment() const { return DriverEnvironment(host_.Wow64()); }
+
+private:
     void StatusStep(const char* text, bool step);
 
     Support& sys_;

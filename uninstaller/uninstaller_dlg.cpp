@@ -3,7 +3,9 @@
 namespace zep {
 
 CUninstallerDlg::CUninstallerDlg(Support& sys, UninstallerView& view)
-    : sys_(sys), view_(view), removal_(sys, UninstallerRemovalProfile(), *this) {}
+    : sys_(sys),
+      view_(view),
+      removal_(sys, UninstallerRemovalProfile(sys.run.Unattended()), *this) {}
 
 void CUninstallerDlg::ProgressStepIt() { view_.Progress().StepIt(); }
 
@@ -80,6 +82,13 @@ void CUninstallerDlg::PrepareUninstall() {
             view_.EndDialogOk();
             return;
         }
+        if (sys_.run.Unattended() && ProductLook(removal_).Look().AnyFound()) {
+            // Parts without the driver (a half installation, a half
+            // removal) are the product too: the whole removal takes them.
+            view_.EnableCancel(false);
+            StartWorker();
+            return;
+        }
         sys_.os.user.AfxMessageBox("The ZEP driver does not exist on this system.",
                                    kMbOk | kMbIconInformation);
         sys_.run.End(RunEnd::NotInstalled);
@@ -138,6 +147,8 @@ void CUninstallerDlg::RunUninstall() {
     removal_.DeleteInstalledDriver();
     DeleteUninstallInfoFromReg();
     DeleteDirectory();
+    DeleteProductFolder();
+    if (sys_.run.Unattended()) CheckRemoved();
     m_strStatus = "The uninstallation has been completed.";
     view_.Progress().SetPos(100);
     m_printerObjects.clear();
@@ -270,6 +281,41 @@ void CUninstallerDlg::DeleteDirectory() {
                               int(removed.error));
     }
     sys_.LogEnd("DeleteDirectory");
+}
+
+void CUninstallerDlg::DeleteProductFolder() {
+    RoutineScope scope("DeleteProductFolder");
+    Kernel& kernel = sys_.os.kernel;
+    sys_.LogBegin("DeleteProductFolder");
+    Result<std::string> windows = kernel.GetWindowsDirectoryA();
+    if (windows.ok) {
+        std::string folder = windows.value + "\\" + kProductFolderName;
+        std::string copy = folder + "\\" + kUninstallerFile;
+        // The file first: a folder goes at the restart only when it is empty.
+        if (kernel.GetFileAttributesA(copy).ok) sys_.DeleteAtRestart(copy);
+        Result<uint32_t> attributes = kernel.GetFileAttributesA(folder);
+        // A link in its place is not ours to follow; it goes like the folder.
+        if (attributes.ok && (attributes.value & kFileAttributeDirectory)) sys_.DeleteAtRestart(folder);
+    } else {
+        sys_.log.WriteLog("GetWindowsDirectory failed");
+    }
+    sys_.LogEnd("DeleteProductFolder");
+}
+
+void CUninstallerDlg::CheckRemoved() {
+    RoutineScope scope("CheckRemoved");
+    sys_.LogBegin("CheckRemoved");
+    ProductState after = ProductLook(removal_).Look();
+    for (const std::vector<std::string>& part : after.there) {
+        for (const std::string& what : part) {
+            sys_.log.WriteLog("NOT REMOVED : %s", what.c_str());
+            sys_.run.StepFailed();
+        }
+    }
+    for (const std::string& path : after.queued)
+        sys_.log.WriteLog("REMOVED AT THE NEXT RESTART : %s", path.c_str());
+    if (!after.queued.empty()) sys_.run.RestartNeeded();
+    sys_.LogEnd("CheckRemoved");
 }
 
 unsigned UninstallThreadProc(void* param) {

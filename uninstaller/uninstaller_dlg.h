@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/support.h"
+#include "removal/product_state.h"
 #include "removal/removal.h"
 #include "uninstaller/views.h"
 
@@ -42,6 +43,11 @@ public:
     bool PrinterDrvExist(const std::string& driverName, Status* listing = nullptr);
     void DeleteUninstallInfoFromReg();
     void DeleteDirectory();
+    // The uninstaller's own copy, then its folder, go when Windows restarts:
+    // the copy may be the program that runs now.
+    void DeleteProductFolder();
+    // Unattended: every part still there is named, and fails the run.
+    void CheckRemoved();
 
     // RemovalHost.
     int Wow64() const override { return m_bWow64; }

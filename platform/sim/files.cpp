@@ -838,6 +838,13 @@ Result<std::string> Machine::GetSystemDirectoryA() {
     return Result<std::string>::Ok(s_->SystemDir());
 }
 
+Result<std::string> Machine::GetModuleFileNameA() {
+    Lock g(mutex_);
+    State::Call c = s_->Begin("GetModuleFileNameA", "");
+    if (c.fault) return c.Done(Result<std::string>::Fail(*c.fault));
+    return Result<std::string>::Ok(s_->programPath);
+}
+
 std::optional<Result<std::string>> Machine::GetSystemWow64DirectoryA() {
     Lock g(mutex_);
     State::Call c = s_->Begin("GetSystemWow64DirectoryA", "", s_->hasWow64Dir);

@@ -180,6 +180,11 @@ void Machine::SetCurrentDirectory(const std::string& dir) {
     }
 }
 
+void Machine::SetProgramPath(const std::string& path) {
+    Lock g(mutex_);
+    s_->programPath = path;
+}
+
 void Machine::SetHasIsWow64Process(bool present) {
     Lock g(mutex_);
     s_->hasIsWow64 = present;

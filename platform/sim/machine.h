@@ -140,6 +140,9 @@ public:
     void SetWindows64(bool is64);                 // false: 32-bit Windows
     void SetWindowsDirectory(const std::string& dir);  // e.g. "D:\\WINNT"
     void SetCurrentDirectory(const std::string& dir);
+    // The running program's file (GetModuleFileNameA); by default
+    // C:\\Package\\ZEP_Installer.exe.
+    void SetProgramPath(const std::string& path);
     void SetHasIsWow64Process(bool present);
     void SetHasRegDeleteKeyEx(bool present);
     void SetHasSetupUninstallOEMInf(bool present);
@@ -336,6 +339,7 @@ public:
     Result<std::string> GetWindowsDirectoryA() override;
     Result<std::string> GetSystemDirectoryA() override;
     std::optional<Result<std::string>> GetSystemWow64DirectoryA() override;
+    Result<std::string> GetModuleFileNameA() override;
     Result<HFile> CreateFileA(const std::string& path, uint32_t access, uint32_t share,
                               uint32_t disposition, uint32_t flags) override;
     Status SetFilePointer(HFile file, int32_t distance, uint32_t method) override;

@@ -168,6 +168,7 @@ struct Machine::State {
     bool windows64 = true;
     std::string windowsDir = "C:\\Windows";
     std::string currentDir = "C:\\Package";
+    std::string programPath = "C:\\Package\\ZEP_Installer.exe";
     bool hasIsWow64 = true;
     bool hasRegDeleteKeyEx = true;
     bool hasUninstallOem = true;

@@ -52,6 +52,20 @@ public:
         return DirectoryCall(fn);
     }
 
+    Result<std::string> GetModuleFileNameA() override {
+        // The result is cut without an error on older systems when the buffer
+        // is too small: a full buffer is taken as too small and grown.
+        std::vector<char> buf(MAX_PATH + 1);
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+            DWORD e = GetLastError();
+            if (n == 0) return Result<std::string>::Fail(e);
+            if (n < buf.size() - 1) return Result<std::string>::Ok(std::string(buf.data(), n));
+            buf.assign(buf.size() * 4, '\0');
+        }
+        return Result<std::string>::Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+
     Result<HFile> CreateFileA(const std::string& path, uint32_t access, uint32_t share,
                               uint32_t disposition, uint32_t flags) override {
         HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, disposition, flags, nullptr);

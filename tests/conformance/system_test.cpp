@@ -40,6 +40,16 @@ TEST_F(System, IsWow64ProcessPresentAndSet) {
     EXPECT_TRUE(wow->value);
 }
 
+// The package beside the program is found from this path, whatever the
+// current folder is.
+TEST_F(System, ProgramFileIsAFullPath) {
+    Result<std::string> path = k().GetModuleFileNameA();
+    ASSERT_TRUE(path.ok) << path.error;
+    ASSERT_GT(path.value.size(), 7u);
+    EXPECT_EQ(path.value.substr(1, 2), ":\\") << path.value;
+    EXPECT_TRUE(EndsWithI(path.value, ".exe")) << path.value;
+}
+
 TEST_F(System, SystemFolders) {
     Result<std::string> win = k().GetWindowsDirectoryA();
     ASSERT_TRUE(win.ok) << win.error;

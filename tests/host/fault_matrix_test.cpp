@@ -363,7 +363,10 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
          }},
 
         // ---- version check
-        {{"DriverVersion", "EnumPrintersA"}, VersionUnreadable},
+        // Printers that cannot be listed may hold this version: the run ends
+        // as the removal ends when it cannot list them.
+        {{"DriverVersion", "EnumPrintersA"},
+         [](const Ctx& c) { return EndsWithBox(Fmt("EnumPrinters Error Code: %d\n\n", int(c.code))); }},
         {{"DriverVersion", "OpenPrinterA"}, VersionUnreadable},
         {{"DriverVersion", "GetPrinterDataA"}, VersionUnreadable},
         {{"DriverVersion", "ClosePrinter"}, Silent},
@@ -416,6 +419,8 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         {{"DeleteProcessor", "GetPrintProcessorDirectoryA"}, ProcessorFolderLost},
         {{"DeleteProcessor", "DeleteFileA"}, Reported},
         {{"DeleteProcessor", "MoveFileExA"}, QueueFailed},
+        // The look whether a processor reported deleted is still registered.
+        {{"DeleteProcessor", "RegOpenKeyExA"}, Silent},
 
         // ---- driver files: the installer's removal and staging clean-up share
         // the log name; the Unidrv staging copies are deleted unchecked.
@@ -462,6 +467,9 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
 
         // ---- the maker's folder
         {{"DeleteDirectory", "GetWindowsDirectoryA"}, WindowsFolderLost},
+        {{"DeleteProductFolder", "GetWindowsDirectoryA"}, WindowsFolderLost},
+        {{"DeleteProductFolder", "GetFileAttributesA"}, Silent},  // taken as not there
+        {{"DeleteProductFolder", "MoveFileExA"}, QueueFailed},
         {{"DeleteDirectory", "GetFileAttributesA"}, Silent},
         {{"DeleteDirectory", "RemoveDirectoryA"},
          [](const Ctx& c) {

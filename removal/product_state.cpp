@@ -1,0 +1,352 @@
+#include "removal/product_state.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace zep {
+
+namespace {
+
+const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
+const char* const kVersionValues[4] = {"MajorVersion", "MinorVersion", "BuildVersion",
+                                       "ExtraVersion"};
+
+std::string ValueText(const RegValue& v) {
+    if (v.type != kRegSz) return v.data;
+    std::string text = v.data;
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ version
+
+std::string ProductVersion::Text() const {
+    char text[64];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(number[0]), unsigned(number[1]),
+                  unsigned(number[2]), unsigned(number[3]));
+    return text;
+}
+
+std::optional<ProductVersion> ProductVersion::Parse(const std::string& text) {
+    ProductVersion v;
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != '.') return std::nullopt;
+            ++at;
+        }
+        size_t start = at;
+        uint64_t n = 0;
+        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) {
+            n = n * 10 + uint64_t(text[at++] - '0');
+            if (n > 0xFFFFFFFFu) return std::nullopt;
+        }
+        if (at == start) return std::nullopt;
+        v.number[i] = uint32_t(n);
+    }
+    if (at != text.size()) return std::nullopt;
+    return v;
+}
+
+int ProductVersion::Compare(const ProductVersion& other) const {
+    for (int i = 0; i < 4; ++i)
+        if (number[i] != other.number[i]) return number[i] < other.number[i] ? -1 : 1;
+    return 0;
+}
+
+// ------------------------------------------------------------------ parts
+
+const char* ProductPartName(ProductPart part) {
+    switch (part) {
+        case ProductPart::Monitor: return "language monitor";
+        case ProductPart::Processor: return "print processor";
+        case ProductPart::Driver: return "printer driver";
+        case ProductPart::Printers: return "printers";
+        case ProductPart::DriverFiles: return "driver files";
+        case ProductPart::InfCopy: return "INF copy";
+        case ProductPart::UninstallEntry: return "uninstall entry";
+        case ProductPart::ProductFolder: return "product folder";
+    }
+    return "?";
+}
+
+bool ProductState::AnyFound() const {
+    for (int i = 0; i < kProductPartCount; ++i)
+        if (!there[i].empty()) return true;
+    return false;
+}
+
+bool ProductState::AllComplete() const {
+    for (int i = 0; i < kProductPartCount; ++i)
+        if (!missing[i].empty()) return false;
+    return true;
+}
+
+std::optional<ProductVersion> ProductState::Version() const {
+    return printerVersion ? printerVersion : entryVersion;
+}
+
+bool IsNameOfModel(const std::string& name, const std::string& model) {
+    if (name.size() < model.size() || !EqualsNoCase(name.substr(0, model.size()), model)) return false;
+    std::string rest = name.substr(model.size());
+    if (rest.empty()) return true;
+    if (rest.size() < 4 || rest.compare(0, 2, "(#") != 0 || rest.back() != ')') return false;
+    for (size_t i = 2; i + 1 < rest.size(); ++i)
+        if (!std::isdigit(static_cast<unsigned char>(rest[i]))) return false;
+    return true;
+}
+
+// ------------------------------------------------------------------ the look
+
+void ProductLook::Miss(ProductState& s, ProductPart part, const std::string& what) {
+    s.missing[int(part)].push_back(what);
+}
+
+bool ProductLook::KeyExists(const std::string& path) {
+    Advapi& advapi = sys_.os.advapi;
+    uint32_t view = host_.Wow64() ? kKeyWow64_64Key : 0;
+    Advapi::KeyResult key = advapi.RegOpenKeyExA(kHKeyLocalMachine, path, 0, kKeyRead | view);
+    if (key.status != 0) return false;
+    advapi.RegCloseKey(key.key);
+    return true;
+}
+
+std::string ProductLook::MonitorKey() {
+    return std::string(kPrintKey) + "Monitors\\" + removal_.Load(profile_.monitorName);
+}
+
+std::string ProductLook::ProcessorKey() {
+    return std::string(kPrintKey) + "Environments\\" + removal_.Environment() +
+           "\\Print Processors\\" + removal_.Load(profile_.processorName);
+}
+
+void ProductLook::ReadPendingDeletions() {
+    pendingDeletions_.clear();
+    Advapi& advapi = sys_.os.advapi;
+    Advapi::KeyResult key = advapi.RegOpenKeyExA(
+        kHKeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, kKeyQueryValue);
+    if (key.status != 0) return;
+    Result<RegValue> list = advapi.RegQueryValueExA(key.key, "PendingFileRenameOperations");
+    advapi.RegCloseKey(key.key);
+    if (!list.ok) return;
+    // Pairs of NUL-ended strings: "\??\<path>", then the new name or nothing.
+    std::vector<std::string> items;
+    const std::string& data = list.value.data;
+    for (size_t at = 0; at < data.size();) {
+        size_t end = data.find('\0', at);
+        if (end == std::string::npos) end = data.size();
+        items.push_back(data.substr(at, end - at));
+        at = end + 1;
+    }
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        const std::string& source = items[i];
+        if (!items[i + 1].empty() || source.empty()) continue;
+        pendingDeletions_.push_back(source.compare(0, 4, "\\??\\") == 0 ? source.substr(4) : source);
+    }
+}
+
+bool ProductLook::GoesAtRestart(const std::string& path) const {
+    for (const std::string& pending : pendingDeletions_)
+        if (EqualsNoCase(pending, path)) return true;
+    return false;
+}
+
+ProductState ProductLook::Look(const InstallTarget* target) {
+    RoutineScope scope("LookForProduct");
+    ProductState s;
+    ReadPendingDeletions();
+    Spooler& spooler = sys_.os.spooler;
+
+    // The monitor and the print processor: the spooler keeps each under its
+    // key, the key their removal deletes when the spooler will not.
+    std::string monitor = removal_.Load(profile_.monitorName);
+    if (KeyExists(MonitorKey()))
+        s.there[int(ProductPart::Monitor)].push_back("language monitor " + monitor);
+    else if (target)
+        Miss(s, ProductPart::Monitor, "language monitor " + monitor);
+    std::string processor = removal_.Load(profile_.processorName);
+    if (KeyExists(ProcessorKey()))
+        s.there[int(ProductPart::Processor)].push_back("print processor " + processor);
+    else if (target)
+        Miss(s, ProductPart::Processor, "print processor " + processor);
+
+    // The driver, as PrinterDrvExist asks for it.
+    std::string driver = removal_.Load(profile_.driverName);
+    Result<std::vector<DriverInfo3>> drivers =
+        spooler.EnumPrinterDriversA(nullptr, removal_.Environment(), 3);
+    bool driverFound = false;
+    for (const DriverInfo3& d : drivers.value) driverFound = driverFound || d.name == driver;
+    if (!drivers.ok)
+        s.there[int(ProductPart::Driver)].push_back("printer driver (EnumPrinterDrivers failed: " +
+                                                    std::to_string(drivers.error) + ")");
+    else if (driverFound)
+        s.there[int(ProductPart::Driver)].push_back("printer driver " + driver);
+    if (target && (!drivers.ok || !driverFound))
+        Miss(s, ProductPart::Driver, "printer driver " + driver);
+
+    LookAtPrinters(s, target);
+    LookAtFiles(s, target);
+
+    // The INF copy, as DeleteINFFile recognises it.
+    Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
+    std::string section = removal_.InfSection();
+    std::string key = removal_.Load(profile_.firstModel);
+    for (const std::string& name : removal_.DriverInfCopies(windows, section, key, false))
+        s.there[int(ProductPart::InfCopy)].push_back("INF copy " + name);
+    if (target && !s.Found(ProductPart::InfCopy))
+        Miss(s, ProductPart::InfCopy, "INF copy with \"" + key + "\" in [" + section + "]");
+
+    LookAtEntry(s, target);
+
+    // The product folder with the uninstaller's copy.
+    if (windows.ok) {
+        std::string folder = windows.value + "\\" + kProductFolderName;
+        std::string uninstaller = folder + "\\" + kUninstallerFile;
+        Kernel& kernel = sys_.os.kernel;
+        bool hasFolder = kernel.GetFileAttributesA(folder).ok;
+        bool hasCopy = kernel.GetFileAttributesA(uninstaller).ok;
+        std::vector<std::string>& there = s.there[int(ProductPart::ProductFolder)];
+        if (hasCopy && GoesAtRestart(uninstaller))
+            s.queued.push_back(uninstaller);
+        else if (hasCopy)
+            there.push_back("uninstaller " + uninstaller);
+        if (hasFolder && GoesAtRestart(folder))
+            s.queued.push_back(folder);
+        else if (hasFolder)
+            there.push_back("product folder " + folder);
+        if (target && !hasCopy) Miss(s, ProductPart::ProductFolder, "uninstaller " + uninstaller);
+    } else {
+        s.there[int(ProductPart::ProductFolder)].push_back("product folder (GetWindowsDirectory failed)");
+        if (target) Miss(s, ProductPart::ProductFolder, "uninstaller (GetWindowsDirectory failed)");
+    }
+    return s;
+}
+
+void ProductLook::LookAtPrinters(ProductState& s, const InstallTarget* target) {
+    Spooler& spooler = sys_.os.spooler;
+    std::string driver = removal_.Load(profile_.driverName);
+    Result<std::vector<PrinterInfo2>> printers = spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
+    s.printersListed = printers.ok;
+    s.printersError = printers.error;
+    std::vector<std::string>& there = s.there[int(ProductPart::Printers)];
+    if (!printers.ok) there.push_back("printers (EnumPrinters failed: " + std::to_string(printers.error) + ")");
+    for (const PrinterInfo2& p : printers.value) {
+        if (p.driverName != driver) continue;
+        s.printers.push_back(p);
+        there.push_back("printer " + p.printerName);
+    }
+
+    // The version: the first printer of the driver that answers all four values.
+    for (const PrinterInfo2& p : s.printers) {
+        if (s.printerVersion) break;
+        PrinterDefaults defaults{"RAW", kPrinterAllAccess};
+        Result<HPrinter> handle = spooler.OpenPrinterA(p.printerName.c_str(), &defaults);
+        if (!handle.ok) continue;
+        ProductVersion v;
+        bool answered = true;
+        for (int i = 0; i < 4 && answered; ++i) {
+            Spooler::DataResult r = spooler.GetPrinterDataA(handle.value, kVersionValues[i], 4);
+            answered = r.status == 0 && r.data.size() >= 4;
+            if (answered) std::memcpy(&v.number[i], r.data.data(), 4);
+        }
+        spooler.ClosePrinter(handle.value);
+        if (answered) s.printerVersion = v;
+    }
+
+    if (!target) return;
+    for (const std::string& model : target->models) {
+        bool onPort = false;
+        for (const PrinterInfo2& p : s.printers)
+            onPort = onPort || (EqualsNoCase(p.portName, target->port) && IsNameOfModel(p.printerName, model));
+        if (!onPort) Miss(s, ProductPart::Printers, "printer " + model + " on " + target->port);
+    }
+}
+
+void ProductLook::LookAtFiles(ProductState& s, const InstallTarget* target) {
+    Kernel& kernel = sys_.os.kernel;
+    Spooler& spooler = sys_.os.spooler;
+    bool wow64 = host_.Wow64() != 0;
+    bool older32 = !wow64 && host_.OsCode() < kOsVista;
+    std::vector<std::string>& there = s.there[int(ProductPart::DriverFiles)];
+
+    // Each product file where an installation puts it (`installed`) or a
+    // removal deletes it; the Unidrv core is shared with other drivers and
+    // is none of the product's.
+    struct Place {
+        Result<std::string> folder;
+        const char* name;  // of the folder, for a line when it cannot be learned
+        std::vector<uint32_t> files;
+        bool installed;
+    };
+    Result<std::string> windows = kernel.GetWindowsDirectoryA();
+    Result<std::string> system = kernel.GetSystemDirectoryA();
+    Result<std::string> drivers = spooler.GetPrinterDriverDirectoryA(nullptr, removal_.Environment());
+    if (drivers.ok) drivers.value += "\\3";
+    Result<std::string> processors =
+        spooler.GetPrintProcessorDirectoryA(nullptr, removal_.Environment());
+    const RemovalProfile& p = profile_;
+    std::vector<Place> places = {
+        {windows, "Windows folder", {p.monitorDll}, wow64},
+        {system, "system folder", {p.monitorDll}, !wow64},
+        {processors, "print processor folder", {p.processorDll, p.processorIni}, true},
+        {drivers, "driver folder", {p.gpdFile, p.miniDriver, p.uiPlugin, p.uiPluginIni}, true},
+        {drivers, "driver folder", {p.budFile}, false},
+        {windows, "Windows folder", {p.miniDriver, p.gpdFile, p.uiPlugin, p.uiPluginIni}, older32},
+    };
+    if (wow64) {
+        std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
+        if (wow && wow->ok) places.push_back({*wow, "WOW64 system folder", {p.monitorDll}, false});
+    }
+    for (const Place& place : places) {
+        if (!place.folder.ok) {
+            std::string what = std::string("driver files in the ") + place.name + " (not learned: " +
+                               std::to_string(place.folder.error) + ")";
+            there.push_back(what);
+            if (target && place.installed) Miss(s, ProductPart::DriverFiles, what);
+            continue;
+        }
+        for (uint32_t id : place.files) {
+            std::string path = place.folder.value + "\\" + removal_.Load(id);
+            bool exists = kernel.GetFileAttributesA(path).ok;
+            if (exists && GoesAtRestart(path))
+                s.queued.push_back(path);
+            else if (exists)
+                there.push_back("driver file " + path);
+            if (target && place.installed && !exists)
+                Miss(s, ProductPart::DriverFiles, "driver file " + path);
+        }
+    }
+}
+
+void ProductLook::LookAtEntry(ProductState& s, const InstallTarget* target) {
+    Advapi& advapi = sys_.os.advapi;
+    uint32_t view = host_.Wow64() ? kKeyWow64_64Key : 0;
+    std::vector<std::string>& there = s.there[int(ProductPart::UninstallEntry)];
+    for (const char* path : {kUninstallKey, kUninstallKeyOtherSpelling}) {
+        Advapi::KeyResult key = advapi.RegOpenKeyExA(kHKeyLocalMachine, path, 0, kKeyRead | view);
+        if (key.status != 0) {
+            if (target && path == kUninstallKey)
+                Miss(s, ProductPart::UninstallEntry, std::string("uninstall entry ") + path);
+            continue;
+        }
+        there.push_back(std::string("uninstall entry ") + path);
+        if (path == kUninstallKey) {
+            Result<RegValue> version = advapi.RegQueryValueExA(key.key, "DisplayVersion");
+            if (version.ok && version.value.type == kRegSz)
+                s.entryVersion = ProductVersion::Parse(ValueText(version.value));
+            if (target) {
+                for (const RegValue& want : target->entryValues) {
+                    Result<RegValue> have = advapi.RegQueryValueExA(key.key, want.name);
+                    if (!have.ok || have.value.type != want.type || have.value.data != want.data)
+                        Miss(s, ProductPart::UninstallEntry, "uninstall entry value " + want.name);
+                }
+            }
+        }
+        advapi.RegCloseKey(key.key);
+    }
+}
+
+}  // namespace zep
