@@ -324,8 +324,12 @@ std::vector<std::string> DriverRemoval::DriverInfCopies(const Result<std::string
     Result<std::vector<std::string>> files =
         setup.SetupGetInfFileListA(windows.ok ? infFolder.c_str() : nullptr, kInfStyleWin4);
     std::vector<std::string> copies;
+    // A person's removal keeps to the names Windows gives the copies; an
+    // unattended run, which must leave nothing, takes the source's name too.
+    bool sourceName = sys_.run.Unattended();
     for (const std::string& name : files.value) {
-        if (name.compare(0, 3, "oem") != 0) continue;
+        if (name.compare(0, 3, "oem") != 0 && !(sourceName && EqualsNoCase(name, kPackageInfFile)))
+            continue;
         Setup::InfResult inf = setup.SetupOpenInfFileA(name, nullptr, kInfStyleOldNt | kInfStyleWin4);
         if (!inf.ok) {
             if (logFailures) sys_.log.WriteLog("SetupOpenInfFile failed. %d", int(inf.error));

@@ -23,6 +23,9 @@ constexpr const char* kUninstallKeyOtherSpelling =
 // The uninstaller's copy in the product folder under the Windows folder.
 constexpr const char* kProductFolderName = "ZEP";
 constexpr const char* kUninstallerFile = "ZEP_Uninstaller.exe";
+// The package's INF. Windows names its copy oemN.inf; some setup APIs (Wine's)
+// keep the source's name, which an unattended run also takes for the copy.
+constexpr const char* kPackageInfFile = "ZEP.inf";
 
 // The program's choices for the shared routines.
 struct RemovalProfile {
