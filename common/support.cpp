@@ -110,6 +110,11 @@ int32_t Support::DeleteKeyTree(int wow64, const std::string& path) {
 
 bool Support::RestartSystem() {
     RoutineScope scope("RestartSystem");
+    if (run.Unattended() && run.Failed()) {
+        // The terminal keeps running for whoever reads why the run failed.
+        log.WriteLog("Windows is not restarted: the run failed.");
+        return false;
+    }
     if (run.Unattended() && !run.ForceRestart()) {
         log.WriteLog("Windows must restart to complete the change; not restarted (/norestart).");
         run.RestartNeeded();
@@ -131,7 +136,9 @@ bool Support::RequestRestart() {
                                                       kSePrivilegeEnabled);
     if (adjusted.error != 0) return false;
     // FORCEIFHUNG rather than FORCE: other programs may still save their work.
-    return os.user.ExitWindowsEx(kEwxReboot | kEwxForceIfHung, 0).ok;
+    // An unattended restart says why, for the system's shutdown records.
+    uint32_t reason = run.Unattended() ? kShtdnReasonPlannedInstallation : 0;
+    return os.user.ExitWindowsEx(kEwxReboot | kEwxForceIfHung, reason).ok;
 }
 
 bool Support::DeleteFileChecked(std::string path, uint32_t code) {

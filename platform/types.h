@@ -175,6 +175,8 @@ constexpr uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr uint32_t kTokenQuery = 0x8;
 constexpr uint32_t kSePrivilegeEnabled = 0x2;
 constexpr uint32_t kEwxReboot = 0x2;
+// A planned restart for an application's installation (ExitWindowsEx's reason).
+constexpr uint32_t kShtdnReasonPlannedInstallation = 0x80000000u | 0x00040000u | 0x00000002u;
 constexpr uint32_t kEwxForce = 0x4;
 constexpr uint32_t kEwxForceIfHung = 0x10;
 constexpr uint32_t kLangEnglishUs = 1033;

@@ -313,9 +313,8 @@ std::string Machine::LoadStringA(uint32_t id) {
 }
 
 Status Machine::ExitWindowsEx(uint32_t flags, uint32_t reason) {
-    (void)reason;
     Lock g(mutex_);
-    State::Call c = s_->Begin("ExitWindowsEx", Hex(flags));
+    State::Call c = s_->Begin("ExitWindowsEx", Hex(flags) + "|" + Hex(reason));
     if (c.fault) return c.Done(Status::Fail(*c.fault));
     if (!s_->shutdownEnabled) return c.Done(Status::Fail(kErrPrivilegeNotHeld));
     s_->restarts.push_back(flags);

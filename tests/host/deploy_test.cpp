@@ -270,6 +270,19 @@ TEST_F(DeployTest, ForceRestartRestartsWhereTheUserWouldBeAsked) {
     EXPECT_EQ(m.Restarts().size(), 1u);
     EXPECT_TRUE(Contains(InstallerLog(),
                          std::string("QUESTION : ") + kRestartQuestion + " -> Yes (/forcerestart)"));
+    // A planned restart for an application's installation, not reason 0.
+    ASSERT_EQ(m.Calls("ExitWindowsEx").size(), 1u);
+    EXPECT_EQ(m.Calls("ExitWindowsEx")[0].args, "0x12|0x80040002");
+
+    // A run that failed is never restarted: here the removal cannot delete the driver.
+    sim::Machine failed(m);
+    failed.InjectFault({"DeletePrinterDriverExA", "", "", kErrAccessDenied, 0, -1});
+    failed.InjectFault({"RegDeleteKeyExA", "", "Drivers", kErrAccessDenied, 0, -1});
+    EXPECT_EQ(Uninstall(failed, "/quiet /forcerestart"), kExitFailed);
+    EXPECT_EQ(failed.Restarts().size(), 1u);  // the installation's only
+    EXPECT_TRUE(test::InOrder(LogLines(failed.LogText("ZEP_UnInstaller.txt")),
+                              {"NOT REMOVED : printer driver ZEP Character Type",
+                               "Windows is not restarted: the run failed."}));
 
     // A restart Windows refuses is still needed.
     sim::Machine refused;
