@@ -216,6 +216,10 @@ struct MatrixCase {
     Installed version;
 };
 
+void PrintTo(const MatrixCase& c, std::ostream* os) {
+    *os << WindowsName(c.windows) << ", " << InstalledName(c.version) << " installed";
+}
+
 class EveryState : public ::testing::TestWithParam<MatrixCase> {};
 
 TEST_P(EveryState, OneQuietInstallationReachesItAndARerunChangesNothing) {
