@@ -22,17 +22,10 @@ BOOL CMainDialog::OnInitDialog() {
 
 BOOL CMainDialog::PreTranslateMessage(MSG* msg) {
     bool busy = IsBusy();
-    if (busy) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        RemoveMenu(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND);
-        m_closeRemoved = true;
-    } else {
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        // Busy no more (or never really: a worker that did not start): the
-        // window menu as Windows made it, Close included.
-        if (m_closeRemoved) GetSystemMenu(m_hWnd, TRUE);
-        m_closeRemoved = false;
-    }
+    SetCursor(LoadCursorA(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+    // Close, once removed, is not put back: the window ends soon after the
+    // worker anyway. A window whose worker never started never lost it.
+    if (busy) RemoveMenu(GetSystemMenu(m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND);
     if (DropWhileBusy(busy, msg->message, msg->wParam)) return TRUE;
     return CDialog::PreTranslateMessage(msg);
 }

@@ -2,7 +2,7 @@
 // busy. While busy it shows the wait cursor, has no Close in its system menu,
 // drops Escape and Enter (framework/busy.h) and ignores OK and Cancel (a
 // posted WM_CLOSE or the window manager's Close arrive there without passing
-// the key filter); once no longer busy, Close is back. It paints its icon
+// the key filter); Close, once removed, stays out. It paints its icon
 // when minimised, is the program's progress control (messages, any thread)
 // and shows status texts handed over by the worker one refresh at a time, in
 // the order posted.
@@ -56,7 +56,6 @@ protected:
 
 private:
     int m_progressId;
-    bool m_closeRemoved = false;
     HWND m_progress = nullptr;
     CriticalSection m_statusLock;
     std::deque<std::vector<std::pair<int, std::string>>> m_pendingStatus;

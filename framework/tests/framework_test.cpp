@@ -151,9 +151,9 @@ protected:
     }
 };
 
-TEST_F(FrameworkTest, BusyWindowKeepsItsKeysAndCloseUntilItIsNoLongerBusy) {
+TEST_F(FrameworkTest, BusyWindowDropsItsKeysAndLosesCloseForGood) {
     // Busy: Escape is dropped and Close leaves the window menu. Busy no
-    // more (as when a worker could not start): Close is back, Escape ends it.
+    // more (the worker's last pauses): Close stays out, Escape ends it.
     BusyWindow dlg;
     bool reached = false, closeWhileBusy = true, closeAfter = false;
     auto escape = [&] {
@@ -178,7 +178,18 @@ TEST_F(FrameworkTest, BusyWindowKeepsItsKeysAndCloseUntilItIsNoLongerBusy) {
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_TRUE(reached);
     EXPECT_FALSE(closeWhileBusy);
-    EXPECT_TRUE(closeAfter);
+    EXPECT_FALSE(closeAfter);
+
+    // A window that was never busy (its worker could not start) has Close.
+    BusyWindow idle;
+    bool closeIdle = false;
+    idle.onInit = [&] { PostMessageA(idle.m_hWnd, kFinish, 2, 0); };
+    idle.onProbe = [&](WPARAM) {
+        closeIdle = idle.CloseInMenu();
+        PostMessageA(idle.GetDlgItem(IDC_INSTALL_PROGRESS), WM_KEYDOWN, VK_ESCAPE, 0);
+    };
+    EXPECT_EQ(idle.DoModal(), IDCANCEL);
+    EXPECT_TRUE(closeIdle);
 }
 
 TEST_F(FrameworkTest, OwnerIsDisabledWhileShownAndEnabledAfter) {
