@@ -115,7 +115,8 @@ wine_note() { E2E_NOTES="$E2E_NOTES     wine: $*"$'\n'; }
 # ---------------------------------------------------------------- prefixes
 
 # e2e_start_prefix NAME [SOURCE]: a fresh clone of SOURCE (default the
-# pristine prefix) with the corrected winspool.drv, its wineserver kept up,
+# pristine prefix) with the corrected winspool.drv (Wine's own with
+# E2E_STOCK_WINSPOOL set), its wineserver kept up,
 # Wine's own desktop window (window frames without a window manager) and a
 # copy of the dist folder in RUN_DIR/dist.
 e2e_start_prefix() {
@@ -124,9 +125,9 @@ e2e_start_prefix() {
     rm -rf "$RUN_DIR"
     mkdir -p "$RUN_DIR"
     zep_wine_clone "${2:-$PRISTINE}" "$RUN_DIR/prefix"
-    zep_wine_install_winspool "$RUN_DIR/prefix" x86_64 || exit 2
+    [ -n "${E2E_STOCK_WINSPOOL:-}" ] || zep_wine_install_winspool "$RUN_DIR/prefix" x86_64 || exit 2
     zep_wine_use64 "$RUN_DIR/prefix"
-    zep_wine_native_winspool
+    [ -n "${E2E_STOCK_WINSPOOL:-}" ] || zep_wine_native_winspool
     cp -R "$DIST" "$RUN_DIR/dist"
     # Wine's own desktop window, written before the session starts: the
     # session's first process (even a console one) may make the desktop,
@@ -413,6 +414,44 @@ rename_inf_to_oem() {
     mv "$inf/ZEP.inf" "$inf/oem$n.inf"
     [ -f "$inf/ZEP.pnf" ] && mv "$inf/ZEP.pnf" "$inf/oem$n.pnf"
     echo "oem$n"
+}
+
+# ---------------------------------------------------------------- unattended runs
+
+# Where a 64-bit installation puts the product, and the lines the state tool
+# shows for it.
+UNINSTALLER='C:\windows\ZEP\ZEP_Uninstaller.exe'
+DRV='C:\windows\system32\spool\drivers\x64'
+PRT='C:\windows\system32\spool\prtprocs\x64'
+DRIVER_LINE="driver env=\"Windows x64\" name=\"ZEP Character Type\" version=3 path=\"$DRV\\3\\UNIDRV.DLL\" data=\"$DRV\\3\\ZEP1TE.gpd\" config=\"$DRV\\3\\UNIDRVUI.DLL\" help=\"$DRV\\3\\UNIDRV.HLP\" monitor=\"ZEP Language Monitor\" datatype=\"RAW\""
+MONITOR_LINE='monitor name="ZEP Language Monitor" env="Windows NT x86" dll="ZEPMON.dll"'
+PRODUCT_FILES="C:\\windows\\ZEPMON.dll $PRT\\ZEPPRO.dll $PRT\\ZEP.ini $DRV\\3\\ZEP1TE.gpd $DRV\\3\\ZEPUI1T.DLL"
+
+# printer_line MODEL PORT: the start of the printer's line as created.
+printer_line() {
+    echo "printer name=\"$1\" driver=\"ZEP Character Type\" port=\"$2\" processor=\"ZEP PRINT PROCESSOR\" datatype=\"RAW\" attributes=0x00001800 priority=1 "
+}
+product_printers() { grep -c '^printer .*driver="ZEP Character Type"' <<<"$STATE"; }
+
+# Fails the case when a program tried to make a window since the last call.
+no_window() {
+    local made
+    made=$(made_window)
+    [ -n "$made" ] && fail "a program tried to make a window: $made"
+    if [ -f "$RUN_DIR/programs.err" ]; then
+        cat "$RUN_DIR/programs.err" >>"$RUN_DIR/programs.err.seen"
+        rm -f "$RUN_DIR/programs.err"
+    fi
+    return 0
+}
+
+# log_has LOG LINE...: each LINE is a whole line of the log (time stamps cut).
+log_has() {
+    local log=$1 line
+    shift
+    for line in "$@"; do
+        grep -qxF -- "$line" <<<"$(cut -c11- <<<"$log")" || fail "the log lacks: $line"
+    done
 }
 
 # ================================================================ 32-bit programs

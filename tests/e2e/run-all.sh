@@ -4,8 +4,9 @@
 # the winspool check and the package check (each for the x86_64 and the i686
 # build), the installer's dialogs, and the
 # installation and removal cases and the unattended ones (quiet with no
-# display at all), all from one pristine 64-bit prefix and one
-# private X server; then the Windows versions and the 32-bit programs (the
+# display at all, and their convergence from the states a fleet is found
+# in), all from one pristine 64-bit prefix and one private X server; then
+# the Windows versions and the 32-bit programs (the
 # product) under emulation, which need the i686 tree too. Prints a summary;
 # exits 1 when a step failed.
 #
@@ -69,6 +70,7 @@ step "installer dialogs" tests/e2e/installer-ui.sh "$BUILD"
 step "installation end to end" tests/e2e/install.sh "$BUILD"
 step "removal end to end" tests/e2e/uninstall.sh "$BUILD"
 step "unattended deployment (quiet, passive)" tests/e2e/quiet.sh "$BUILD"
+step "unattended runs converge (no display)" tests/e2e/converge.sh "$BUILD"
 # The 32-bit programs' PE headers (built here if needed: the x86 tree is not
 # run-all's), then the programs beside planted DLLs.
 step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "$X86"
