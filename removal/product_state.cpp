@@ -1,7 +1,8 @@
 #include "removal/product_state.h"
 
+#include "common/format.h"
+
 #include <cctype>
-#include <cstdio>
 #include <cstring>
 
 namespace zep {
@@ -25,8 +26,8 @@ std::string ValueText(const RegValue& v) {
 
 std::string ProductVersion::Text() const {
     char text[64];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned(number[0]), unsigned(number[1]),
-                  unsigned(number[2]), unsigned(number[3]));
+    Format(text, sizeof text, "%u.%u.%u.%u", unsigned(number[0]), unsigned(number[1]),
+           unsigned(number[2]), unsigned(number[3]));
     return text;
 }
 
@@ -101,8 +102,31 @@ bool IsNameOfModel(const std::string& name, const std::string& model) {
 
 // ------------------------------------------------------------------ the look
 
-void ProductLook::Miss(ProductState& s, ProductPart part, const std::string& what) {
-    s.missing[int(part)].push_back(what);
+namespace {
+
+// "<what> <name>", the text a look gives a part; one place that builds it
+// keeps the programs small.
+std::string Named(const char* what, const std::string& name) {
+    std::string text = what;
+    text += ' ';
+    text += name;
+    return text;
+}
+
+std::string Failed(const char* what, const char* call, uint32_t code) {
+    char text[160];
+    Format(text, sizeof text, "%s (%s failed: %u)", what, call, unsigned(code));
+    return text;
+}
+
+}  // namespace
+
+void ProductLook::There(ProductState& s, ProductPart part, std::string what) {
+    s.there[int(part)].push_back(std::move(what));
+}
+
+void ProductLook::Miss(ProductState& s, ProductPart part, std::string what) {
+    s.missing[int(part)].push_back(std::move(what));
 }
 
 bool ProductLook::KeyExists(const std::string& path) {
@@ -132,7 +156,7 @@ void ProductLook::ReadPendingDeletions() {
     Result<RegValue> list = advapi.RegQueryValueExA(key.key, "PendingFileRenameOperations");
     advapi.RegCloseKey(key.key);
     if (!list.ok) return;
-    // Pairs of NUL-ended strings: "\??\<path>", then the new name or nothing.
+    // Pairs of NUL-ended strings: "\\??\\<path>", then the new name or nothing.
     std::vector<std::string> items;
     const std::string& data = list.value.data;
     for (size_t at = 0; at < data.size();) {
@@ -154,38 +178,48 @@ bool ProductLook::GoesAtRestart(const std::string& path) const {
     return false;
 }
 
+void ProductLook::LookAtPath(ProductState& s, ProductPart part, const char* what,
+                             const std::string& path, bool wanted) {
+    bool exists = sys_.os.kernel.GetFileAttributesA(path).ok;
+    if (exists && GoesAtRestart(path))
+        s.queued.push_back(path);
+    else if (exists)
+        There(s, part, Named(what, path));
+    if (wanted && !exists) Miss(s, part, Named(what, path));
+}
+
 ProductState ProductLook::Look(const InstallTarget* target) {
     RoutineScope scope("LookForProduct");
     ProductState s;
     ReadPendingDeletions();
-    Spooler& spooler = sys_.os.spooler;
 
     // The monitor and the print processor: the spooler keeps each under its
     // key, the key their removal deletes when the spooler will not.
-    std::string monitor = removal_.Load(profile_.monitorName);
-    if (KeyExists(MonitorKey()))
-        s.there[int(ProductPart::Monitor)].push_back("language monitor " + monitor);
-    else if (target)
-        Miss(s, ProductPart::Monitor, "language monitor " + monitor);
-    std::string processor = removal_.Load(profile_.processorName);
-    if (KeyExists(ProcessorKey()))
-        s.there[int(ProductPart::Processor)].push_back("print processor " + processor);
-    else if (target)
-        Miss(s, ProductPart::Processor, "print processor " + processor);
+    struct Registered {
+        ProductPart part;
+        const char* what;
+        std::string key;
+        uint32_t name;
+    };
+    for (const Registered& r : {Registered{ProductPart::Monitor, "language monitor", MonitorKey(), profile_.monitorName},
+                                Registered{ProductPart::Processor, "print processor", ProcessorKey(),
+                                           profile_.processorName}}) {
+        std::string text = Named(r.what, removal_.Load(r.name));
+        if (KeyExists(r.key))
+            There(s, r.part, text);
+        else if (target)
+            Miss(s, r.part, text);
+    }
 
     // The driver, as PrinterDrvExist asks for it.
-    std::string driver = removal_.Load(profile_.driverName);
+    std::string driver = Named("printer driver", removal_.Load(profile_.driverName));
     Result<std::vector<DriverInfo3>> drivers =
-        spooler.EnumPrinterDriversA(nullptr, removal_.Environment(), 3);
-    bool driverFound = false;
-    for (const DriverInfo3& d : drivers.value) driverFound = driverFound || d.name == driver;
-    if (!drivers.ok)
-        s.there[int(ProductPart::Driver)].push_back("printer driver (EnumPrinterDrivers failed: " +
-                                                    std::to_string(drivers.error) + ")");
-    else if (driverFound)
-        s.there[int(ProductPart::Driver)].push_back("printer driver " + driver);
-    if (target && (!drivers.ok || !driverFound))
-        Miss(s, ProductPart::Driver, "printer driver " + driver);
+        sys_.os.spooler.EnumPrinterDriversA(nullptr, removal_.Environment(), 3);
+    bool found = false;
+    for (const DriverInfo3& d : drivers.value) found = found || d.name == removal_.Load(profile_.driverName);
+    if (!drivers.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", drivers.error));
+    if (found) There(s, ProductPart::Driver, driver);
+    if (target && !found) Miss(s, ProductPart::Driver, driver);
 
     LookAtPrinters(s, target);
     LookAtFiles(s, target);
@@ -195,32 +229,20 @@ ProductState ProductLook::Look(const InstallTarget* target) {
     std::string section = removal_.InfSection();
     std::string key = removal_.Load(profile_.firstModel);
     for (const std::string& name : removal_.DriverInfCopies(windows, section, key, false))
-        s.there[int(ProductPart::InfCopy)].push_back("INF copy " + name);
-    if (target && !s.Found(ProductPart::InfCopy))
-        Miss(s, ProductPart::InfCopy, "INF copy with \"" + key + "\" in [" + section + "]");
+        There(s, ProductPart::InfCopy, Named("INF copy", name));
+    if (target && !s.Found(ProductPart::InfCopy)) Miss(s, ProductPart::InfCopy, Named("INF copy of", key));
 
     LookAtEntry(s, target);
 
     // The product folder with the uninstaller's copy.
     if (windows.ok) {
         std::string folder = windows.value + "\\" + kProductFolderName;
-        std::string uninstaller = folder + "\\" + kUninstallerFile;
-        Kernel& kernel = sys_.os.kernel;
-        bool hasFolder = kernel.GetFileAttributesA(folder).ok;
-        bool hasCopy = kernel.GetFileAttributesA(uninstaller).ok;
-        std::vector<std::string>& there = s.there[int(ProductPart::ProductFolder)];
-        if (hasCopy && GoesAtRestart(uninstaller))
-            s.queued.push_back(uninstaller);
-        else if (hasCopy)
-            there.push_back("uninstaller " + uninstaller);
-        if (hasFolder && GoesAtRestart(folder))
-            s.queued.push_back(folder);
-        else if (hasFolder)
-            there.push_back("product folder " + folder);
-        if (target && !hasCopy) Miss(s, ProductPart::ProductFolder, "uninstaller " + uninstaller);
+        LookAtPath(s, ProductPart::ProductFolder, "uninstaller", folder + "\\" + kUninstallerFile, target);
+        LookAtPath(s, ProductPart::ProductFolder, "product folder", folder, false);
     } else {
-        s.there[int(ProductPart::ProductFolder)].push_back("product folder (GetWindowsDirectory failed)");
-        if (target) Miss(s, ProductPart::ProductFolder, "uninstaller (GetWindowsDirectory failed)");
+        std::string what = Failed("product folder", "GetWindowsDirectory", windows.error);
+        There(s, ProductPart::ProductFolder, what);
+        if (target) Miss(s, ProductPart::ProductFolder, what);
     }
     return s;
 }
@@ -231,12 +253,11 @@ void ProductLook::LookAtPrinters(ProductState& s, const InstallTarget* target) {
     Result<std::vector<PrinterInfo2>> printers = spooler.EnumPrintersA(kPrinterEnumLocal, nullptr);
     s.printersListed = printers.ok;
     s.printersError = printers.error;
-    std::vector<std::string>& there = s.there[int(ProductPart::Printers)];
-    if (!printers.ok) there.push_back("printers (EnumPrinters failed: " + std::to_string(printers.error) + ")");
+    if (!printers.ok) There(s, ProductPart::Printers, Failed("printers", "EnumPrinters", printers.error));
     for (const PrinterInfo2& p : printers.value) {
         if (p.driverName != driver) continue;
         s.printers.push_back(p);
-        there.push_back("printer " + p.printerName);
+        There(s, ProductPart::Printers, Named("printer", p.printerName));
     }
 
     // The version: the first printer of the driver that answers all four values.
@@ -261,7 +282,7 @@ void ProductLook::LookAtPrinters(ProductState& s, const InstallTarget* target) {
         bool onPort = false;
         for (const PrinterInfo2& p : s.printers)
             onPort = onPort || (EqualsNoCase(p.portName, target->port) && IsNameOfModel(p.printerName, model));
-        if (!onPort) Miss(s, ProductPart::Printers, "printer " + model + " on " + target->port);
+        if (!onPort) Miss(s, ProductPart::Printers, Named("printer", model + " on " + target->port));
     }
 }
 
@@ -270,79 +291,66 @@ void ProductLook::LookAtFiles(ProductState& s, const InstallTarget* target) {
     Spooler& spooler = sys_.os.spooler;
     bool wow64 = host_.Wow64() != 0;
     bool older32 = !wow64 && host_.OsCode() < kOsVista;
-    std::vector<std::string>& there = s.there[int(ProductPart::DriverFiles)];
 
     // Each product file where an installation puts it (`installed`) or a
     // removal deletes it; the Unidrv core is shared with other drivers and
     // is none of the product's.
-    struct Place {
-        Result<std::string> folder;
-        const char* name;  // of the folder, for a line when it cannot be learned
-        std::vector<uint32_t> files;
-        bool installed;
-    };
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     Result<std::string> system = kernel.GetSystemDirectoryA();
     Result<std::string> drivers = spooler.GetPrinterDriverDirectoryA(nullptr, removal_.Environment());
     if (drivers.ok) drivers.value += "\\3";
-    Result<std::string> processors =
-        spooler.GetPrintProcessorDirectoryA(nullptr, removal_.Environment());
+    Result<std::string> processors = spooler.GetPrintProcessorDirectoryA(nullptr, removal_.Environment());
+    std::optional<Result<std::string>> wow = wow64 ? kernel.GetSystemWow64DirectoryA() : std::nullopt;
     const RemovalProfile& p = profile_;
-    std::vector<Place> places = {
-        {windows, "Windows folder", {p.monitorDll}, wow64},
-        {system, "system folder", {p.monitorDll}, !wow64},
-        {processors, "print processor folder", {p.processorDll, p.processorIni}, true},
-        {drivers, "driver folder", {p.gpdFile, p.miniDriver, p.uiPlugin, p.uiPluginIni}, true},
-        {drivers, "driver folder", {p.budFile}, false},
-        {windows, "Windows folder", {p.miniDriver, p.gpdFile, p.uiPlugin, p.uiPluginIni}, older32},
+    struct Place {
+        const Result<std::string>* folder;
+        uint32_t file;
+        bool installed;
     };
-    if (wow64) {
-        std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
-        if (wow && wow->ok) places.push_back({*wow, "WOW64 system folder", {p.monitorDll}, false});
-    }
+    const Place places[] = {
+        {&windows, p.monitorDll, wow64},       {&system, p.monitorDll, !wow64},
+        {&processors, p.processorDll, true},   {&processors, p.processorIni, true},
+        {&drivers, p.gpdFile, true},           {&drivers, p.miniDriver, true},
+        {&drivers, p.uiPlugin, true},          {&drivers, p.uiPluginIni, true},
+        {&drivers, p.budFile, false},          {&windows, p.miniDriver, older32},
+        {&windows, p.gpdFile, older32},        {&windows, p.uiPlugin, older32},
+        {&windows, p.uiPluginIni, older32},
+    };
     for (const Place& place : places) {
-        if (!place.folder.ok) {
-            std::string what = std::string("driver files in the ") + place.name + " (not learned: " +
-                               std::to_string(place.folder.error) + ")";
-            there.push_back(what);
+        if (!place.folder->ok) {
+            // What cannot be looked at cannot be told gone, nor in place.
+            std::string what = Failed("driver files", "a folder query", place.folder->error);
+            There(s, ProductPart::DriverFiles, what);
             if (target && place.installed) Miss(s, ProductPart::DriverFiles, what);
             continue;
         }
-        for (uint32_t id : place.files) {
-            std::string path = place.folder.value + "\\" + removal_.Load(id);
-            bool exists = kernel.GetFileAttributesA(path).ok;
-            if (exists && GoesAtRestart(path))
-                s.queued.push_back(path);
-            else if (exists)
-                there.push_back("driver file " + path);
-            if (target && place.installed && !exists)
-                Miss(s, ProductPart::DriverFiles, "driver file " + path);
-        }
+        LookAtPath(s, ProductPart::DriverFiles, "driver file",
+                   place.folder->value + "\\" + removal_.Load(place.file), target && place.installed);
     }
+    if (wow && wow->ok)
+        LookAtPath(s, ProductPart::DriverFiles, "driver file", wow->value + "\\" + removal_.Load(p.monitorDll),
+                   false);
 }
 
 void ProductLook::LookAtEntry(ProductState& s, const InstallTarget* target) {
     Advapi& advapi = sys_.os.advapi;
     uint32_t view = host_.Wow64() ? kKeyWow64_64Key : 0;
-    std::vector<std::string>& there = s.there[int(ProductPart::UninstallEntry)];
     for (const char* path : {kUninstallKey, kUninstallKeyOtherSpelling}) {
+        bool written = path == kUninstallKey;  // the key the installer writes
         Advapi::KeyResult key = advapi.RegOpenKeyExA(kHKeyLocalMachine, path, 0, kKeyRead | view);
         if (key.status != 0) {
-            if (target && path == kUninstallKey)
-                Miss(s, ProductPart::UninstallEntry, std::string("uninstall entry ") + path);
+            if (target && written) Miss(s, ProductPart::UninstallEntry, Named("uninstall entry", path));
             continue;
         }
-        there.push_back(std::string("uninstall entry ") + path);
-        if (path == kUninstallKey) {
+        There(s, ProductPart::UninstallEntry, Named("uninstall entry", path));
+        if (written) {
             Result<RegValue> version = advapi.RegQueryValueExA(key.key, "DisplayVersion");
             if (version.ok && version.value.type == kRegSz)
                 s.entryVersion = ProductVersion::Parse(ValueText(version.value));
-            if (target) {
-                for (const RegValue& want : target->entryValues) {
-                    Result<RegValue> have = advapi.RegQueryValueExA(key.key, want.name);
-                    if (!have.ok || have.value.type != want.type || have.value.data != want.data)
-                        Miss(s, ProductPart::UninstallEntry, "uninstall entry value " + want.name);
-                }
+            for (const RegValue& want : target ? target->entryValues : std::vector<RegValue>{}) {
+                Result<RegValue> have = advapi.RegQueryValueExA(key.key, want.name);
+                if (!have.ok || have.value.type != want.type || have.value.data != want.data)
+                    Miss(s, ProductPart::UninstallEntry, Named("uninstall entry value", want.name));
             }
         }
         advapi.RegCloseKey(key.key);

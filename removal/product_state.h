@@ -94,7 +94,11 @@ private:
     void LookAtPrinters(ProductState& s, const InstallTarget* target);
     void LookAtFiles(ProductState& s, const InstallTarget* target);
     void LookAtEntry(ProductState& s, const InstallTarget* target);
-    void Miss(ProductState& s, ProductPart part, const std::string& what);
+    void There(ProductState& s, ProductPart part, std::string what);
+    void Miss(ProductState& s, ProductPart part, std::string what);
+    // A file or folder: there, going at the restart, or (when wanted) missing.
+    void LookAtPath(ProductState& s, ProductPart part, const char* what, const std::string& path,
+                    bool wanted);
 
     DriverRemoval& removal_;
     Support& sys_;
