@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "deploy/run_state.h"
+
 namespace zep {
 
 namespace {
@@ -22,17 +24,21 @@ public:
 
     DeployOptions Run() {
         bool quiet = false;
-        for (const std::string& arg : args_) {
-            if (!IsSwitch(arg)) continue;
-            std::string name = Lower(arg.substr(1));
+        std::string log;
+        for (size_t i = 0; i < args_.size(); ++i) {
+            if (!IsSwitch(args_[i])) continue;
+            std::string name = Lower(args_[i].substr(1));
             if (name == "?" || name == "help") o_.help = true;
             if (name == "quiet") quiet = true;
+            if (name == "log" && log.empty() && i + 1 < args_.size()) log = args_[i + 1];
         }
         for (next_ = 0; next_ < args_.size() && o_.Ok();) Switch(args_[next_++]);
         if (o_.Ok()) Complete();
-        // A command line that names /quiet anywhere gets no box, even when
-        // it is refused before the parsing reaches that switch.
+        // A command line that names /quiet anywhere gets no box, and one
+        // that names its log keeps its refusal there, even when it is
+        // refused before the parsing reaches that switch.
         if (!o_.Ok() && quiet) o_.mode = RunMode::Quiet;
+        if (!o_.Ok() && o_.logPath.empty()) o_.logPath = log;
         return o_;
     }
 
@@ -77,20 +83,36 @@ private:
             answers_ = true;
             return;
         }
-        if ((name == "model" || name == "port") && !installer)
+        std::string value;
+        if (name == "log") {
+            // Where the log goes is no answer: the interactive programs take it too.
+            if (logSeen_) return Fail("/log is given twice");
+            logSeen_ = true;
+            if (!Value(shown, &value)) return;
+            o_.logPath = value;
+            return;
+        }
+        if ((name == "model" || name == "port" || name == "portsettings") && !installer)
             return Fail(shown + " is a switch of the installer, not of the uninstaller");
         if (name == "printer" && installer)
             return Fail("/printer is a switch of the uninstaller, not of the installer");
-        std::string value;
         if (name == "model") {
             if (!Value(shown, &value)) return;
             Model(value);
         } else if (name == "port") {
+            if (o_.portIndex >= 0) return Fail("/port is given twice");
             if (!Value(shown, &value)) return;
             int index = PortIndexOf(value);
             if (index < 0) return Fail("port \"" + value + "\" is not one of COM1 to COM8");
-            if (o_.portIndex >= 0 && o_.portIndex != index) return Fail("two different ports");
             o_.portIndex = index;
+        } else if (name == "portsettings") {
+            if (o_.portSettings) return Fail("/portsettings is given twice");
+            if (!Value(shown, &value)) return;
+            PortSettings settings;
+            std::string problem;
+            if (!ParsePortSettings(value, &settings, &problem))
+                return Fail("port settings \"" + value + "\": " + problem);
+            o_.portSettings = settings;
         } else if (name == "printer") {
             if (!Value(shown, &value)) return;
             for (const std::string& known : o_.printers)
@@ -105,7 +127,9 @@ private:
     void Model(const std::string& value) {
         for (const char* model : kModels) {
             if (Lower(model) != Lower(value)) continue;
-            chosen_[model == kModels[0] ? 0 : 1] = true;
+            bool& chosen = chosen_[model == kModels[0] ? 0 : 1];
+            if (chosen) return Fail("/model \"" + std::string(model) + "\" is given twice");
+            chosen = true;
             return;
         }
         Fail("unknown model \"" + value + "\" (" + kModels[0] + " or " + kModels[1] + ")");
@@ -131,7 +155,7 @@ private:
     const std::vector<std::string>& args_;
     size_t next_ = 0;
     DeployOptions o_;
-    bool restartSeen_ = false, answers_ = false;
+    bool restartSeen_ = false, answers_ = false, logSeen_ = false;
     bool chosen_[2] = {false, false};
 };
 
@@ -150,36 +174,93 @@ int PortIndexOf(const std::string& port) {
 }
 
 std::string UsageText(Program program) {
+    std::string exits = "\nExit codes:\n" + ExitCodeUsage(program);
+    exits.pop_back();
     if (program == Program::Installer) {
         return "ZEP_Installer.exe [/quiet | /passive] /model NAME [/model NAME] /port COMn "
-               "[/norestart | /forcerestart]\n\n"
+               "[/portsettings BAUD,PARITY,DATA,STOP] [/norestart | /forcerestart] [/log FILE]\n\n"
                "/quiet\tno window at all\n"
                "/passive\tthe progress window only, no question, no box\n"
-               "/model NAME\t\"KESTREL ZEP-4000\" or \"KESTREL ZEP-4100\"; twice for both\n"
+               "/model NAME\t\"KESTREL ZEP-4000\" or \"KESTREL ZEP-4100\"; once each, both for both\n"
                "/port COMn\tCOM1 to COM8\n"
+               "/portsettings\tthe port's settings, as 9600,n,8,1 (parity n, e, o, m or s; 5 to 8 "
+               "data bits; 1, 1.5 or 2 stop bits); without it the port's settings stay\n"
                "/norestart\tnever restart Windows (the default)\n"
                "/forcerestart\trestart Windows when the installation needs it\n"
-               "/?\tthis text\n\n"
-               "Without arguments the installer asks for everything.\n\n"
-               "Exit codes: 0 done, 3010 done and a restart is needed, 1641 a restart was "
-               "started, 1603 a step failed (see C:\\Temp\\ZEP_Installer.txt), 1633 this "
-               "Windows is too old, 1618 another installation or removal of the driver is "
-               "running, 87 the command line cannot be used.";
+               "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_Installer.txt\n"
+               "/?\tthis text (with /quiet: into the log)\n\n"
+               "Without arguments the installer asks for everything.\n" +
+               exits;
     }
     return "ZEP_Uninstaller.exe [/quiet | /passive] [/printer NAME]... "
-           "[/norestart | /forcerestart]\n\n"
+           "[/norestart | /forcerestart] [/log FILE]\n\n"
            "/quiet\tno window at all\n"
            "/passive\tthe main window only, no question, no box\n"
            "/printer NAME\ta printer of the driver to delete; without it every printer "
            "and the whole driver go\n"
            "/norestart\tnever restart Windows (the default)\n"
            "/forcerestart\trestart Windows when the removal needs it\n"
-           "/?\tthis text\n\n"
-           "Without arguments the uninstaller lists the printers to choose from.\n\n"
-           "Exit codes: 0 done, 3010 done and a restart is needed, 1641 a restart was "
-           "started, 1603 a step failed (see C:\\Temp\\ZEP_UnInstaller.txt), 1605 the driver "
-           "is not installed, 1618 another installation or removal of the driver is running, "
-           "87 the command line cannot be used.";
+           "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_UnInstaller.txt\n"
+           "/?\tthis text (with /quiet: into the log)\n\n"
+           "Without arguments the uninstaller lists the printers to choose from.\n" +
+           exits;
+}
+
+std::string PortSettings::Text() const {
+    std::string stop = stopTenths == 15 ? "1.5" : std::to_string(stopTenths / 10);
+    return std::to_string(baudRate) + "," + parity + "," + std::to_string(dataBits) + "," + stop;
+}
+
+bool ParsePortSettings(const std::string& text, PortSettings* settings, std::string* problem) {
+    std::vector<std::string> fields(1);
+    for (char c : Lower(text)) {
+        if (c == ',')
+            fields.emplace_back();
+        else if (c != ' ')
+            fields.back() += c;
+    }
+    if (fields.size() != 4) {
+        *problem = "give BAUD,PARITY,DATA,STOP, for example 9600,n,8,1";
+        return false;
+    }
+    // The rates of the system's serial settings (the CBR_ values).
+    static const uint32_t kRates[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                                      19200, 38400, 56000, 57600,  115200, 128000, 256000};
+    PortSettings s;
+    s.baudRate = 0;
+    for (uint32_t rate : kRates)
+        if (fields[0] == std::to_string(rate)) s.baudRate = rate;
+    if (s.baudRate == 0) {
+        *problem = "the speed is not one a COM port takes (110 to 256000, as 9600 or 19200)";
+        return false;
+    }
+    if (fields[1].size() != 1 || std::string("neoms").find(fields[1][0]) == std::string::npos) {
+        *problem = "the parity is not n, e, o, m or s";
+        return false;
+    }
+    s.parity = fields[1][0];
+    if (fields[2].size() != 1 || fields[2][0] < '5' || fields[2][0] > '8') {
+        *problem = "the data bits are not 5, 6, 7 or 8";
+        return false;
+    }
+    s.dataBits = fields[2][0] - '0';
+    if (fields[3] == "1")
+        s.stopTenths = 10;
+    else if (fields[3] == "1.5")
+        s.stopTenths = 15;
+    else if (fields[3] == "2")
+        s.stopTenths = 20;
+    else {
+        *problem = "the stop bits are not 1, 1.5 or 2";
+        return false;
+    }
+    // What the serial port's settings refuse.
+    if ((s.dataBits == 5 && s.stopTenths == 20) || (s.dataBits > 5 && s.stopTenths == 15)) {
+        *problem = "1.5 stop bits go with 5 data bits only, 2 stop bits not with 5";
+        return false;
+    }
+    *settings = s;
+    return true;
 }
 
 }  // namespace zep

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "installer/driver_version.h"
+#include "installer/port_settings.h"
 
 namespace zep {
 
@@ -91,8 +92,12 @@ void CInstallerDlg::RunWorker() {
         sys_.run.End(RunEnd::Canceled);
         sys_.EndProcess();
     }
-    if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7)
+    if (static_cast<unsigned>(m_portDlg.m_nPortIndex) <= 7) {
+        // The port's own settings (/portsettings) before any printer is on it.
+        if (sys_.run.Unattended() && !ApplyPortSettings(sys_, m_portDlg.m_nPortIndex))
+            sys_.EndProcess();
         m_installation.AddToWin2K(1000 + m_portDlg.m_nPortIndex);
+    }
 
     m_bBusy = 0;
     sys_.EndProcess();

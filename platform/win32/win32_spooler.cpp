@@ -148,6 +148,68 @@ public:
         return win32::Outcome(ok, e);
     }
 
+    std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
+        HPrinter xcv, const std::string& device) override {
+        using R = Result<CommConfig>;
+        uint32_t err = 0;
+        auto fn = ZEP_WINSPOOL(XcvDataW, err);
+        if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
+        if (!fn) return R::Fail(err);
+        std::wstring name(device.begin(), device.end());  // "COM1" to "COM8"
+        Buffer buf(sizeof(COMMCONFIG) + 1024);  // room for a provider's own data
+        auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
+        cc->dwSize = sizeof(COMMCONFIG);
+        cc->dwProviderSubType = PST_RS232;
+        DWORD needed = 0, status = 0;
+        BOOL ok = fn(win32::ToHandle(xcv), L"GetDefaultCommConfig",
+                     reinterpret_cast<BYTE*>(const_cast<wchar_t*>(name.c_str())),
+                     static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), buf.data(), buf.size(),
+                     &needed, &status);
+        DWORD e = GetLastError();
+        if (!ok) return R::Fail(e);
+        if (status != ERROR_SUCCESS) return R::Fail(status);
+        CommConfig out;
+        out.baudRate = cc->dcb.BaudRate;
+        out.byteSize = cc->dcb.ByteSize;
+        out.parity = cc->dcb.Parity;
+        out.stopBits = cc->dcb.StopBits;
+        DWORD size = std::max<DWORD>(cc->dwSize, cc->dwProviderOffset + cc->dwProviderSize);
+        out.raw.assign(reinterpret_cast<const char*>(buf.data()),
+                       std::min<DWORD>(std::max<DWORD>(size, sizeof(COMMCONFIG)), buf.size()));
+        return R::Ok(std::move(out));
+    }
+
+    std::optional<Status> XcvDataSetDefaultCommConfig(HPrinter xcv,
+                                                      const CommConfig& config) override {
+        uint32_t err = 0;
+        auto fn = ZEP_WINSPOOL(XcvDataW, err);
+        if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
+        if (!fn) return Status::Fail(err);
+        Buffer buf(std::max<size_t>(config.raw.size(), sizeof(COMMCONFIG)));
+        auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
+        if (config.raw.size() >= sizeof(COMMCONFIG)) {
+            CopyMemory(buf.data(), config.raw.data(), config.raw.size());
+        } else {
+            cc->dwSize = sizeof(COMMCONFIG);
+            cc->wVersion = 1;
+            cc->dcb.DCBlength = sizeof(DCB);
+            cc->dcb.fBinary = TRUE;
+            cc->dwProviderSubType = PST_RS232;
+        }
+        cc->dcb.BaudRate = config.baudRate;
+        cc->dcb.ByteSize = config.byteSize;
+        cc->dcb.Parity = config.parity;
+        cc->dcb.StopBits = config.stopBits;
+        cc->dcb.fParity = config.parity != NOPARITY;
+        DWORD needed = 0, status = 0;
+        BOOL ok = fn(win32::ToHandle(xcv), L"SetDefaultCommConfig", buf.data(),
+                     std::max<DWORD>(cc->dwSize, static_cast<DWORD>(config.raw.size())), nullptr, 0,
+                     &needed, &status);
+        DWORD e = GetLastError();
+        if (!ok) return Status::Fail(e);
+        return status == ERROR_SUCCESS ? Status::Ok() : Status::Fail(status);
+    }
+
     Status AddMonitorA(const char* server, const MonitorInfo2& info) override {
         uint32_t err = 0;
         auto fn = ZEP_WINSPOOL(AddMonitorA, err);

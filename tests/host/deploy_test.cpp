@@ -51,12 +51,18 @@ TEST(CommandLine, ReadsTheInstallersAnswers) {
     // Switches with "/" or "-" in any case; models in the dialog's order;
     // the port with or without its colon.
     DeployOptions o = Installer("-QUIET /Model \"kestrel zep-4100\" /model \"KESTREL ZEP-4000\" "
-                                "/PORT com3: /model \"KESTREL ZEP-4100\"");
+                                "/PORT com3: /LOG \"D:\\logs\\zep install.txt\" /portsettings \"19200, E, 7, 2\"");
     ASSERT_TRUE(o.Ok()) << o.error;
     EXPECT_EQ(o.mode, RunMode::Quiet);
     EXPECT_EQ(o.models, (std::vector<std::string>{"KESTREL ZEP-4000", "KESTREL ZEP-4100"}));
     EXPECT_EQ(o.portIndex, 2);
     EXPECT_FALSE(o.forceRestart);
+    EXPECT_EQ(o.logPath, "D:\\logs\\zep install.txt");
+    ASSERT_TRUE(o.portSettings);
+    EXPECT_EQ(o.portSettings->Text(), "19200,e,7,2");
+    EXPECT_FALSE(Installer("/quiet /model \"KESTREL ZEP-4000\" /port COM1").portSettings);
+    // The log goes where the interactive programs are told, too.
+    EXPECT_TRUE(Uninstaller("/log C:\\x.txt").Ok());
 
     o = Installer("/passive /model \"KESTREL ZEP-4100\" /port COM8 /forcerestart /forcerestart");
     ASSERT_TRUE(o.Ok()) << o.error;
@@ -99,7 +105,19 @@ TEST(CommandLine, RefusesWhatCannotBeUsedAndNamesTheProblem) {
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port LPT1", "\"LPT1\" is not"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM12", "\"COM12\" is not"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /port COM2",
-         "two different ports"},
+         "/port is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /port COM1",
+         "/port is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /model \"kestrel zep-4000\" /port COM1",
+         "/model \"KESTREL ZEP-4000\" is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /log", "/log needs a value"},
+        {Program::Uninstaller, "/quiet /log a.txt /log a.txt", "/log is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /portsettings 9600,n,8,1 "
+                             "/portsettings 9600,n,8,1", "/portsettings is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /portsettings 9601,n,8,1",
+         "port settings \"9601,n,8,1\": the speed"},
+        {Program::Installer, "/portsettings 9600,n,8,1", "need /quiet or /passive"},
+        {Program::Uninstaller, "/quiet /portsettings 9600,n,8,1", "/portsettings is a switch of the installer"},
         {Program::Installer, "/quiet /passive /model \"KESTREL ZEP-4000\" /port COM1",
          "/quiet and /passive together"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /norestart /forcerestart",
@@ -125,6 +143,42 @@ TEST(CommandLine, RefusesWhatCannotBeUsedAndNamesTheProblem) {
         // /quiet anywhere on a refused line means no usage box.
         bool quiet = std::string(c.args).find("/quiet") != std::string::npos;
         EXPECT_EQ(o.mode == RunMode::Quiet, quiet) << line;
+    }
+}
+
+TEST(CommandLine, PortSettingsAreWhatACOMPortTakes) {
+    struct Case {
+        const char* text;
+        const char* settings;  // as kept, or nullptr
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"9600,n,8,1", "9600,n,8,1", ""},
+        {"110,O,5,1.5", "110,o,5,1.5", ""},
+        {"256000,s,6,2", "256000,s,6,2", ""},
+        {" 115200 , m , 8 , 2 ", "115200,m,8,2", ""},
+        {"9600,n,8", nullptr, "BAUD,PARITY,DATA,STOP"},
+        {"9600,n,8,1,x", nullptr, "BAUD,PARITY,DATA,STOP"},
+        {"", nullptr, "BAUD,PARITY,DATA,STOP"},
+        {"0,n,8,1", nullptr, "speed"},
+        {"9601,n,8,1", nullptr, "speed"},
+        {"96,n,8,1", nullptr, "speed"},
+        {"9600,x,8,1", nullptr, "parity"},
+        {"9600,no,8,1", nullptr, "parity"},
+        {"9600,n,4,1", nullptr, "data bits"},
+        {"9600,n,9,1", nullptr, "data bits"},
+        {"9600,n,8,3", nullptr, "stop bits"},
+        {"9600,n,8,1.0", nullptr, "stop bits"},
+        {"9600,n,5,2", nullptr, "2 stop bits not with 5"},
+        {"9600,n,8,1.5", nullptr, "1.5 stop bits go with 5"},
+    };
+    for (const Case& c : cases) {
+        PortSettings s;
+        std::string problem;
+        bool ok = ParsePortSettings(c.text, &s, &problem);
+        EXPECT_EQ(ok, c.settings != nullptr) << c.text;
+        if (ok) EXPECT_EQ(s.Text(), c.settings) << c.text;
+        else EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " -> " << problem;
     }
 }
 
@@ -211,7 +265,7 @@ Outcome Start(sim::Machine& m, Program program, const std::string& args) {
     Support start(plain, log);
     std::string line = std::string(installer ? "ZEP_Installer.exe " : "ZEP_Uninstaller.exe ") + args;
     int handles = m.MutexHandles(kInstanceMutexName);
-    StartDecision d = StartProgram(program, SplitCommandLine(line), start);
+    StartDecision d = StartProgram(program, SplitCommandLine(line), line, start);
     // When the process ends, the handles it opened go with it.
     int opened = m.MutexHandles(kInstanceMutexName) - handles;
     auto end = [&] {
@@ -245,7 +299,7 @@ Outcome Start(sim::Machine& m, Program program, const std::string& args) {
             dialog.OnTimer(1);
             if (!view.ended && !view.workerStarted) dialog.OnUninstall();
             if (view.workerStarted && !view.ended) dialog.RunUninstall();
-            result.code = sys.run.ExitCode();
+            result.code = sys.FinishRun();
         }
     } catch (const sim::ProcessExit& e) {
         result.code = e.code;
@@ -553,7 +607,7 @@ TEST_F(DeployTest, OneProgramAtATime) {
     TraceLog log(m, "\\ZEP_Installer.txt");
     Platform os = m.platform();
     Support sys(os, log);
-    EXPECT_TRUE(StartProgram(Program::Installer, {}, sys).run);
+    EXPECT_TRUE(StartProgram(Program::Installer, {}, "ZEP_Installer.exe", sys).run);
     EXPECT_EQ(m.MutexHandles(kInstanceMutexName), 1);
     EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet").code, kExitAnotherRunning);
 }
@@ -571,9 +625,13 @@ TEST_F(DeployTest, ABadCommandLineIsLoggedShownUnlessQuietAndChangesNothing) {
     std::string before = State(m);
     EXPECT_EQ(Start(m, Program::Installer, "/quiet /model \"KESTREL ZEP-5000\" /port COM3").code,
               kExitBadCommandLine);
-    EXPECT_EQ(InstallerLog(), (std::vector<std::string>{
-                                  "COMMAND LINE ERROR : unknown model \"KESTREL ZEP-5000\" "
-                                  "(KESTREL ZEP-4000 or KESTREL ZEP-4100)"}));
+    EXPECT_EQ(InstallerLog(),
+              (std::vector<std::string>{
+                  "PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                  "COMMAND LINE : ZEP_Installer.exe /quiet /model \"KESTREL ZEP-5000\" /port COM3",
+                  "COMMAND LINE ERROR : unknown model \"KESTREL ZEP-5000\" "
+                  "(KESTREL ZEP-4000 or KESTREL ZEP-4100)",
+                  ExitCodeLine(kExitBadCommandLine)}));
     EXPECT_TRUE(m.Ui("box").empty());
 
     EXPECT_EQ(Start(m, Program::Installer, "/model \"KESTREL ZEP-4000\" /port COM9").code,
@@ -589,11 +647,32 @@ TEST_F(DeployTest, ABadCommandLineIsLoggedShownUnlessQuietAndChangesNothing) {
 TEST_F(DeployTest, HelpShowsTheUsageAndNeedsNoMutex) {
     test::PrepareUninstallerMachine(m);
     m.HoldMutex(kInstanceMutexName);
-    Outcome run = Start(m, Program::Uninstaller, "/quiet /?");
+    Outcome run = Start(m, Program::Uninstaller, "/passive /?");
     EXPECT_FALSE(run.started);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(m.BoxTexts(), std::vector<std::string>{UsageText(Program::Uninstaller)});
     EXPECT_TRUE(m.Calls("CreateMutexA").empty());
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_UnInstaller.txt"));
+
+    // Quiet: no window; the usage goes to the log, added to what is there.
+    m.AddFile("C:\\Temp\\ZEP_UnInstaller.txt", "09:00:00: the last run\r\n");
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/? /quiet").code, 0);
+    EXPECT_EQ(m.BoxTexts().size(), 1u);
+    std::vector<std::string> log = UninstallerLog();
+    ASSERT_GT(log.size(), 4u);
+    EXPECT_EQ(log[0], "the last run");
+    EXPECT_EQ(log[1], "PROGRAM : ZEP_Uninstaller.exe 1.1.0.0");
+    EXPECT_EQ(log[3], UsageText(Program::Uninstaller).substr(0, UsageText(Program::Uninstaller).find('\n')));
+    EXPECT_TRUE(Contains(log, "1605\tthe driver is not installed"));
+    EXPECT_EQ(log.back(), ExitCodeLine(0));
+    // Also to /log's file, and not into a log another run holds open.
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /? /log C:\\usage.txt").code, 0);
+    EXPECT_TRUE(Contains(LogLines(m.FileContents("C:\\usage.txt")), ExitCodeLine(0)));
+    std::string held = m.FileContents("C:\\Temp\\ZEP_UnInstaller.txt");
+    TraceLog running(m, "\\ZEP_UnInstaller.txt");
+    running.Open(TraceLog::Start::Append);
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /?").code, 0);
+    EXPECT_EQ(m.FileContents("C:\\Temp\\ZEP_UnInstaller.txt"), held);
 }
 
 TEST(UnattendedUser, BoxesBecomeOneLineEachAndQuestionsTakeTheCommandLinesAnswer) {
