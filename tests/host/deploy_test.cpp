@@ -3,6 +3,9 @@
 // waits that quiet mode skips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "common/unattended.h"
 #include "installer/headless_view.h"
 #include "tests/host/harness.h"
@@ -673,6 +676,226 @@ TEST_F(DeployTest, HelpShowsTheUsageAndNeedsNoMutex) {
     running.Open(TraceLog::Start::Append);
     EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /?").code, 0);
     EXPECT_EQ(m.FileContents("C:\\Temp\\ZEP_UnInstaller.txt"), held);
+}
+
+// ------------------------------------------------------------------ the log of a run
+
+TEST_F(DeployTest, EveryUnattendedWayOutBeginsAndEndsTheLog) {
+    struct Case {
+        const char* name;
+        Program program;
+        std::string args;
+        std::function<void(sim::Machine&)> arrange;
+        int code;
+        std::vector<std::string> lastLines;  // before the EXIT CODE line
+    };
+    auto installed = [](sim::Machine& x) { ASSERT_EQ(Install(x, std::string("/quiet ") + kBoth), kExitRestartNeeded); };
+    const std::string both = std::string("/quiet ") + kBoth;
+    const Case cases[] = {
+        {"new", Program::Installer, both, nullptr, kExitRestartNeeded, {"AddToWin2K END"}},
+        {"again", Program::Installer, both, installed, kExitDone, {"AddToWin2K END"}},
+        {"restart", Program::Installer, "/forcerestart " + both, nullptr, kExitRestartStarted,
+         {"Windows is restarting (/forcerestart)."}},
+        {"refused restart", Program::Installer, "/forcerestart " + both,
+         [](sim::Machine& x) { x.SetShutdownPrivilege(false); }, kExitRestartNeeded,
+         {"Windows refused to restart; restart it to complete the change."}},
+        {"failed step", Program::Installer, both,
+         [](sim::Machine& x) { x.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1}); },
+         kExitFailed, {"AddToWin2K END"}},
+        {"printer refused, passive", Program::Installer, std::string("/passive ") + kBoth,
+         [](sim::Machine& x) { x.InjectFault({"AddPrinterA", "", "", kErrInvalidPrinterName, 0, 1}); },
+         kExitFailed, {"ERROR : AddPrinter, Error Code: 1801 The printer name is invalid.", "AddPrinterToSystem END"}},
+        {"too old", Program::Installer, both, [](sim::Machine& x) { x.SetVersion(sim::versions::kNt4); },
+         kExitSystemTooOld, {"MESSAGE : THE DRIVER CAN NOT BE INSTALLED ON THIS OS."}},
+        {"refused", Program::Installer, "/quiet /model x", nullptr, kExitBadCommandLine,
+         {"COMMAND LINE ERROR : unknown model \"x\" (KESTREL ZEP-4000 or KESTREL ZEP-4100)"}},
+        {"help", Program::Installer, "/quiet /?", nullptr, kExitDone,
+         {"87\tthe command line cannot be used; nothing changed"}},
+        {"removed", Program::Uninstaller, "/quiet", installed, kExitRestartNeeded,
+         {"QUESTION : Restarting your computer can take effect. Please restart your computer. [Yes] I "
+          "want to restart my computer now. [No] I want to restart my computer later. -> No (/norestart)"}},
+        {"removed, passive", Program::Uninstaller, "/passive", installed, kExitRestartNeeded, {}},
+        {"nothing installed", Program::Uninstaller, "/quiet", nullptr, kExitNotInstalled,
+         {"DeleteUninstallInfoFromReg END"}},
+        {"unknown printer", Program::Uninstaller, "/quiet /printer Nobody", installed, kExitBadCommandLine,
+         {"COMMAND LINE ERROR : \"Nobody\" is not a printer of the driver"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine x;
+        if (c.arrange) c.arrange(x);
+        bool installer = c.program == Program::Installer;
+        if (installer) test::PrepareInstallerMachine(x); else test::PrepareUninstallerMachine(x);
+        EXPECT_EQ(Start(x, c.program, c.args).code, c.code);
+        std::vector<std::string> log = LogLines(x.LogText(installer ? "ZEP_Installer.txt" : "ZEP_UnInstaller.txt"));
+        ASSERT_GE(log.size(), 3u + c.lastLines.size());
+        // A rerun's log is its own: the first lines are this run's.
+        EXPECT_EQ(log[0], std::string("PROGRAM : ") + (installer ? "ZEP_Installer.exe" : "ZEP_Uninstaller.exe") + " 1.1.0.0");
+        EXPECT_EQ(log[1], std::string("COMMAND LINE : ") + (installer ? "ZEP_Installer.exe " : "ZEP_Uninstaller.exe ") + c.args);
+        EXPECT_EQ(log.back(), ExitCodeLine(c.code));
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("EXIT CODE", 0) == 0; }), 1);
+        for (size_t i = 0; i < c.lastLines.size(); ++i)
+            EXPECT_EQ(log[log.size() - 1 - c.lastLines.size() + i], c.lastLines[i]);
+    }
+    // The interactive programs' logs stay as they are.
+    test::PrepareInstallerMachine(m);
+    test::InstallerScript script;
+    script.models = {"KESTREL ZEP-4000"};
+    test::InstallerRun(m, script).Run();
+    EXPECT_FALSE(Contains(InstallerLog(), "PROGRAM : ZEP_Installer.exe 1.1.0.0"));
+    EXPECT_EQ(InstallerLog().back(), "AddToWin2K END");
+}
+
+TEST(ExitCodes, EveryCodeHasItsLineAndItsProgramsUsage) {
+    EXPECT_EQ(ExitCodeLine(3010), "EXIT CODE : 3010 (ERROR_SUCCESS_REBOOT_REQUIRED: done; Windows must "
+                                  "restart to complete it and was not restarted)");
+    EXPECT_EQ(ExitCodeLine(4), "EXIT CODE : 4 (unknown)");
+    for (size_t i = 0; i < kExitCodeCount; ++i) {
+        const ExitCodeInfo& c = kExitCodes[i];
+        std::string entry = std::to_string(c.code) + "\t" + c.meaning;
+        EXPECT_EQ(UsageText(Program::Installer).find(entry) != std::string::npos, c.installer) << c.code;
+        EXPECT_EQ(UsageText(Program::Uninstaller).find(entry) != std::string::npos, c.uninstaller) << c.code;
+    }
+}
+
+TEST_F(DeployTest, ARefusedStartAddsToTheLogThatIsThere) {
+    ASSERT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitRestartNeeded);
+    std::string diagnosed = m.LogText("ZEP_Installer.txt");
+    // A mistyped rerun: the run being diagnosed keeps its log.
+    EXPECT_EQ(Start(m, Program::Installer, "/quiet /modle x").code, kExitBadCommandLine);
+    std::string now = m.LogText("ZEP_Installer.txt");
+    ASSERT_EQ(now.compare(0, diagnosed.size(), diagnosed), 0);
+    EXPECT_EQ(LogLines(now.substr(diagnosed.size())),
+              (std::vector<std::string>{"PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                                        "COMMAND LINE : ZEP_Installer.exe /quiet /modle x",
+                                        "COMMAND LINE ERROR : unknown switch \"/modle\"",
+                                        ExitCodeLine(kExitBadCommandLine)}));
+    // Refused before the parsing reaches /log: the refusal is still in its file.
+    m.AddFile("C:\\logs\\zep.txt", "");
+    EXPECT_EQ(Start(m, Program::Installer, "/bogus /log C:\\logs\\zep.txt").code, kExitBadCommandLine);
+    EXPECT_TRUE(Contains(LogLines(m.FileContents("C:\\logs\\zep.txt")), "COMMAND LINE ERROR : unknown switch \"/bogus\""));
+    EXPECT_EQ(m.LogText("ZEP_Installer.txt"), now);
+}
+
+TEST_F(DeployTest, AnotherRunsRefusalGoesOnlyToItsOwnLogFile) {
+    test::PrepareInstallerMachine(m);
+    m.AddFile("C:\\logs\\running.txt", "");
+    // The running program holds its log open (here the /log file of a tool).
+    TraceLog running(m, "\\ZEP_Installer.txt");
+    running.SetPath("C:\\logs\\running.txt");
+    ASSERT_TRUE(running.Open(TraceLog::Start::Fresh));
+    running.WriteLog("the running program's line");
+    m.HoldMutex(kInstanceMutexName);
+    std::string before = m.Snapshot();
+
+    const std::string args = std::string("/quiet ") + kBoth;
+    EXPECT_EQ(Start(m, Program::Installer, args).code, kExitAnotherRunning);
+    EXPECT_EQ(Start(m, Program::Installer, args + " /log C:\\logs\\running.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /log c:\\LOGS\\Running.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(m.Snapshot(), before);  // not even the running program's log
+
+    EXPECT_EQ(Start(m, Program::Installer, args + " /log C:\\logs\\second.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(LogLines(m.FileContents("C:\\logs\\second.txt")),
+              (std::vector<std::string>{"PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                                        "COMMAND LINE : ZEP_Installer.exe " + args + " /log C:\\logs\\second.txt",
+                                        "MESSAGE : " + OneLine(kAnotherRunningText),
+                                        ExitCodeLine(kExitAnotherRunning)}));
+    running.WriteLog("and its next");
+    EXPECT_EQ(LogLines(m.FileContents("C:\\logs\\running.txt")),
+              (std::vector<std::string>{"the running program's line", "and its next"}));
+}
+
+TEST_F(DeployTest, TheLogGoesWhereLogSaysOrTheRunChangesNothing) {
+    test::PrepareInstallerMachine(m);
+    m.CreateDirectoryA("D:\\");
+    m.CreateDirectoryA("D:\\deploy");
+    m.AddFile("D:\\deploy\\zep.txt", "an older run\r\n");
+    std::string args = std::string("/quiet ") + kBoth + " /log D:\\deploy\\zep.txt";
+    EXPECT_EQ(Start(m, Program::Installer, args).code, kExitRestartNeeded);
+    std::vector<std::string> log = LogLines(m.FileContents("D:\\deploy\\zep.txt"));
+    EXPECT_EQ(log.front(), "PROGRAM : ZEP_Installer.exe 1.1.0.0");  // started afresh
+    EXPECT_TRUE(test::InOrder(log, {"AddToWin2K BEGIN", "AddToWin2K END", ExitCodeLine(kExitRestartNeeded)}));
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_Installer.txt"));
+
+    // A file that cannot be opened: 1622, nothing changed; interactive: a box, 0.
+    sim::Machine fresh;
+    test::PrepareInstallerMachine(fresh);
+    fresh.AddFile("C:\\Windows\\Protected\\SAM", "the system's own");
+    fresh.AddSymbolicLink("C:\\linked", "C:\\Windows\\Protected", true);
+    std::string clean = State(fresh);
+    for (const char* path : {"C:\\missing\\zep.txt", "C:\\linked\\zep.txt", "C:\\Windows"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(Start(fresh, Program::Installer, std::string("/quiet ") + kBoth + " /log " + path).code,
+                  kExitLogFailure);
+        EXPECT_EQ(Start(fresh, Program::Uninstaller, std::string("/passive /log ") + path).code, kExitLogFailure);
+        EXPECT_EQ(State(fresh), clean);
+    }
+    EXPECT_EQ(fresh.ListDirectory("C:\\Windows\\Protected"), std::vector<std::string>{"SAM"});
+    EXPECT_TRUE(fresh.Ui("box").empty());
+    Outcome interactive = Start(fresh, Program::Uninstaller, "/log C:\\missing\\zep.txt");
+    EXPECT_FALSE(interactive.started);
+    EXPECT_EQ(interactive.code, 0);
+    EXPECT_EQ(fresh.BoxTexts(), std::vector<std::string>{LogFailureText("C:\\missing\\zep.txt")});
+    EXPECT_TRUE(Start(fresh, Program::Uninstaller, "/log C:\\zep.txt").started);
+}
+
+// ------------------------------------------------------------------ the port's settings
+
+TEST_F(DeployTest, PortSettingsAreSetBeforeThePrintersAndReadBack) {
+    std::string args = std::string("/quiet ") + kBoth + " /portsettings 19200,e,7,1";
+    EXPECT_EQ(Install(m, args), kExitRestartNeeded);
+    EXPECT_EQ(m.PortSettingsText("COM3:"), "19200,e,7,1");
+    EXPECT_EQ(m.PortSettingsText("COM1:"), "9600,n,8,1");
+    EXPECT_TRUE(test::InOrder(InstallerLog(), {"ApplyPortSettings BEGIN", "PORT SETTINGS BEFORE : COM3: 9600,n,8,1",
+                                               "PORT SETTINGS : COM3: 19200,e,7,1", "ApplyPortSettings END",
+                                               "AddToWin2K BEGIN"}));
+    // Through the port monitor's handle of the port, with the right to change it.
+    std::vector<sim::CallRecord> opened = m.Calls("OpenPrinterA");
+    EXPECT_TRUE(std::any_of(opened.begin(), opened.end(),
+                            [](const sim::CallRecord& c) { return c.args == ",XcvPort COM3:"; }));
+    EXPECT_EQ(m.OpenHandles().printers, 0u);
+
+    // Without the switch the port is left alone.
+    m.ClearCalls();
+    EXPECT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitDone);
+    EXPECT_TRUE(m.Calls("XcvDataW").empty());
+    EXPECT_EQ(m.PortSettingsText("COM3:"), "19200,e,7,1");
+}
+
+TEST_F(DeployTest, PortSettingsThePortRefusesOrCannotTakeChangeNothing) {
+    struct Case {
+        const char* name;
+        sim::Fault fault;
+        bool missing;
+        int code;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"refused by the port", {"XcvDataW", "", "SetDefaultCommConfig", kErrInvalidParameter, 0, 1}, false,
+         kExitBadCommandLine, "COMMAND LINE ERROR : port settings \"19200,e,7,1\": COM3: cannot take them (87)"},
+        {"not to be read", {"XcvDataW", "", "GetDefaultCommConfig", kErrFileNotFound, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: GetDefaultCommConfig, Error Code: 2 The system cannot find the file specified."},
+        {"not to be set", {"XcvDataW", "", "SetDefaultCommConfig", kErrAccessDenied, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: SetDefaultCommConfig, Error Code: 5 Access is denied."},
+        {"no handle", {"OpenPrinterA", "", "XcvPort", kErrAccessDenied, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: OpenPrinter, Error Code: 5 Access is denied."},
+        {"no XcvData", {}, true, kExitFailed,
+         "ERROR : Port settings of COM3: XcvData, Error Code: 127 The specified procedure could not be found."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine x;
+        test::PrepareInstallerMachine(x);
+        std::string before = State(x);
+        if (c.missing) x.SetXcvDataMissing(true); else x.InjectFault(c.fault);
+        EXPECT_EQ(Start(x, Program::Installer, std::string("/passive ") + kBoth + " /portsettings 19200,e,7,1").code, c.code);
+        EXPECT_EQ(State(x), before);
+        std::vector<std::string> log = LogLines(x.LogText("ZEP_Installer.txt"));
+        EXPECT_TRUE(Contains(log, c.line));
+        EXPECT_FALSE(Contains(log, "AddToWin2K BEGIN"));
+        EXPECT_TRUE(x.Ui("box").empty());
+        EXPECT_EQ(x.OpenHandles().printers, 0u);
+    }
 }
 
 TEST(UnattendedUser, BoxesBecomeOneLineEachAndQuestionsTakeTheCommandLinesAnswer) {
