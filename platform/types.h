@@ -70,6 +70,7 @@ constexpr uint32_t kErrMoreData = 234;
 constexpr uint32_t kErrNoMoreItems = 259;
 constexpr uint32_t kErrNotAllAssigned = 1300;
 constexpr uint32_t kErrPrivilegeNotHeld = 1314;
+constexpr uint32_t kErrUnknownPort = 1796;
 constexpr uint32_t kErrInvalidPrinterName = 1801;
 constexpr uint32_t kErrPrinterAlreadyExists = 1802;
 constexpr uint32_t kErrUnknownPrinterDriver = 1797;

@@ -856,9 +856,13 @@ Result<HPrinter> Machine::OpenPrinterA(const char* printerName, const PrinterDef
     if (!printerName || !*printerName) {
         ph.server = true;
     } else if (std::string(printerName).rfind(kXcvPort, 0) == 0) {
-        // The local port monitor opens any port name; its commands check it.
+        // The spooler finds the port's monitor by the port's name.
+        std::string port = std::string(printerName).substr(kXcvPort.size());
+        if (std::none_of(s_->ports.begin(), s_->ports.end(),
+                         [&](const std::string& x) { return IEquals(x, port); }))
+            return c.Done(R::Fail(kErrUnknownPort));
         ph.printer = printerName;
-        ph.xcvPort = std::string(printerName).substr(kXcvPort.size());
+        ph.xcvPort = port;
     } else {
         SimPrinter* p = s_->FindPrinterByName(printerName);
         if (!p) return c.Done(R::Fail(kErrInvalidPrinterName));

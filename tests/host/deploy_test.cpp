@@ -896,6 +896,12 @@ TEST_F(DeployTest, PortSettingsThePortRefusesOrCannotTakeChangeNothing) {
         EXPECT_TRUE(x.Ui("box").empty());
         EXPECT_EQ(x.OpenHandles().printers, 0u);
     }
+    // A port the machine does not have has no settings to set.
+    test::PrepareInstallerMachine(m);
+    EXPECT_EQ(Start(m, Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM7 /portsettings 9600,n,8,1").code,
+              kExitFailed);
+    EXPECT_TRUE(Contains(InstallerLog(), "ERROR : Port settings of COM7: OpenPrinter, Error Code: 1796 The specified port is unknown."));
+    EXPECT_TRUE(PrintersOfDriver().empty());
 }
 
 TEST(UnattendedUser, BoxesBecomeOneLineEachAndQuestionsTakeTheCommandLinesAnswer) {
