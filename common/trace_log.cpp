@@ -66,8 +66,11 @@ bool TraceLog::HoldFolder(const std::string& folder, bool replaceLink) {
             kOpenExisting, kFileFlagBackupSemantics | kFileFlagOpenReparsePoint);
         if (!open.ok) return false;
         Result<FileInformation> info = kernel_.GetFileInformationByHandle(open.value);
-        bool link = info.ok && ((info.value.attributes & kFileAttributeReparsePoint) || PathIsLink(folder));
-        if (info.ok && !link && (info.value.attributes & kFileAttributeDirectory)) {
+        bool link = info.ok && (info.value.attributes & kFileAttributeReparsePoint);
+        // A link the system opened through rather than as itself: removing
+        // it could reach its target too.
+        bool openedThrough = info.ok && !link && PathIsLink(folder);
+        if (info.ok && !link && !openedThrough && (info.value.attributes & kFileAttributeDirectory)) {
             folder_ = open.value;
             return true;
         }
@@ -117,8 +120,9 @@ bool TraceLog::OpenAt(Start start) {
     }
     if (!HoldFolder(folder, customPath_.empty())) return false;
     path_ = path;
-    // Deleting a link deletes the link, not its target.
-    if (start == Start::Fresh) deleted_ = kernel_.DeleteFileA(path_).ok;
+    // Deleting a link deletes the link, not its target; one the system
+    // opens through is left for OpenFile to refuse.
+    if (start == Start::Fresh && !PathIsLink(path_)) deleted_ = kernel_.DeleteFileA(path_).ok;
     Result<HFile> file = OpenFile(exclusive_ ? kFileShareRead : kFileShareRead | kFileShareWrite, true);
     if (!file.ok) {
         // Another program writes it (AppendIfFree), or it cannot be made here.
@@ -135,8 +139,10 @@ Result<HFile> TraceLog::OpenFile(uint32_t share, bool checkPath) {
         Result<HFile> file = kernel_.CreateFileA(path_, kAppendAccess, share, kOpenAlways,
                                                  kFileAttributeNormal | kFileFlagOpenReparsePoint);
         if (!file.ok) return file;
-        if (!IsLink(file.value, false) && !(checkPath && PathIsLink(path_))) return file;
+        bool link = IsLink(file.value, false);
+        if (!link && !(checkPath && PathIsLink(path_))) return file;
         kernel_.CloseHandle(file.value);
+        if (!link) break;  // opened through: not ours to remove
         kernel_.DeleteFileA(path_);
     }
     return Result<HFile>::Fail(kErrAccessDenied);
