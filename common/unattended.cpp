@@ -74,14 +74,15 @@ StartDecision StartProgram(Program program, const std::vector<std::string>& args
     TraceLog& log = sys.log;
     bool quiet = options.mode == RunMode::Quiet;
     if (!options.logPath.empty()) log.SetPath(options.logPath);
-    // The lines of a start that ends here: added to the log, never
+    // The lines of a start that ends here are added to the log, never
     // starting it anew, and closed with the code. (Without a log they are
     // dropped; a box among them still shows.)
-    auto ended = [&](TraceLog::Start how, int code, auto lines) {
-        start.exitCode = code;
+    auto begin = [&](TraceLog::Start how) {
         log.Open(how);
         LogHeader(program, commandLine, log);
-        lines();
+    };
+    auto end = [&](int code) {
+        start.exitCode = code;
         log.WriteLog("%s", ExitCodeLine(code).c_str());
         log.Close();
     };
@@ -92,15 +93,15 @@ StartDecision StartProgram(Program program, const std::vector<std::string>& args
             return start;
         }
         // No mutex is taken: another run may be writing this log.
-        ended(TraceLog::Start::AppendIfFree, kExitDone, [&] {
-            std::string usage = UsageText(program);
-            for (size_t at = 0; at <= usage.size();) {
-                size_t end = usage.find('\n', at);
-                if (end == std::string::npos) end = usage.size();
-                log.WriteLog("%s", usage.substr(at, end - at).c_str());
-                at = end + 1;
-            }
-        });
+        begin(TraceLog::Start::AppendIfFree);
+        std::string usage = UsageText(program);
+        for (size_t at = 0; at <= usage.size();) {
+            size_t stop = usage.find('\n', at);
+            if (stop == std::string::npos) stop = usage.size();
+            log.WriteLog("%s", usage.substr(at, stop - at).c_str());
+            at = stop + 1;
+        }
+        end(kExitDone);
         return start;
     }
 
@@ -120,17 +121,17 @@ StartDecision StartProgram(Program program, const std::vector<std::string>& args
         // Only the tool's own file, and only when the running program does
         // not write it: the Temp log belongs to the run in progress.
         if (!options.logPath.empty()) {
-            ended(TraceLog::Start::AppendIfFree, kExitAnotherRunning, [&] {
-                log.WriteLog("MESSAGE : %s", OneLine(kAnotherRunningText).c_str());
-            });
+            begin(TraceLog::Start::AppendIfFree);
+            log.WriteLog("MESSAGE : %s", OneLine(kAnotherRunningText).c_str());
+            end(kExitAnotherRunning);
         }
         return start;
     }
 
     if (!options.Ok()) {
-        ended(TraceLog::Start::Append, kExitBadCommandLine, [&] {
-            RefuseCommandLine(program, options.error, sys, quiet ? nullptr : &user);
-        });
+        begin(TraceLog::Start::Append);
+        RefuseCommandLine(program, options.error, sys, quiet ? nullptr : &user);
+        end(kExitBadCommandLine);
         return start;
     }
 

@@ -43,26 +43,25 @@ public:
     }
 
 private:
-    void Fail(const std::string& problem) {
-        if (o_.Ok()) o_.error = problem;
-    }
+    // The problem is `before`, then `middle` quoted when given, then `after`.
+    void Fail(const char* before, const std::string& middle = std::string(), const char* after = "");
 
     // The value after a switch: the next argument, whatever it looks like.
     bool Value(const std::string& name, std::string* value) {
         if (next_ >= args_.size()) {
-            Fail(name + " needs a value");
+            Fail(name.c_str(), std::string(), " needs a value");
             return false;
         }
         *value = args_[next_++];
         if (value->empty()) {
-            Fail(name + " has an empty value");
+            Fail(name.c_str(), std::string(), " has an empty value");
             return false;
         }
         return true;
     }
 
     void Switch(const std::string& arg) {
-        if (!IsSwitch(arg)) return Fail("\"" + arg + "\" is not a switch");
+        if (!IsSwitch(arg)) return Fail("", arg, " is not a switch");
         std::string name = Lower(arg.substr(1));
         std::string shown = "/" + name;
         bool installer = program_ == Program::Installer;
@@ -93,7 +92,7 @@ private:
             return;
         }
         if ((name == "model" || name == "port" || name == "portsettings") && !installer)
-            return Fail(shown + " is a switch of the installer, not of the uninstaller");
+            return Fail(shown.c_str(), std::string(), " is a switch of the installer, not of the uninstaller");
         if (name == "printer" && installer)
             return Fail("/printer is a switch of the uninstaller, not of the installer");
         if (name == "model") {
@@ -103,7 +102,7 @@ private:
             if (o_.portIndex >= 0) return Fail("/port is given twice");
             if (!Value(shown, &value)) return;
             int index = PortIndexOf(value);
-            if (index < 0) return Fail("port \"" + value + "\" is not one of COM1 to COM8");
+            if (index < 0) return Fail("port ", value, " is not one of COM1 to COM8");
             o_.portIndex = index;
         } else if (name == "portsettings") {
             if (o_.portSettings) return Fail("/portsettings is given twice");
@@ -111,7 +110,7 @@ private:
             PortSettings settings;
             std::string problem;
             if (!ParsePortSettings(value, &settings, &problem))
-                return Fail("port settings \"" + value + "\": " + problem);
+                return Fail("port settings ", value, (": " + problem).c_str());
             o_.portSettings = settings;
         } else if (name == "printer") {
             if (!Value(shown, &value)) return;
@@ -119,7 +118,7 @@ private:
                 if (Lower(known) == Lower(value)) return;
             o_.printers.push_back(value);
         } else {
-            return Fail("unknown switch \"" + arg + "\"");
+            return Fail("unknown switch ", arg);
         }
         answers_ = true;
     }
@@ -128,11 +127,11 @@ private:
         for (const char* model : kModels) {
             if (Lower(model) != Lower(value)) continue;
             bool& chosen = chosen_[model == kModels[0] ? 0 : 1];
-            if (chosen) return Fail("/model \"" + std::string(model) + "\" is given twice");
+            if (chosen) return Fail("/model ", model, " is given twice");
             chosen = true;
             return;
         }
-        Fail("unknown model \"" + value + "\" (" + kModels[0] + " or " + kModels[1] + ")");
+        Fail("unknown model ", value, " (KESTREL ZEP-4000 or KESTREL ZEP-4100)");
     }
 
     void Complete() {
@@ -158,6 +157,13 @@ private:
     bool restartSeen_ = false, answers_ = false, logSeen_ = false;
     bool chosen_[2] = {false, false};
 };
+
+void Parser::Fail(const char* before, const std::string& middle, const char* after) {
+    if (!o_.Ok()) return;
+    o_.error = before;
+    if (!middle.empty()) o_.error += "\"" + middle + "\"";
+    o_.error += after;
+}
 
 }  // namespace
 
@@ -206,57 +212,68 @@ std::string UsageText(Program program) {
            exits;
 }
 
+std::string Decimal(long long number) {
+    char digits[24];
+    char* p = digits + sizeof digits;
+    unsigned long long n = number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number;
+    do *--p = char('0' + n % 10); while (n /= 10);
+    if (number < 0) *--p = '-';
+    return std::string(p, digits + sizeof digits);
+}
+
 std::string PortSettings::Text() const {
-    std::string stop = stopTenths == 15 ? "1.5" : std::to_string(stopTenths / 10);
-    return std::to_string(baudRate) + "," + parity + "," + std::to_string(dataBits) + "," + stop;
+    std::string text = Decimal(baudRate);
+    text += ',';
+    text += parity;
+    text += ',';
+    text += char('0' + dataBits);
+    text += ',';
+    text += stopTenths == 15 ? "1.5" : stopTenths == 20 ? "2" : "1";
+    return text;
 }
 
 bool ParsePortSettings(const std::string& text, PortSettings* settings, std::string* problem) {
-    std::vector<std::string> fields(1);
+    std::string f[4];
+    size_t count = 1;
     for (char c : Lower(text)) {
         if (c == ',')
-            fields.emplace_back();
-        else if (c != ' ')
-            fields.back() += c;
+            ++count;
+        else if (c != ' ' && count <= 4)
+            f[count - 1] += c;
     }
-    if (fields.size() != 4) {
-        *problem = "give BAUD,PARITY,DATA,STOP, for example 9600,n,8,1";
-        return false;
-    }
+    const char* wrong = nullptr;
+    PortSettings s;
     // The rates of the system's serial settings (the CBR_ values).
     static const uint32_t kRates[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
                                       19200, 38400, 56000, 57600,  115200, 128000, 256000};
-    PortSettings s;
     s.baudRate = 0;
     for (uint32_t rate : kRates)
-        if (fields[0] == std::to_string(rate)) s.baudRate = rate;
-    if (s.baudRate == 0) {
-        *problem = "the speed is not one a COM port takes (110 to 256000, as 9600 or 19200)";
-        return false;
-    }
-    if (fields[1].size() != 1 || std::string("neoms").find(fields[1][0]) == std::string::npos) {
-        *problem = "the parity is not n, e, o, m or s";
-        return false;
-    }
-    s.parity = fields[1][0];
-    if (fields[2].size() != 1 || fields[2][0] < '5' || fields[2][0] > '8') {
-        *problem = "the data bits are not 5, 6, 7 or 8";
-        return false;
-    }
-    s.dataBits = fields[2][0] - '0';
-    if (fields[3] == "1")
+        if (f[0] == Decimal(rate)) s.baudRate = rate;
+    if (f[3] == "1")
         s.stopTenths = 10;
-    else if (fields[3] == "1.5")
+    else if (f[3] == "1.5")
         s.stopTenths = 15;
-    else if (fields[3] == "2")
+    else if (f[3] == "2")
         s.stopTenths = 20;
-    else {
-        *problem = "the stop bits are not 1, 1.5 or 2";
-        return false;
-    }
-    // What the serial port's settings refuse.
-    if ((s.dataBits == 5 && s.stopTenths == 20) || (s.dataBits > 5 && s.stopTenths == 15)) {
-        *problem = "1.5 stop bits go with 5 data bits only, 2 stop bits not with 5";
+    else
+        s.stopTenths = 0;
+    s.parity = f[1].size() == 1 ? f[1][0] : '?';
+    s.dataBits = f[2].size() == 1 ? f[2][0] - '0' : 0;
+    if (count != 4)
+        wrong = "give BAUD,PARITY,DATA,STOP, for example 9600,n,8,1";
+    else if (s.baudRate == 0)
+        wrong = "the speed is not one a COM port takes (110 to 256000, as 9600 or 19200)";
+    else if (std::string("neoms").find(s.parity) == std::string::npos)
+        wrong = "the parity is not n, e, o, m or s";
+    else if (s.dataBits < 5 || s.dataBits > 8)
+        wrong = "the data bits are not 5, 6, 7 or 8";
+    else if (s.stopTenths == 0)
+        wrong = "the stop bits are not 1, 1.5 or 2";
+    else if ((s.dataBits == 5 && s.stopTenths == 20) || (s.dataBits > 5 && s.stopTenths == 15))
+        // What the serial port's settings refuse.
+        wrong = "1.5 stop bits go with 5 data bits only, 2 stop bits not with 5";
+    if (wrong) {
+        *problem = wrong;
         return false;
     }
     *settings = s;

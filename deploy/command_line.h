@@ -126,4 +126,8 @@ std::string UsageText(Program program);
 // "COM3", "com3:" -> 2; -1 for anything that is not COM1 to COM8.
 int PortIndexOf(const std::string& port);
 
+// The number in decimal digits, as std::to_string gives it (kept in one
+// place: each inlined std::to_string weighs on the programs' size).
+std::string Decimal(long long number);
+
 }  // namespace zep

@@ -3,28 +3,34 @@
 namespace zep {
 
 const ExitCodeInfo kExitCodes[] = {
-    {kExitDone, "ERROR_SUCCESS", "done; no restart needed (also when everything asked for was already there)", true, true},
-    {kExitRestartNeeded, "ERROR_SUCCESS_REBOOT_REQUIRED", "done; Windows must restart to complete it and was not restarted", true, true},
-    {kExitRestartStarted, "ERROR_SUCCESS_REBOOT_INITIATED", "done; Windows is restarting (/forcerestart)", true, true},
-    {kExitFailed, "ERROR_INSTALL_FAILURE", "a step failed, or a part is missing after the run; see the log", true, true},
+    {kExitDone, "ERROR_SUCCESS", "done (also when all was there already)", true, true},
+    {kExitRestartNeeded, "ERROR_SUCCESS_REBOOT_REQUIRED", "done; restart Windows to complete it", true, true},
+    {kExitRestartStarted, "ERROR_SUCCESS_REBOOT_INITIATED", "done; Windows is restarting", true, true},
+    {kExitFailed, "ERROR_INSTALL_FAILURE", "a step failed or a part is missing; see the log", true, true},
+    {kExitCanceled, "ERROR_INSTALL_USEREXIT", "the window was closed before the end", true, true},
     {kExitNotInstalled, "ERROR_UNKNOWN_PRODUCT", "the driver is not installed", false, true},
-    {kExitAnotherRunning, "ERROR_INSTALL_ALREADY_RUNNING", "another installation or removal of the driver is running; nothing changed", true, true},
+    {kExitAnotherRunning, "ERROR_INSTALL_ALREADY_RUNNING", "another installation or removal is running; nothing changed", true, true},
     {kExitLogFailure, "ERROR_INSTALL_LOG_FAILURE", "the /log file cannot be opened; nothing changed", true, true},
-    {kExitPackageRejected, "ERROR_INSTALL_PACKAGE_REJECTED", "the Print Spooler service is disabled or Windows Protected Print mode is on; nothing changed", true, true},
-    {kExitSystemTooOld, "ERROR_INSTALL_PLATFORM_UNSUPPORTED", "Windows is older than Windows 2000; nothing changed", true, false},
-    {kExitNewerVersion, "ERROR_PRODUCT_VERSION", "a newer version of the driver is installed; nothing changed", true, false},
-    {kExitCanceled, "ERROR_INSTALL_USEREXIT", "the window was closed before the run ended", true, true},
+    {kExitPackageRejected, "ERROR_INSTALL_PACKAGE_REJECTED",
+     "the Print Spooler is disabled or Windows Protected Print is on; nothing changed", true, true},
+    {kExitSystemTooOld, "ERROR_INSTALL_PLATFORM_UNSUPPORTED", "Windows is older than 2000; nothing changed", true, false},
+    {kExitNewerVersion, "ERROR_PRODUCT_VERSION", "a newer version is installed; nothing changed", true, false},
     {kExitBadCommandLine, "ERROR_INVALID_PARAMETER", "the command line cannot be used; nothing changed", true, true},
 };
 const size_t kExitCodeCount = sizeof kExitCodes / sizeof kExitCodes[0];
 
 std::string ExitCodeLine(int code) {
+    std::string line = "EXIT CODE : " + Decimal(code) + " (";
+    const char* meaning = "unknown";
     for (size_t i = 0; i < kExitCodeCount; ++i) {
         if (kExitCodes[i].code != code) continue;
-        return "EXIT CODE : " + std::to_string(code) + " (" + kExitCodes[i].name + ": " +
-               kExitCodes[i].meaning + ")";
+        line += kExitCodes[i].name;
+        line += ": ";
+        meaning = kExitCodes[i].meaning;
     }
-    return "EXIT CODE : " + std::to_string(code) + " (unknown)";
+    line += meaning;
+    line += ')';
+    return line;
 }
 
 std::string ExitCodeUsage(Program program) {
@@ -32,7 +38,10 @@ std::string ExitCodeUsage(Program program) {
     for (size_t i = 0; i < kExitCodeCount; ++i) {
         const ExitCodeInfo& c = kExitCodes[i];
         if (!(program == Program::Installer ? c.installer : c.uninstaller)) continue;
-        out += std::to_string(c.code) + "\t" + c.meaning + "\n";
+        out += Decimal(c.code);
+        out += '\t';
+        out += c.meaning;
+        out += '\n';
     }
     return out;
 }

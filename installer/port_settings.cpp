@@ -26,23 +26,20 @@ void ToComm(const PortSettings& s, CommConfig* c) {
 
 // The settings' exchange on an open Xcv handle of the port; false when the
 // run cannot go on (and has been told why).
-bool Exchange(Support& sys, HPrinter xcv, const std::string& device, const PortSettings& wanted) {
+bool Exchange(Support& sys, HPrinter xcv, const std::string& device, const PortSettings& wanted,
+              const std::string& heading) {
     Spooler& spooler = sys.os.spooler;
-    std::string port = device + ":";
+    // The failed call's box (a log line and a failed step here).
     auto failed = [&](const char* call, uint32_t code) {
-        sys.ShowSystemErrorBox((std::string("Port settings of ") + port + " " + call +
-                                ", Error Code: %d\n\n")
-                                   .c_str(),
-                               code, kMbIconError);
+        sys.ShowSystemErrorBox((heading + call + ", Error Code: %d\n\n").c_str(), code, kMbIconError);
         return false;
     };
-    std::optional<Result<CommConfig>> before = spooler.XcvDataGetDefaultCommConfig(xcv, device);
-    if (!before) return failed("XcvData", kErrProcNotFound);
-    if (!before->ok) return failed("GetDefaultCommConfig", before->error);
-    sys.log.WriteLog("PORT SETTINGS BEFORE : %s %s", port.c_str(),
-                     FromComm(before->value).Text().c_str());
+    std::optional<Result<CommConfig>> read = spooler.XcvDataGetDefaultCommConfig(xcv, device);
+    if (!read) return failed("XcvData", kErrProcNotFound);
+    if (!read->ok) return failed("GetDefaultCommConfig", read->error);
+    sys.log.WriteLog("PORT SETTINGS BEFORE : %s: %s", device.c_str(), FromComm(read->value).Text().c_str());
 
-    CommConfig next = before->value;
+    CommConfig next = read->value;
     ToComm(wanted, &next);
     std::optional<Status> set = spooler.XcvDataSetDefaultCommConfig(xcv, next);
     if (!set) return failed("XcvData", kErrProcNotFound);
@@ -50,18 +47,17 @@ bool Exchange(Support& sys, HPrinter xcv, const std::string& device, const PortS
         // The port itself refuses them: the command line asked for what
         // this port cannot do, and nothing has changed.
         RefuseCommandLine(Program::Installer,
-                          "port settings \"" + wanted.Text() + "\": " + port +
-                              " cannot take them (87)",
+                          "port settings \"" + wanted.Text() + "\": " + device + ": cannot take them (87)",
                           sys, nullptr);
         return false;
     }
     if (!set->ok) return failed("SetDefaultCommConfig", set->error);
 
-    std::optional<Result<CommConfig>> after = spooler.XcvDataGetDefaultCommConfig(xcv, device);
-    if (!after) return failed("XcvData", kErrProcNotFound);
-    if (!after->ok) return failed("GetDefaultCommConfig", after->error);
-    PortSettings now = FromComm(after->value);
-    sys.log.WriteLog("PORT SETTINGS : %s %s", port.c_str(), now.Text().c_str());
+    read = spooler.XcvDataGetDefaultCommConfig(xcv, device);
+    if (!read) return failed("XcvData", kErrProcNotFound);
+    if (!read->ok) return failed("GetDefaultCommConfig", read->error);
+    PortSettings now = FromComm(read->value);
+    sys.log.WriteLog("PORT SETTINGS : %s: %s", device.c_str(), now.Text().c_str());
     if (now == wanted) return true;
     sys.log.WriteLog("ERROR : the port keeps other settings than %s", wanted.Text().c_str());
     sys.run.StepFailed();
@@ -75,17 +71,16 @@ bool ApplyPortSettings(Support& sys, int portIndex) {
     if (!wanted) return true;  // the port is left as it is
     RoutineScope scope("ApplyPortSettings");
     sys.LogBegin("ApplyPortSettings");
-    std::string device = "COM" + std::to_string(portIndex + 1);
-    std::string name = ",XcvPort " + device + ":";
+    std::string device = "COM" + Decimal(portIndex + 1);
+    std::string heading = "Port settings of " + device + ": ";
     PrinterDefaults admin{nullptr, kServerAccessAdminister};
-    Result<HPrinter> xcv = sys.os.spooler.OpenPrinterA(name.c_str(), &admin);
+    Result<HPrinter> xcv = sys.os.spooler.OpenPrinterA((",XcvPort " + device + ":").c_str(), &admin);
     bool ok = false;
     if (xcv.ok) {
-        ok = Exchange(sys, xcv.value, device, *wanted);
+        ok = Exchange(sys, xcv.value, device, *wanted, heading);
         sys.os.spooler.ClosePrinter(xcv.value);
     } else {
-        sys.ShowSystemErrorBox(("Port settings of " + device + ": OpenPrinter, Error Code: %d\n\n").c_str(),
-                               xcv.error, kMbIconError);
+        sys.ShowSystemErrorBox((heading + "OpenPrinter, Error Code: %d\n\n").c_str(), xcv.error, kMbIconError);
     }
     sys.LogEnd("ApplyPortSettings");
     return ok;

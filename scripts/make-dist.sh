@@ -95,6 +95,7 @@ if [ -n "${ZEP_SIGN_PKCS12:-}" ]; then
         log=$(osslsigncode "$@" -in "$out/$exe" -out "$out/$exe.signed" 2>&1) ||
             sign_failed "signing $exe failed: $(printf '%s' "$log" | tail -n 2 | tr '\n' ' ')"
         mv "$out/$exe.signed" "$out/$exe"
+        chmod +x "$out/$exe"
         set -- verify -ignore-cdp
         if [ -n "${ZEP_SIGN_CAFILE:-}" ]; then
             set -- "$@" -CAfile "$ZEP_SIGN_CAFILE" -TSA-CAfile "$ZEP_SIGN_CAFILE"

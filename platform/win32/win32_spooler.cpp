@@ -120,6 +120,22 @@ Result<std::string> SpoolerDirectory(Fn fn, const char* server, const char* envi
     return Result<std::string>::Fail(ERROR_INSUFFICIENT_BUFFER);
 }
 
+// XcvDataW with one of the port monitor's commands: the call's own failure,
+// else the monitor's status; nullopt when winspool has no XcvDataW.
+std::optional<Status> Xcv(HPrinter xcv, const wchar_t* command, const BYTE* input, DWORD inputSize,
+                          BYTE* output, DWORD outputSize) {
+    uint32_t err = 0;
+    auto fn = ZEP_WINSPOOL(XcvDataW, err);
+    if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
+    if (!fn) return Status::Fail(err);
+    DWORD needed = 0, status = 0;
+    BOOL ok = fn(win32::ToHandle(xcv), command, const_cast<BYTE*>(input), inputSize, output,
+                 outputSize, &needed, &status);
+    DWORD e = GetLastError();
+    if (!ok) return Status::Fail(e);
+    return status == ERROR_SUCCESS ? Status::Ok() : Status::Fail(status);
+}
+
 class Win32SpoolerImpl final : public Spooler {
 public:
     Result<std::vector<std::string>> EnumPortsA(const char* server) override {
@@ -150,24 +166,16 @@ public:
 
     std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
         HPrinter xcv, const std::string& device) override {
-        using R = Result<CommConfig>;
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(XcvDataW, err);
-        if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
-        if (!fn) return R::Fail(err);
         std::wstring name(device.begin(), device.end());  // "COM1" to "COM8"
         Buffer buf(sizeof(COMMCONFIG) + 1024);  // room for a provider's own data
         auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
         cc->dwSize = sizeof(COMMCONFIG);
         cc->dwProviderSubType = PST_RS232;
-        DWORD needed = 0, status = 0;
-        BOOL ok = fn(win32::ToHandle(xcv), L"GetDefaultCommConfig",
-                     reinterpret_cast<BYTE*>(const_cast<wchar_t*>(name.c_str())),
-                     static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), buf.data(), buf.size(),
-                     &needed, &status);
-        DWORD e = GetLastError();
-        if (!ok) return R::Fail(e);
-        if (status != ERROR_SUCCESS) return R::Fail(status);
+        std::optional<Status> got =
+            Xcv(xcv, L"GetDefaultCommConfig", reinterpret_cast<const BYTE*>(name.c_str()),
+                static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), buf.data(), buf.size());
+        if (!got) return std::nullopt;
+        if (!got->ok) return Result<CommConfig>::Fail(got->error);
         CommConfig out;
         out.baudRate = cc->dcb.BaudRate;
         out.byteSize = cc->dcb.ByteSize;
@@ -176,15 +184,11 @@ public:
         DWORD size = std::max<DWORD>(cc->dwSize, cc->dwProviderOffset + cc->dwProviderSize);
         out.raw.assign(reinterpret_cast<const char*>(buf.data()),
                        std::min<DWORD>(std::max<DWORD>(size, sizeof(COMMCONFIG)), buf.size()));
-        return R::Ok(std::move(out));
+        return Result<CommConfig>::Ok(std::move(out));
     }
 
     std::optional<Status> XcvDataSetDefaultCommConfig(HPrinter xcv,
                                                       const CommConfig& config) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(XcvDataW, err);
-        if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
-        if (!fn) return Status::Fail(err);
         Buffer buf(std::max<size_t>(config.raw.size(), sizeof(COMMCONFIG)));
         auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
         if (config.raw.size() >= sizeof(COMMCONFIG)) {
@@ -201,13 +205,8 @@ public:
         cc->dcb.Parity = config.parity;
         cc->dcb.StopBits = config.stopBits;
         cc->dcb.fParity = config.parity != NOPARITY;
-        DWORD needed = 0, status = 0;
-        BOOL ok = fn(win32::ToHandle(xcv), L"SetDefaultCommConfig", buf.data(),
-                     std::max<DWORD>(cc->dwSize, static_cast<DWORD>(config.raw.size())), nullptr, 0,
-                     &needed, &status);
-        DWORD e = GetLastError();
-        if (!ok) return Status::Fail(e);
-        return status == ERROR_SUCCESS ? Status::Ok() : Status::Fail(status);
+        return Xcv(xcv, L"SetDefaultCommConfig", buf.data(),
+                   std::max<DWORD>(cc->dwSize, static_cast<DWORD>(config.raw.size())), nullptr, 0);
     }
 
     Status AddMonitorA(const char* server, const MonitorInfo2& info) override {

@@ -747,8 +747,8 @@ TEST_F(DeployTest, EveryUnattendedWayOutBeginsAndEndsTheLog) {
 }
 
 TEST(ExitCodes, EveryCodeHasItsLineAndItsProgramsUsage) {
-    EXPECT_EQ(ExitCodeLine(3010), "EXIT CODE : 3010 (ERROR_SUCCESS_REBOOT_REQUIRED: done; Windows must "
-                                  "restart to complete it and was not restarted)");
+    EXPECT_EQ(ExitCodeLine(3010),
+              "EXIT CODE : 3010 (ERROR_SUCCESS_REBOOT_REQUIRED: done; restart Windows to complete it)");
     EXPECT_EQ(ExitCodeLine(4), "EXIT CODE : 4 (unknown)");
     for (size_t i = 0; i < kExitCodeCount; ++i) {
         const ExitCodeInfo& c = kExitCodes[i];
