@@ -131,7 +131,10 @@ int Support::FinishRun() {
     if (finished_.exchange(true)) return run.ExitCode();
     if (restartAtEnd_) {
         RoutineScope scope("RestartSystem");
-        if (RequestRestart()) {
+        if (run.Failed()) {
+            // The terminal keeps running for whoever reads why the run failed.
+            log.WriteLog("Windows is not restarted: the run failed.");
+        } else if (RequestRestart()) {
             run.RestartStarted();
             log.WriteLog("Windows is restarting (/forcerestart).");
         } else {

@@ -67,6 +67,7 @@ public:
 
     // A step failed and the user was (or would have been) shown its error.
     void StepFailed() { failed_ = true; }
+    bool Failed() const { return failed_; }
     // The change needs a restart that was not made.
     void RestartNeeded() { restartNeeded_ = true; }
     // Windows accepted the restart request.
