@@ -123,15 +123,23 @@ bool TraceLog::OpenAt(Start start) {
     // Deleting a link deletes the link, not its target; one the system
     // opens through is left for OpenFile to refuse.
     if (start == Start::Fresh && !PathIsLink(path_)) deleted_ = kernel_.DeleteFileA(path_).ok;
-    Result<HFile> file = OpenFile(exclusive_ ? kFileShareRead : kFileShareRead | kFileShareWrite, true);
-    if (!file.ok) {
-        // Another program writes it (AppendIfFree), or it cannot be made here.
-        path_.clear();
-        CloseHandles();
-        return false;
+    Result<HFile> file = HoldFile();
+    if (file.ok) {
+        file_ = file.value;
+        return true;
     }
-    file_ = file.value;
-    return true;
+    // The Temp log goes on without its held file: each line tries its own
+    // open, as ever. /log's file must be there from the start, and a file
+    // another program writes is not written at all.
+    if (customPath_.empty() && !exclusive_) return true;
+    path_.clear();
+    CloseHandles();
+    return false;
+}
+
+Result<HFile> TraceLog::HoldFile() {
+    RoutineScope scope("HoldLogFile");
+    return OpenFile(exclusive_ ? kFileShareRead : kFileShareRead | kFileShareWrite, true);
 }
 
 Result<HFile> TraceLog::OpenFile(uint32_t share, bool checkPath) {

@@ -69,6 +69,8 @@ private:
     // Opens the log file itself; a link or a second name of another file is
     // removed and the file made again, once.
     Result<HFile> OpenFile(uint32_t share, bool checkPath);
+    // The run's own handle of the log file (OpenFile, the path checked too).
+    Result<HFile> HoldFile();
     bool IsLink(HFile file, bool folder);
     // The path's own attributes say it is a link. (A handle opened through
     // a link that Windows cannot open as such, as Wine's Unix links, shows
