@@ -120,12 +120,36 @@ bool Support::RestartSystem() {
         run.RestartNeeded();
         return false;
     }
+    if (run.Unattended()) {
+        restartAtEnd_ = true;
+        return true;
+    }
     bool restarting = RequestRestart();
     if (restarting)
         run.RestartStarted();
     else
         run.RestartNeeded();
     return restarting;
+}
+
+int Support::FinishRun() {
+    if (finished_.exchange(true)) return run.ExitCode();
+    if (restartAtEnd_) {
+        RoutineScope scope("RestartSystem");
+        if (run.Failed()) {
+            // The terminal keeps running for whoever reads why the run failed.
+            log.WriteLog("Windows is not restarted: the run failed.");
+        } else if (RequestRestart()) {
+            run.RestartStarted();
+            log.WriteLog("Windows is restarting (/forcerestart).");
+        } else {
+            run.RestartNeeded();
+            log.WriteLog("Windows refused to restart; restart it to complete the change.");
+        }
+    }
+    int code = run.ExitCode();
+    if (run.Unattended()) log.WriteLog("%s", ExitCodeLine(code).c_str());
+    return code;
 }
 
 bool Support::RequestRestart() {
@@ -264,7 +288,7 @@ void Support::PacingWait(uint32_t milliseconds) {
 }
 
 void Support::EndProcess() {
-    os.kernel.exit(run.ExitCode());
+    os.kernel.exit(FinishRun());
     std::abort();  // not reached: exit does not return
 }
 

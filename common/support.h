@@ -2,6 +2,7 @@
 // system utilities, bound to one program's platform and trace log.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "common/trace_log.h"
@@ -62,8 +63,10 @@ public:
     int32_t DeleteKeyTree(int wow64, const std::string& path);
 
     // Forced restart with the shutdown privilege; true when Windows accepted
-    // it. An unattended run restarts only with /forcerestart; otherwise it
-    // logs that the restart is needed and makes none.
+    // it. An unattended run restarts only with /forcerestart, and then when
+    // it ends (FinishRun), so that its log is complete before Windows ends
+    // the program; without it, it logs that the restart is needed and makes
+    // none.
     bool RestartSystem();
 
     // The failure step of a reported deletion: logs and returns false.
@@ -96,7 +99,12 @@ public:
     // made in every mode.
     void PacingWait(uint32_t milliseconds);
 
-    // Ends the process with the run's exit code (0 for an interactive run).
+    // The end of the run, once: the restart an unattended run asked for,
+    // then its log's last line, "EXIT CODE : <n> (<meaning>)". Returns the
+    // run's exit code (0 for an interactive run).
+    int FinishRun();
+
+    // Ends the process with FinishRun's code.
     [[noreturn]] void EndProcess();
 
     // Heading formatted with the code, the system's text for it, OK button.
@@ -110,6 +118,9 @@ public:
 private:
     // The privilege and ExitWindowsEx; true when Windows accepted.
     bool RequestRestart();
+
+    std::atomic<bool> restartAtEnd_{false};
+    std::atomic<bool> finished_{false};
 };
 
 }  // namespace zep

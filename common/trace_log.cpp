@@ -10,6 +10,16 @@ namespace {
 // writer (the other thread) has moved it meanwhile.
 constexpr uint32_t kAppendAccess = kFileAppendData | kFileReadAttributes | kSynchronize;
 
+// "D:\logs\run.txt" -> "D:\logs"; a bare file name lives in the current folder.
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return path.substr(0, 1);
+    // "C:\x.txt": the root keeps its backslash.
+    if (slash == 2 && path[1] == ':') return path.substr(0, 3);
+    return path.substr(0, slash);
+}
+
 }  // namespace
 
 TraceLog::TraceLog(Kernel& kernel, std::string fileName)
@@ -17,7 +27,19 @@ TraceLog::TraceLog(Kernel& kernel, std::string fileName)
 
 TraceLog::~TraceLog() {
     RoutineScope scope("CloseLog");
+    CloseHandles();
+}
+
+void TraceLog::CloseHandles() {
+    if (file_ != HFile::Invalid) kernel_.CloseHandle(file_);
     if (folder_ != HFile::Invalid) kernel_.CloseHandle(folder_);
+    file_ = folder_ = HFile::Invalid;
+}
+
+void TraceLog::Close() {
+    RoutineScope scope("CloseLog");
+    path_.clear();
+    CloseHandles();
 }
 
 bool TraceLog::IsLink(HFile file, bool folder) {
@@ -29,7 +51,13 @@ bool TraceLog::IsLink(HFile file, bool folder) {
     return !folder && info.value.numberOfLinks != 1;
 }
 
-bool TraceLog::HoldFolder(const std::string& folder) {
+bool TraceLog::PathIsLink(const std::string& path) {
+    Result<uint32_t> attributes = kernel_.GetFileAttributesA(path);
+    return attributes.ok && attributes.value != kInvalidFileAttributes &&
+           (attributes.value & kFileAttributeReparsePoint);
+}
+
+bool TraceLog::HoldFolder(const std::string& folder, bool replaceLink) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         // Reading the folder's list counts for sharing, so the missing
         // FILE_SHARE_DELETE keeps others from deleting or renaming it.
@@ -39,12 +67,17 @@ bool TraceLog::HoldFolder(const std::string& folder) {
         if (!open.ok) return false;
         Result<FileInformation> info = kernel_.GetFileInformationByHandle(open.value);
         bool link = info.ok && (info.value.attributes & kFileAttributeReparsePoint);
-        if (info.ok && !link && (info.value.attributes & kFileAttributeDirectory)) {
+        // A link the system opened through rather than as itself: removing
+        // it could reach its target too.
+        bool openedThrough = info.ok && !link && PathIsLink(folder);
+        if (info.ok && !link && !openedThrough && (info.value.attributes & kFileAttributeDirectory)) {
             folder_ = open.value;
             return true;
         }
         kernel_.CloseHandle(open.value);
-        if (!link) return false;  // a file named Temp, or one that cannot be checked: no log
+        // A file of that name, one that cannot be checked, or a link that
+        // is not ours to remove: no log.
+        if (!link || !replaceLink) return false;
         // A junction or symbolic link: removing it leaves its target alone.
         if (info.value.attributes & kFileAttributeDirectory)
             kernel_.RemoveDirectoryA(folder);
@@ -55,30 +88,69 @@ bool TraceLog::HoldFolder(const std::string& folder) {
     return false;
 }
 
-bool TraceLog::OpenLog() {
-    RoutineScope scope("OpenLog");
-    if (folder_ != HFile::Invalid) kernel_.CloseHandle(folder_);
-    folder_ = HFile::Invalid;
-    path_.clear();
-    std::string windows = kernel_.GetWindowsDirectoryA().value;
-    // Drive letter, colon and backslash; "\Temp" after it gives "C:\\Temp",
-    // which the file system reads as the folder Temp at the drive's root.
-    std::string folder = windows.substr(0, 3) + "\\Temp";
-    kernel_.CreateDirectoryA(folder);
-    if (!HoldFolder(folder)) return false;
-    path_ = folder + fileName_;
-    // Deleting a link deletes the link, not its target.
-    return kernel_.DeleteFileA(path_).ok;
+bool TraceLog::Open(Start start) {
+    bool ok = OpenAt(start);
+    openedByStart_ = true;
+    return ok;
 }
 
-Result<HFile> TraceLog::OpenFile() {
+bool TraceLog::OpenLog() {
+    if (openedByStart_) return deleted_;
+    OpenAt(Start::Fresh);
+    return deleted_;
+}
+
+bool TraceLog::OpenAt(Start start) {
+    RoutineScope scope("OpenLog");
+    CloseHandles();
+    path_.clear();
+    deleted_ = false;
+    exclusive_ = start == Start::AppendIfFree;
+    std::string folder, path;
+    if (customPath_.empty()) {
+        std::string windows = kernel_.GetWindowsDirectoryA().value;
+        // Drive letter, colon and backslash; "\Temp" after it gives "C:\\Temp",
+        // which the file system reads as the folder Temp at the drive's root.
+        folder = windows.substr(0, 3) + "\\Temp";
+        kernel_.CreateDirectoryA(folder);
+        path = folder + fileName_;
+    } else {
+        folder = FolderOf(customPath_);
+        path = customPath_;
+    }
+    if (!HoldFolder(folder, customPath_.empty())) return false;
+    path_ = path;
+    // Deleting a link deletes the link, not its target; one the system
+    // opens through is left for OpenFile to refuse.
+    if (start == Start::Fresh && !PathIsLink(path_)) deleted_ = kernel_.DeleteFileA(path_).ok;
+    Result<HFile> file = HoldFile();
+    if (file.ok) {
+        file_ = file.value;
+        return true;
+    }
+    // The Temp log goes on without its held file: each line tries its own
+    // open, as ever. /log's file must be there from the start, and a file
+    // another program writes is not written at all.
+    if (customPath_.empty() && !exclusive_) return true;
+    path_.clear();
+    CloseHandles();
+    return false;
+}
+
+Result<HFile> TraceLog::HoldFile() {
+    RoutineScope scope("HoldLogFile");
+    return OpenFile(exclusive_ ? kFileShareRead : kFileShareRead | kFileShareWrite, true);
+}
+
+Result<HFile> TraceLog::OpenFile(uint32_t share, bool checkPath) {
     for (int attempt = 0; attempt < 2; ++attempt) {
-        Result<HFile> file =
-            kernel_.CreateFileA(path_, kAppendAccess, kFileShareRead | kFileShareWrite, kOpenAlways,
-                                kFileAttributeNormal | kFileFlagOpenReparsePoint);
+        Result<HFile> file = kernel_.CreateFileA(path_, kAppendAccess, share, kOpenAlways,
+                                                 kFileAttributeNormal | kFileFlagOpenReparsePoint);
         if (!file.ok) return file;
-        if (!IsLink(file.value, false)) return file;
+        bool link = IsLink(file.value, false);
+        if (!link && !(checkPath && PathIsLink(path_))) return file;
         kernel_.CloseHandle(file.value);
+        if (!link) break;  // opened through: not ours to remove
         kernel_.DeleteFileA(path_);
     }
     return Result<HFile>::Fail(kErrAccessDenied);
@@ -98,7 +170,9 @@ void TraceLog::WriteLogV(const char* format, va_list args) {
     // The held folder cannot be swapped, but it can be made a link in place
     // once it is empty: from then on nothing is written.
     if (IsLink(folder_, true)) return;
-    Result<HFile> file = OpenFile();
+    // A file held for this program alone is written through its handle.
+    Result<HFile> file = exclusive_ ? Result<HFile>::Ok(file_)
+                                    : OpenFile(kFileShareRead | kFileShareWrite, false);
     if (!file.ok) return;
 
     SystemTime now = kernel_.GetLocalTime();
@@ -111,7 +185,7 @@ void TraceLog::WriteLogV(const char* format, va_list args) {
     // Text and CR LF in one write, so lines of two threads never mix.
     text += "\r\n";
     kernel_.WriteFile(file.value, text);
-    kernel_.CloseHandle(file.value);
+    if (!exclusive_) kernel_.CloseHandle(file.value);
 }
 
 }  // namespace zep

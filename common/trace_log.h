@@ -1,5 +1,6 @@
 // The trace log: one plain-text file per program in the folder Temp at the
-// root of the system drive, a time-stamped line per call, on disk at once.
+// root of the system drive (or the file /log names), a time-stamped line per
+// call, on disk at once.
 #pragma once
 
 #include <cstdarg>
@@ -12,9 +13,12 @@ namespace zep {
 
 // The folder and the file are never links: a standard user can make the
 // folder, and the programs run as administrator. A link found in place of
-// either is removed (the link itself, never what it points to) and a real
-// folder or file takes its place; the folder stays open, without delete
-// sharing, so it cannot be swapped for a link while the program runs.
+// the Temp folder or of the file is removed (the link itself, never what it
+// points to) and a real folder or file takes its place; a /log folder that
+// is a link is not used at all (it is the caller's, not ours to remove).
+// The folder and the file stay open, without delete sharing, so neither
+// can be swapped for a link while the program runs; the open file also
+// tells a second program started meanwhile that this file is being written.
 class TraceLog {
 public:
     // fileName is appended to the folder, e.g. "\\ZEP_Installer.txt".
@@ -23,10 +27,28 @@ public:
     TraceLog(const TraceLog&) = delete;
     TraceLog& operator=(const TraceLog&) = delete;
 
-    // Builds the path, makes the folder and deletes the previous run's file.
-    // Returns the result of that deletion (callers ignore it). Without a
-    // real folder the program runs without a log.
+    // The file /log names, used instead of the one in the Temp folder. Set
+    // before the log is opened.
+    void SetPath(std::string path) { customPath_ = std::move(path); }
+
+    enum class Start {
+        Fresh,         // the run's own log: the previous run's file is deleted
+        Append,        // adds to the file that is there (a refused start)
+        AppendIfFree,  // adds only when no other program has the file open for
+                       // writing, and then keeps others from writing it meanwhile
+    };
+    // The start of a program opens its log; true when lines can be written.
+    // From then on OpenLog keeps this file.
+    bool Open(Start start);
+
+    // The sequences' call: builds the path, makes the Temp folder and
+    // deletes the previous run's file, unless the program's start has
+    // opened the log already. Returns the result of that deletion (callers
+    // ignore it). Without a real folder the program runs without a log.
     bool OpenLog();
+
+    // Nothing more is written, and the file is let go.
+    void Close();
 
     // Appends one line; dropped silently before OpenLog or when the file
     // cannot be opened. Never pass data as the format.
@@ -39,18 +61,32 @@ public:
     static constexpr size_t kMaxMessage = 1013;
 
 private:
+    bool OpenAt(Start start);
     // Opens `folder` itself (not what a link there points to); true, with
-    // the handle held, when it is a real folder.
-    bool HoldFolder(const std::string& folder);
+    // the handle held, when it is a real folder. A link there is replaced by
+    // a real folder when replaceLink is set.
+    bool HoldFolder(const std::string& folder, bool replaceLink);
     // Opens the log file itself; a link or a second name of another file is
     // removed and the file made again, once.
-    Result<HFile> OpenFile();
+    Result<HFile> OpenFile(uint32_t share, bool checkPath);
+    // The run's own handle of the log file (OpenFile, the path checked too).
+    Result<HFile> HoldFile();
     bool IsLink(HFile file, bool folder);
+    // The path's own attributes say it is a link. (A handle opened through
+    // a link that Windows cannot open as such, as Wine's Unix links, shows
+    // its target's.)
+    bool PathIsLink(const std::string& path);
+    void CloseHandles();
 
     Kernel& kernel_;
     std::string fileName_;
+    std::string customPath_;
     std::string path_;
     HFile folder_ = HFile::Invalid;
+    HFile file_ = HFile::Invalid;  // held for the run
+    bool exclusive_ = false;       // lines go through file_, which no one else may write
+    bool openedByStart_ = false;
+    bool deleted_ = false;
 };
 
 }  // namespace zep

@@ -1,5 +1,7 @@
 #include "common/unattended.h"
 
+#include "resources/version.h"
+
 namespace zep {
 
 std::string OneLine(const std::string& text) {
@@ -43,14 +45,63 @@ void RefuseCommandLine(Program program, const std::string& problem, Support& sys
     sys.run.End(RunEnd::BadCommandLine);
 }
 
-StartDecision StartProgram(Program program, const std::vector<std::string>& args, Support& sys) {
+std::string LogFailureText(const std::string& path) {
+    return "The log file cannot be opened:\n" + path +
+           "\n\nName a file in a folder that exists and can be written, or leave /log out.";
+}
+
+namespace {
+
+const char* ProgramName(Program program) {
+    return program == Program::Installer ? "ZEP_Installer.exe" : "ZEP_Uninstaller.exe";
+}
+
+// The first lines of an unattended run's log.
+void LogHeader(Program program, const std::string& commandLine, TraceLog& log) {
+    log.WriteLog("PROGRAM : %s %s", ProgramName(program), ZEP_VERSION_TEXT);
+    log.WriteLog("COMMAND LINE : %s", commandLine.c_str());
+}
+
+}  // namespace
+
+StartDecision StartProgram(Program program, const std::vector<std::string>& args,
+                           const std::string& commandLine, Support& sys) {
     RoutineScope scope("StartProgram");
     StartDecision start;
     start.options = ParseCommandLine(program, args);
     const DeployOptions& options = start.options;
     User& user = sys.os.user;
+    TraceLog& log = sys.log;
+    bool quiet = options.mode == RunMode::Quiet;
+    if (!options.logPath.empty()) log.SetPath(options.logPath);
+    // The lines of a start that ends here are added to the log, never
+    // starting it anew, and closed with the code. (Without a log they are
+    // dropped; a box among them still shows.)
+    auto begin = [&](TraceLog::Start how) {
+        log.Open(how);
+        LogHeader(program, commandLine, log);
+    };
+    auto end = [&](int code) {
+        start.exitCode = code;
+        log.WriteLog("%s", ExitCodeLine(code).c_str());
+        log.Close();
+    };
+
     if (options.help) {
-        user.AfxMessageBox(UsageText(program), kMbOk | kMbIconInformation);
+        if (!quiet) {
+            user.AfxMessageBox(UsageText(program), kMbOk | kMbIconInformation);
+            return start;
+        }
+        // No mutex is taken: another run may be writing this log.
+        begin(TraceLog::Start::AppendIfFree);
+        std::string usage = UsageText(program);
+        for (size_t at = 0; at <= usage.size();) {
+            size_t stop = usage.find('\n', at);
+            if (stop == std::string::npos) stop = usage.size();
+            log.WriteLog("%s", usage.substr(at, stop - at).c_str());
+            at = stop + 1;
+        }
+        end(kExitDone);
         return start;
     }
 
@@ -64,27 +115,46 @@ StartDecision StartProgram(Program program, const std::vector<std::string>& args
         if (options.Ok() && !options.Unattended()) {
             user.AfxMessageBox(kAnotherRunningText, kMbOk | kMbIconInformation);
             start.exitCode = kExitDone;
-        } else {
-            start.exitCode = kExitAnotherRunning;
+            return start;
+        }
+        start.exitCode = kExitAnotherRunning;
+        // Only the tool's own file, and only when the running program does
+        // not write it: the Temp log belongs to the run in progress.
+        if (!options.logPath.empty()) {
+            begin(TraceLog::Start::AppendIfFree);
+            log.WriteLog("MESSAGE : %s", OneLine(kAnotherRunningText).c_str());
+            end(kExitAnotherRunning);
         }
         return start;
     }
 
     if (!options.Ok()) {
-        sys.log.OpenLog();
-        RefuseCommandLine(program, options.error, sys,
-                          options.mode == RunMode::Quiet ? nullptr : &user);
-        start.exitCode = kExitBadCommandLine;
+        begin(TraceLog::Start::Append);
+        RefuseCommandLine(program, options.error, sys, quiet ? nullptr : &user);
+        end(kExitBadCommandLine);
         return start;
+    }
+
+    if (options.Unattended() || !options.logPath.empty()) {
+        if (!log.Open(TraceLog::Start::Fresh) && !options.logPath.empty()) {
+            if (options.Unattended()) {
+                start.exitCode = kExitLogFailure;
+            } else {
+                user.AfxMessageBox(LogFailureText(options.logPath), kMbOk | kMbIconExclamation);
+                start.exitCode = kExitDone;
+            }
+            return start;
+        }
+        if (options.Unattended()) LogHeader(program, commandLine, log);
     }
     start.run = true;
     return start;
 }
 
-RunContext* StartRun(Program program, const std::vector<std::string>& args, Platform& os,
-                     TraceLog& log, int* exitCode) {
+RunContext* StartRun(Program program, const std::vector<std::string>& args,
+                     const std::string& commandLine, Platform& os, TraceLog& log, int* exitCode) {
     Support start(os, log);
-    StartDecision decision = StartProgram(program, args, start);
+    StartDecision decision = StartProgram(program, args, commandLine, start);
     *exitCode = decision.exitCode;
     if (!decision.run) return nullptr;
     return new RunContext(os, log, decision.options);

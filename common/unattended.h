@@ -26,13 +26,22 @@ struct StartDecision {
     DeployOptions options;
 };
 
-// The start of either program, before its windows: /? shows the usage; the
-// instance mutex is taken, and a second program started meanwhile changes
-// nothing (interactive: a box, 0; otherwise 1618); a command line that
-// cannot be used is logged, shown unless /quiet, and ends with 87. args are
-// the arguments after the program's name. Only the log line of a bad
-// command line touches the trace log: another run may be writing it.
-StartDecision StartProgram(Program program, const std::vector<std::string>& args, Support& sys);
+// The start of either program, before its windows: /? shows the usage (with
+// /quiet it goes to the log); the instance mutex is taken, and a second
+// program started meanwhile changes nothing (interactive: a box, 0;
+// otherwise 1618, with its line in its /log file when that is not the file
+// the running program writes); a command line that cannot be used is added
+// to the log that is there, shown unless /quiet, and ends with 87. A /log
+// file that cannot be opened ends the start: 1622, or a box and 0 for the
+// interactive program. An unattended run's log is opened here and begins
+// with the program, its version and the command line; a start that ends
+// here ends its lines in the log with the EXIT CODE line. args are the
+// arguments after the program's name, commandLine the whole line as given.
+StartDecision StartProgram(Program program, const std::vector<std::string>& args,
+                           const std::string& commandLine, Support& sys);
+
+// The text of the box of an interactive program whose /log file cannot be opened.
+std::string LogFailureText(const std::string& path);
 
 // The command-line error of a quiet or passive run found after the start
 // (a printer the uninstaller does not have): one log line, the usage box
@@ -77,6 +86,7 @@ public:
               os.spooler, os.setup},
           sys_(os_, log) {
         sys_.run.SetMode(options.mode, options.forceRestart);
+        sys_.run.SetPortSettings(options.portSettings);
     }
     RunContext(const RunContext&) = delete;
     RunContext& operator=(const RunContext&) = delete;
@@ -95,7 +105,7 @@ private:
 // run's context when the program goes on, made for the life of the process
 // (its worker may still use it while the process exits). nullptr, with the
 // code to end with in *exitCode, when it does not.
-RunContext* StartRun(Program program, const std::vector<std::string>& args, Platform& os,
-                     TraceLog& log, int* exitCode);
+RunContext* StartRun(Program program, const std::vector<std::string>& args,
+                     const std::string& commandLine, Platform& os, TraceLog& log, int* exitCode);
 
 }  // namespace zep

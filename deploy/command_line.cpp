@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "deploy/run_state.h"
+
 namespace zep {
 
 namespace {
@@ -22,41 +24,44 @@ public:
 
     DeployOptions Run() {
         bool quiet = false;
-        for (const std::string& arg : args_) {
-            if (!IsSwitch(arg)) continue;
-            std::string name = Lower(arg.substr(1));
+        std::string log;
+        for (size_t i = 0; i < args_.size(); ++i) {
+            if (!IsSwitch(args_[i])) continue;
+            std::string name = Lower(args_[i].substr(1));
             if (name == "?" || name == "help") o_.help = true;
             if (name == "quiet") quiet = true;
+            if (name == "log" && log.empty() && i + 1 < args_.size()) log = args_[i + 1];
         }
         for (next_ = 0; next_ < args_.size() && o_.Ok();) Switch(args_[next_++]);
         if (o_.Ok()) Complete();
-        // A command line that names /quiet anywhere gets no box, even when
-        // it is refused before the parsing reaches that switch.
+        // A command line that names /quiet anywhere gets no box, and one
+        // that names its log keeps its refusal there, even when it is
+        // refused before the parsing reaches that switch.
         if (!o_.Ok() && quiet) o_.mode = RunMode::Quiet;
+        if (!o_.Ok() && o_.logPath.empty()) o_.logPath = log;
         return o_;
     }
 
 private:
-    void Fail(const std::string& problem) {
-        if (o_.Ok()) o_.error = problem;
-    }
+    // The problem is `before`, then `middle` quoted when given, then `after`.
+    void Fail(const char* before, const std::string& middle = std::string(), const char* after = "");
 
     // The value after a switch: the next argument, whatever it looks like.
     bool Value(const std::string& name, std::string* value) {
         if (next_ >= args_.size()) {
-            Fail(name + " needs a value");
+            Fail(name.c_str(), std::string(), " needs a value");
             return false;
         }
         *value = args_[next_++];
         if (value->empty()) {
-            Fail(name + " has an empty value");
+            Fail(name.c_str(), std::string(), " has an empty value");
             return false;
         }
         return true;
     }
 
     void Switch(const std::string& arg) {
-        if (!IsSwitch(arg)) return Fail("\"" + arg + "\" is not a switch");
+        if (!IsSwitch(arg)) return Fail("", arg, " is not a switch");
         std::string name = Lower(arg.substr(1));
         std::string shown = "/" + name;
         bool installer = program_ == Program::Installer;
@@ -77,27 +82,43 @@ private:
             answers_ = true;
             return;
         }
-        if ((name == "model" || name == "port") && !installer)
-            return Fail(shown + " is a switch of the installer, not of the uninstaller");
+        std::string value;
+        if (name == "log") {
+            // Where the log goes is no answer: the interactive programs take it too.
+            if (logSeen_) return Fail("/log is given twice");
+            logSeen_ = true;
+            if (!Value(shown, &value)) return;
+            o_.logPath = value;
+            return;
+        }
+        if ((name == "model" || name == "port" || name == "portsettings") && !installer)
+            return Fail(shown.c_str(), std::string(), " is a switch of the installer, not of the uninstaller");
         if (name == "printer" && installer)
             return Fail("/printer is a switch of the uninstaller, not of the installer");
-        std::string value;
         if (name == "model") {
             if (!Value(shown, &value)) return;
             Model(value);
         } else if (name == "port") {
+            if (o_.portIndex >= 0) return Fail("/port is given twice");
             if (!Value(shown, &value)) return;
             int index = PortIndexOf(value);
-            if (index < 0) return Fail("port \"" + value + "\" is not one of COM1 to COM8");
-            if (o_.portIndex >= 0 && o_.portIndex != index) return Fail("two different ports");
+            if (index < 0) return Fail("port ", value, " is not one of COM1 to COM8");
             o_.portIndex = index;
+        } else if (name == "portsettings") {
+            if (o_.portSettings) return Fail("/portsettings is given twice");
+            if (!Value(shown, &value)) return;
+            PortSettings settings;
+            std::string problem;
+            if (!ParsePortSettings(value, &settings, &problem))
+                return Fail("port settings ", value, (": " + problem).c_str());
+            o_.portSettings = settings;
         } else if (name == "printer") {
             if (!Value(shown, &value)) return;
             for (const std::string& known : o_.printers)
                 if (Lower(known) == Lower(value)) return;
             o_.printers.push_back(value);
         } else {
-            return Fail("unknown switch \"" + arg + "\"");
+            return Fail("unknown switch ", arg);
         }
         answers_ = true;
     }
@@ -105,10 +126,12 @@ private:
     void Model(const std::string& value) {
         for (const char* model : kModels) {
             if (Lower(model) != Lower(value)) continue;
-            chosen_[model == kModels[0] ? 0 : 1] = true;
+            bool& chosen = chosen_[model == kModels[0] ? 0 : 1];
+            if (chosen) return Fail("/model ", model, " is given twice");
+            chosen = true;
             return;
         }
-        Fail("unknown model \"" + value + "\" (" + kModels[0] + " or " + kModels[1] + ")");
+        Fail("unknown model ", value, " (KESTREL ZEP-4000 or KESTREL ZEP-4100)");
     }
 
     void Complete() {
@@ -131,9 +154,16 @@ private:
     const std::vector<std::string>& args_;
     size_t next_ = 0;
     DeployOptions o_;
-    bool restartSeen_ = false, answers_ = false;
+    bool restartSeen_ = false, answers_ = false, logSeen_ = false;
     bool chosen_[2] = {false, false};
 };
+
+void Parser::Fail(const char* before, const std::string& middle, const char* after) {
+    if (!o_.Ok()) return;
+    o_.error = before;
+    if (!middle.empty()) o_.error += "\"" + middle + "\"";
+    o_.error += after;
+}
 
 }  // namespace
 
@@ -150,36 +180,104 @@ int PortIndexOf(const std::string& port) {
 }
 
 std::string UsageText(Program program) {
+    std::string exits = "\nExit codes:\n" + ExitCodeUsage(program);
+    exits.pop_back();
     if (program == Program::Installer) {
         return "ZEP_Installer.exe [/quiet | /passive] /model NAME [/model NAME] /port COMn "
-               "[/norestart | /forcerestart]\n\n"
+               "[/portsettings BAUD,PARITY,DATA,STOP] [/norestart | /forcerestart] [/log FILE]\n\n"
                "/quiet\tno window at all\n"
                "/passive\tthe progress window only, no question, no box\n"
-               "/model NAME\t\"KESTREL ZEP-4000\" or \"KESTREL ZEP-4100\"; twice for both\n"
+               "/model NAME\t\"KESTREL ZEP-4000\" or \"KESTREL ZEP-4100\"; once each, both for both\n"
                "/port COMn\tCOM1 to COM8\n"
+               "/portsettings\tthe port's settings, as 9600,n,8,1 (parity n, e, o, m or s; 5 to 8 "
+               "data bits; 1, 1.5 or 2 stop bits); without it the port's settings stay\n"
                "/norestart\tnever restart Windows (the default)\n"
                "/forcerestart\trestart Windows when the installation needs it\n"
-               "/?\tthis text\n\n"
-               "Without arguments the installer asks for everything.\n\n"
-               "Exit codes: 0 done, 3010 done and a restart is needed, 1641 a restart was "
-               "started, 1603 a step failed (see C:\\Temp\\ZEP_Installer.txt), 1633 this "
-               "Windows is too old, 1618 another installation or removal of the driver is "
-               "running, 87 the command line cannot be used.";
+               "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_Installer.txt\n"
+               "/?\tthis text (with /quiet: into the log)\n\n"
+               "Without arguments the installer asks for everything.\n" +
+               exits;
     }
     return "ZEP_Uninstaller.exe [/quiet | /passive] [/printer NAME]... "
-           "[/norestart | /forcerestart]\n\n"
+           "[/norestart | /forcerestart] [/log FILE]\n\n"
            "/quiet\tno window at all\n"
            "/passive\tthe main window only, no question, no box\n"
            "/printer NAME\ta printer of the driver to delete; without it every printer "
            "and the whole driver go\n"
            "/norestart\tnever restart Windows (the default)\n"
            "/forcerestart\trestart Windows when the removal needs it\n"
-           "/?\tthis text\n\n"
-           "Without arguments the uninstaller lists the printers to choose from.\n\n"
-           "Exit codes: 0 done, 3010 done and a restart is needed, 1641 a restart was "
-           "started, 1603 a step failed (see C:\\Temp\\ZEP_UnInstaller.txt), 1605 the driver "
-           "is not installed, 1618 another installation or removal of the driver is running, "
-           "87 the command line cannot be used.";
+           "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_UnInstaller.txt\n"
+           "/?\tthis text (with /quiet: into the log)\n\n"
+           "Without arguments the uninstaller lists the printers to choose from.\n" +
+           exits;
+}
+
+std::string Decimal(long long number) {
+    char digits[24];
+    char* p = digits + sizeof digits;
+    unsigned long long n = number < 0 ? 0ULL - static_cast<unsigned long long>(number) : number;
+    do *--p = char('0' + n % 10); while (n /= 10);
+    if (number < 0) *--p = '-';
+    return std::string(p, digits + sizeof digits);
+}
+
+std::string PortSettings::Text() const {
+    std::string text = Decimal(baudRate);
+    text += ',';
+    text += parity;
+    text += ',';
+    text += char('0' + dataBits);
+    text += ',';
+    text += stopTenths == 15 ? "1.5" : stopTenths == 20 ? "2" : "1";
+    return text;
+}
+
+bool ParsePortSettings(const std::string& text, PortSettings* settings, std::string* problem) {
+    std::string f[4];
+    size_t count = 1;
+    for (char c : Lower(text)) {
+        if (c == ',')
+            ++count;
+        else if (c != ' ' && count <= 4)
+            f[count - 1] += c;
+    }
+    const char* wrong = nullptr;
+    PortSettings s;
+    // The rates of the system's serial settings (the CBR_ values).
+    static const uint32_t kRates[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                                      19200, 38400, 56000, 57600,  115200, 128000, 256000};
+    s.baudRate = 0;
+    for (uint32_t rate : kRates)
+        if (f[0] == Decimal(rate)) s.baudRate = rate;
+    if (f[3] == "1")
+        s.stopTenths = 10;
+    else if (f[3] == "1.5")
+        s.stopTenths = 15;
+    else if (f[3] == "2")
+        s.stopTenths = 20;
+    else
+        s.stopTenths = 0;
+    s.parity = f[1].size() == 1 ? f[1][0] : '?';
+    s.dataBits = f[2].size() == 1 ? f[2][0] - '0' : 0;
+    if (count != 4)
+        wrong = "give BAUD,PARITY,DATA,STOP, for example 9600,n,8,1";
+    else if (s.baudRate == 0)
+        wrong = "the speed is not one a COM port takes (110 to 256000, as 9600 or 19200)";
+    else if (std::string("neoms").find(s.parity) == std::string::npos)
+        wrong = "the parity is not n, e, o, m or s";
+    else if (s.dataBits < 5 || s.dataBits > 8)
+        wrong = "the data bits are not 5, 6, 7 or 8";
+    else if (s.stopTenths == 0)
+        wrong = "the stop bits are not 1, 1.5 or 2";
+    else if ((s.dataBits == 5 && s.stopTenths == 20) || (s.dataBits > 5 && s.stopTenths == 15))
+        // What the serial port's settings refuse.
+        wrong = "1.5 stop bits go with 5 data bits only, 2 stop bits not with 5";
+    if (wrong) {
+        *problem = wrong;
+        return false;
+    }
+    *settings = s;
+    return true;
 }
 
 }  // namespace zep

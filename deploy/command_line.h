@@ -3,6 +3,8 @@
 // start-up hands the text over, the host tests call it directly.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,23 @@ enum class Program { Installer, Uninstaller };
 // Quiet: no window at all. Passive: the main window only; nothing is asked.
 enum class RunMode { Interactive, Quiet, Passive };
 
+// A COM port's settings in the form Windows keeps them: "9600,n,8,1".
+struct PortSettings {
+    uint32_t baudRate = 9600;
+    char parity = 'n';     // n, e, o, m or s
+    int dataBits = 8;      // 5 to 8
+    int stopTenths = 10;   // stop bits times ten: 10, 15 or 20
+    std::string Text() const;
+    bool operator==(const PortSettings& o) const {
+        return baudRate == o.baudRate && parity == o.parity && dataBits == o.dataBits &&
+               stopTenths == o.stopTenths;
+    }
+};
+
+// "BAUD,PARITY,DATA,STOP" (letter case ignored) into settings; false, with
+// the reason in *problem, for values a COM port cannot take.
+bool ParsePortSettings(const std::string& text, PortSettings* settings, std::string* problem);
+
 struct DeployOptions {
     RunMode mode = RunMode::Interactive;
     bool help = false;          // /? or /help
@@ -21,6 +40,13 @@ struct DeployOptions {
     // Installer: the models as the model dialog lists them, in its order.
     std::vector<std::string> models;
     int portIndex = -1;  // installer: 0 = COM1 ... 7 = COM8
+    // Installer: /portsettings, the port's settings before the printers are
+    // made; none leaves the port's settings alone.
+    std::optional<PortSettings> portSettings;
+    // /log PATH: the trace log's file instead of the one in the Temp folder;
+    // empty for that one. Also set on a refused command line when its /log
+    // could be read, so that the refusal goes where the tool looks.
+    std::string logPath;
     // Uninstaller: the printers to delete, as given; none means all.
     std::vector<std::string> printers;
     // Why the command line cannot be used; empty when it can.
@@ -99,5 +125,9 @@ std::string UsageText(Program program);
 
 // "COM3", "com3:" -> 2; -1 for anything that is not COM1 to COM8.
 int PortIndexOf(const std::string& port);
+
+// The number in decimal digits, as std::to_string gives it (kept in one
+// place: each inlined std::to_string weighs on the programs' size).
+std::string Decimal(long long number);
 
 }  // namespace zep

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <optional>
+#include <string>
 
 #include "deploy/command_line.h"
 
@@ -15,11 +18,33 @@ constexpr int kExitCanceled = 1602;           // ERROR_INSTALL_USEREXIT
 constexpr int kExitFailed = 1603;             // ERROR_INSTALL_FAILURE
 constexpr int kExitNotInstalled = 1605;       // ERROR_UNKNOWN_PRODUCT
 constexpr int kExitAnotherRunning = 1618;     // ERROR_INSTALL_ALREADY_RUNNING
-constexpr int kExitRefusedByPolicy = 1625;    // ERROR_INSTALL_PACKAGE_REJECTED
-constexpr int kExitNewerInstalled = 1638;     // ERROR_PRODUCT_VERSION
+constexpr int kExitLogFailure = 1622;         // ERROR_INSTALL_LOG_FAILURE
+constexpr int kExitPackageRejected = 1625;    // ERROR_INSTALL_PACKAGE_REJECTED
 constexpr int kExitSystemTooOld = 1633;       // ERROR_INSTALL_PLATFORM_UNSUPPORTED
+constexpr int kExitNewerVersion = 1638;       // ERROR_PRODUCT_VERSION
 constexpr int kExitRestartStarted = 1641;     // ERROR_SUCCESS_REBOOT_INITIATED
 constexpr int kExitRestartNeeded = 3010;      // ERROR_SUCCESS_REBOOT_REQUIRED
+
+// One exit code: its number, the Windows name deployment tools know it by,
+// what it means here, and which programs end with it.
+struct ExitCodeInfo {
+    int code;
+    const char* name;
+    const char* meaning;
+    bool installer;
+    bool uninstaller;
+};
+
+// Every exit code of the two programs, in the order the usage lists them:
+// the one table that the usage and the log's EXIT CODE line read.
+extern const ExitCodeInfo kExitCodes[];
+extern const size_t kExitCodeCount;
+
+// The log's last line of an unattended run: "EXIT CODE : 3010 (...)".
+std::string ExitCodeLine(int code);
+
+// The usage's list of the program's exit codes, one "code<TAB>meaning" a line.
+std::string ExitCodeUsage(Program program);
 
 // Why a run ended before its sequence was done; None when it was not.
 enum class RunEnd {
@@ -39,6 +64,9 @@ public:
         mode_ = mode;
         forceRestart_ = forceRestart;
     }
+    // Set at the start, before the worker runs; read by it.
+    void SetPortSettings(const std::optional<PortSettings>& settings) { portSettings_ = settings; }
+    const std::optional<PortSettings>& PortSettingsToApply() const { return portSettings_; }
     RunMode Mode() const { return mode_; }
     bool Unattended() const { return mode_.load() != RunMode::Interactive; }
     // Nobody reads a status text: waits that only pace them are skipped.
@@ -71,6 +99,7 @@ private:
     std::atomic<bool> restartNeeded_{false};
     std::atomic<bool> restartStarted_{false};
     std::atomic<RunEnd> end_{RunEnd::None};
+    std::optional<PortSettings> portSettings_;
 };
 
 }  // namespace zep

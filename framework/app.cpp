@@ -42,22 +42,33 @@ std::string ModuleFileName(HMODULE module) {
     }
 }
 
+namespace {
+
+std::string Ansi(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                            nullptr, nullptr);
+    return out;
+}
+
+}  // namespace
+
 std::vector<std::string> CommandLineArguments() {
     // Split before the conversion: in a double-byte code page the second
     // byte of a character may be a backslash, which the rules would count.
     std::vector<std::string> out;
     const wchar_t* line = GetCommandLineW();  // a stub that gives none on Windows 9x
     if (!line) return out;
-    for (const std::wstring& arg : SplitCommandLine(std::wstring(line))) {
-        int n = WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), nullptr, 0,
-                                    nullptr, nullptr);
-        std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0)
-            WideCharToMultiByte(CP_ACP, 0, arg.data(), static_cast<int>(arg.size()), &text[0], n,
-                                nullptr, nullptr);
-        out.push_back(text);
-    }
+    for (const std::wstring& arg : SplitCommandLine(std::wstring(line))) out.push_back(Ansi(arg));
     return out;
+}
+
+std::string CommandLineText() {
+    const wchar_t* line = GetCommandLineW();
+    return line ? Ansi(line) : std::string(GetCommandLineA());
 }
 
 int RunApplication(HINSTANCE instance) {

@@ -55,6 +55,10 @@ std::string ModuleFileName(HMODULE module);
 // calls use.
 std::vector<std::string> CommandLineArguments();
 
+// The whole command line as the program was given it (its name first), in
+// the ANSI code page.
+std::string CommandLineText();
+
 // What WinMain does: set the instance and the application name, make the
 // progress control available, run InitInstance; returns the exit code.
 int RunApplication(HINSTANCE instance);

@@ -3,6 +3,7 @@
 // (after removing another version), then look again: what is found decides
 // how the run ends.
 #include "installer/installer_dlg.h"
+#include "installer/port_settings.h"
 
 namespace zep {
 
@@ -52,6 +53,10 @@ void CInstallerDlg::RunUnattended() {
         sys_.run.End(RunEnd::NewerInstalled);
         sys_.EndProcess();
     }
+    // The port's own settings (/portsettings), before anything is removed and
+    // before any printer is on the port.
+    if (!ApplyPortSettings(sys_, m_portDlg.m_nPortIndex)) sys_.EndProcess();
+
     // Another version, or parts whose version nothing tells, go first; then
     // this version is installed whole in the same run.
     bool replace = installed ? installed->Compare(mine) < 0 : before.AnyFound();

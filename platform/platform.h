@@ -164,6 +164,18 @@ public:
     virtual Result<std::vector<std::string>> EnumPortsA(const char* server) = 0;  // level 1
     virtual Status ConfigurePortA(const char* server, uintptr_t window,
                                   const std::string& portName) = 0;
+    // XcvDataW on the local port monitor's handle of a COM port (OpenPrinterA
+    // of ",XcvPort COMn:"): its two commands for the port's default
+    // settings, the ones the system's Configure Port uses.
+    // "GetDefaultCommConfig" takes the device name without its colon
+    // ("COM3"); "SetDefaultCommConfig" sets the handle's port, with a
+    // configuration read before. error is the call's own failure, else the
+    // monitor's status. Looked up at run time: nullopt when winspool has
+    // no XcvDataW.
+    virtual std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
+        HPrinter xcv, const std::string& device) = 0;
+    virtual std::optional<Status> XcvDataSetDefaultCommConfig(HPrinter xcv,
+                                                              const CommConfig& config) = 0;
 
     virtual Status AddMonitorA(const char* server, const MonitorInfo2& info) = 0;  // level 2
     virtual Status DeleteMonitorA(const char* server, const char* environment,

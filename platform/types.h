@@ -73,6 +73,7 @@ constexpr uint32_t kErrServiceDisabled = 1058;
 constexpr uint32_t kErrServiceDoesNotExist = 1060;
 constexpr uint32_t kErrNotAllAssigned = 1300;
 constexpr uint32_t kErrPrivilegeNotHeld = 1314;
+constexpr uint32_t kErrUnknownPort = 1796;
 constexpr uint32_t kErrInvalidPrinterName = 1801;
 constexpr uint32_t kErrPrinterAlreadyExists = 1802;
 constexpr uint32_t kErrUnknownPrinterDriver = 1797;
@@ -319,6 +320,25 @@ struct PrinterInfo2 {
 struct PrinterDefaults {
     const char* datatype = nullptr;  // nullptr: no data type
     uint32_t desiredAccess = 0;
+};
+
+// OpenPrinterA's access for the local port monitor's Xcv handle that may
+// change a port (SERVER_ACCESS_ADMINISTER).
+constexpr uint32_t kServerAccessAdminister = 0x1;
+
+// DCB values of a COM port's default configuration (COMMCONFIG).
+constexpr uint8_t kNoParity = 0, kOddParity = 1, kEvenParity = 2, kMarkParity = 3, kSpaceParity = 4;
+constexpr uint8_t kOneStopBit = 0, kOne5StopBits = 1, kTwoStopBits = 2;
+
+// A COM port's default configuration: the DCB fields the programs set, and
+// the whole COMMCONFIG as the system gave it (`raw`, empty where no real
+// structure stands behind it), so that every other field goes back as it was.
+struct CommConfig {
+    uint32_t baudRate = 0;
+    uint8_t byteSize = 0;
+    uint8_t parity = 0;
+    uint8_t stopBits = 0;
+    std::string raw;
 };
 
 struct JobInfo3 {

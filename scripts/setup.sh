@@ -4,7 +4,8 @@
 set -eu
 
 need_apt=""
-pkgs="cmake g++ make libgtest-dev libgmock-dev mingw-w64 wine wine64 fonts-wine xvfb imagemagick x11-utils python3 clang-tidy cppcheck"
+# osslsigncode and openssl: Authenticode signing in make-dist.sh and its test.
+pkgs="cmake g++ make libgtest-dev libgmock-dev mingw-w64 wine wine64 fonts-wine xvfb imagemagick x11-utils python3 clang-tidy cppcheck osslsigncode openssl"
 for p in $pkgs; do
     dpkg -s "$p" >/dev/null 2>&1 || need_apt="$need_apt $p"
 done

@@ -46,7 +46,7 @@ int RunQuietUninstaller(Support& sys, const DeployOptions& options) {
     // Printers listed: Uninstall, as the person would press it.
     if (!view.ended && !view.workerStarted) dialog.OnUninstall();
     if (view.workerStarted && !view.ended) dialog.RunUninstall();
-    return sys.run.ExitCode();
+    return sys.FinishRun();
 }
 
 }  // namespace zep

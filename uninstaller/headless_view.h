@@ -64,7 +64,7 @@ private:
 
 // The quiet uninstaller: the dialog's start and its start-up decision,
 // Uninstall pressed when the printers are listed, the worker on this
-// thread. Returns the run's exit code.
+// thread. Returns the run's exit code (FinishRun).
 int RunQuietUninstaller(Support& sys, const DeployOptions& options);
 
 }  // namespace zep

@@ -28,7 +28,8 @@ BOOL CInstallerApp::InitInstance() {
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
     RunContext* run =
-        StartRun(Program::Installer, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+        StartRun(Program::Installer, fw::CommandLineArguments(), fw::CommandLineText(), *os, *log,
+                 &m_nExitCode);
     if (!run) return FALSE;
     Support& sys = run->sys();
     if (run->options().mode == RunMode::Quiet) {
@@ -44,7 +45,7 @@ BOOL CInstallerApp::InitInstance() {
     dialog->DoModal();
     // The window ended before the worker ended the process: the run did not finish.
     sys.run.End(RunEnd::Canceled);
-    m_nExitCode = sys.run.ExitCode();
+    m_nExitCode = sys.FinishRun();
     return FALSE;
 }
 

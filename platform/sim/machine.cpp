@@ -359,6 +359,10 @@ std::string Machine::Snapshot() const {
     out += std::string("running=") + (s.spoolerRunning ? "1" : "0") + "\nports=";
     for (size_t i = 0; i < s.ports.size(); ++i) out += (i ? "," : "") + s.ports[i];
     out += "\n";
+    for (const auto& [device, config] : s.commConfigs)
+        out += "comm " + device + " " + std::to_string(config.baudRate) + "/" +
+               std::to_string(config.parity) + "/" + std::to_string(config.byteSize) + "/" +
+               std::to_string(config.stopBits) + "\n";
     std::vector<MonitorInfo2> monitors = s.monitors;
     std::sort(monitors.begin(), monitors.end(), [](const MonitorInfo2& a, const MonitorInfo2& b) {
         return Upper(a.name) < Upper(b.name);

@@ -279,6 +279,9 @@ public:
     // The answer the system's port settings dialog gives to ConfigurePortA
     // (true: OK; false: the user cancels, error 1223).
     void SetPortDialogAnswer(bool ok);
+    // A COM port's default settings as "9600,n,8,1" (the local port
+    // monitor's GetDefaultCommConfig); empty for a device that is no COM port.
+    std::string PortSettingsText(const std::string& port) const;
 
     // Folders the spooler uses, for the default environment of the caller.
     std::string DriverDirectory(const std::string& environment) const;
@@ -403,6 +406,12 @@ public:
     Result<std::vector<std::string>> EnumPortsA(const char* server) override;
     Status ConfigurePortA(const char* server, uintptr_t window,
                           const std::string& portName) override;
+    std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
+        HPrinter xcv, const std::string& device) override;
+    std::optional<Status> XcvDataSetDefaultCommConfig(HPrinter xcv,
+                                                      const CommConfig& config) override;
+    // winspool without XcvDataW (the call then reports "missing").
+    void SetXcvDataMissing(bool missing);
     Status AddMonitorA(const char* server, const MonitorInfo2& info) override;
     Status DeleteMonitorA(const char* server, const char* environment,
                           const std::string& name) override;

@@ -573,6 +573,95 @@ Status Machine::ConfigurePortA(const char* server, uintptr_t window, const std::
     return c.Done(s_->portDialogOk ? Status::Ok() : Status::Fail(err::kCancelled));
 }
 
+namespace {
+
+CommConfig DefaultCommConfig() {
+    CommConfig c;
+    c.baudRate = 9600;
+    c.byteSize = 8;
+    c.parity = kNoParity;
+    c.stopBits = kOneStopBit;
+    return c;
+}
+
+std::string CommText(const CommConfig& c) {
+    static const char kParity[] = "noems";
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    return std::to_string(c.baudRate) + "," + kParity[c.parity % 5] + "," +
+           std::to_string(c.byteSize) + "," + kStop[c.stopBits % 3];
+}
+
+// What a serial port's configuration refuses (the DCB rules).
+bool CommConfigValid(const CommConfig& c) {
+    if (c.baudRate == 0 || c.byteSize < 5 || c.byteSize > 8 || c.parity > kSpaceParity ||
+        c.stopBits > kTwoStopBits)
+        return false;
+    if (c.byteSize == 5 && c.stopBits == kTwoStopBits) return false;
+    return !(c.byteSize > 5 && c.stopBits == kOne5StopBits);
+}
+
+}  // namespace
+
+std::string Machine::State::ComDevice(const std::string& port) const {
+    for (const std::string& p : ports) {
+        if (!IEquals(p, port) && !IEquals(p, port + ":")) continue;
+        std::string device = Upper(p);
+        if (!device.empty() && device.back() == ':') device.pop_back();
+        return device.rfind("COM", 0) == 0 ? device : "";
+    }
+    return "";
+}
+
+std::string Machine::PortSettingsText(const std::string& port) const {
+    Lock g(mutex_);
+    std::string device = s_->ComDevice(port);
+    if (device.empty()) return "";
+    auto it = s_->commConfigs.find(device);
+    return CommText(it != s_->commConfigs.end() ? it->second : DefaultCommConfig());
+}
+
+void Machine::SetXcvDataMissing(bool missing) {
+    Lock g(mutex_);
+    s_->xcvDataMissing = missing;
+}
+
+// The local port monitor's commands; the handle's name says which port.
+std::optional<Result<CommConfig>> Machine::XcvDataGetDefaultCommConfig(HPrinter xcv,
+                                                                      const std::string& device) {
+    Lock g(mutex_);
+    using R = Result<CommConfig>;
+    if (s_->xcvDataMissing) return std::nullopt;
+    State::Call c = s_->Begin("XcvDataW", "GetDefaultCommConfig|" + device);
+    if (c.fault) return c.Done(R::Fail(*c.fault));
+    if (!s_->spoolerRunning) return c.Done(R::Fail(kErrRpcServerUnavailable));
+    auto h = s_->printerHandles.find(uintptr_t(xcv));
+    if (h == s_->printerHandles.end() || h->second.xcvPort.empty())
+        return c.Done(R::Fail(kErrInvalidHandle));
+    std::string com = s_->ComDevice(device);
+    if (com.empty()) return c.Done(R::Fail(kErrFileNotFound));
+    auto it = s_->commConfigs.find(com);
+    return R::Ok(it != s_->commConfigs.end() ? it->second : DefaultCommConfig());
+}
+
+std::optional<Status> Machine::XcvDataSetDefaultCommConfig(HPrinter xcv, const CommConfig& config) {
+    Lock g(mutex_);
+    if (s_->xcvDataMissing) return std::nullopt;
+    State::Call c = s_->Begin("XcvDataW", "SetDefaultCommConfig|" + CommText(config));
+    if (c.fault) return c.Done(Status::Fail(*c.fault));
+    if (!s_->spoolerRunning) return c.Done(Status::Fail(kErrRpcServerUnavailable));
+    auto h = s_->printerHandles.find(uintptr_t(xcv));
+    if (h == s_->printerHandles.end() || h->second.xcvPort.empty())
+        return c.Done(Status::Fail(kErrInvalidHandle));
+    if (!(h->second.access & kServerAccessAdminister)) return c.Done(Status::Fail(kErrAccessDenied));
+    std::string com = s_->ComDevice(h->second.xcvPort);
+    if (com.empty()) return c.Done(Status::Fail(kErrFileNotFound));
+    if (!CommConfigValid(config)) return c.Done(Status::Fail(kErrInvalidParameter));
+    CommConfig stored = config;
+    stored.raw.clear();
+    s_->commConfigs[com] = stored;
+    return Status::Ok();
+}
+
 // ---------------------------------------------------------------- seam: monitors
 
 Status Machine::AddMonitorA(const char* server, const MonitorInfo2& info) {
@@ -891,7 +980,7 @@ Result<HPrinter> Machine::AddPrinterA(const char* server, const PrinterInfo2& in
     if (p.info.datatype.empty()) p.info.datatype = "RAW";
     s_->printers.emplace(Upper(info.printerName), std::move(p));
     uintptr_t h = s_->NewHandle();
-    s_->printerHandles[h] = PrinterHandle{false, Upper(info.printerName), kPrinterAllAccess};
+    s_->printerHandles[h] = PrinterHandle{false, Upper(info.printerName), kPrinterAllAccess, ""};
     return R::Ok(HPrinter(h));
 }
 
@@ -905,8 +994,17 @@ Result<HPrinter> Machine::OpenPrinterA(const char* printerName, const PrinterDef
     if (access & kGenericAll) access |= kPrinterAllAccess;
     PrinterHandle ph;
     ph.access = access;
+    static const std::string kXcvPort = ",XcvPort ";
     if (!printerName || !*printerName) {
         ph.server = true;
+    } else if (std::string(printerName).rfind(kXcvPort, 0) == 0) {
+        // The spooler finds the port's monitor by the port's name.
+        std::string port = std::string(printerName).substr(kXcvPort.size());
+        if (std::none_of(s_->ports.begin(), s_->ports.end(),
+                         [&](const std::string& x) { return IEquals(x, port); }))
+            return c.Done(R::Fail(kErrUnknownPort));
+        ph.printer = printerName;
+        ph.xcvPort = port;
     } else {
         SimPrinter* p = s_->FindPrinterByName(printerName);
         if (!p) return c.Done(R::Fail(kErrInvalidPrinterName));

@@ -116,8 +116,9 @@ struct SimProcessor {
 
 struct PrinterHandle {
     bool server = false;
-    std::string printer;  // upper-case name
+    std::string printer;  // upper-case name; the whole name for an Xcv handle
     uint32_t access = 0;
+    std::string xcvPort;  // ",XcvPort COM3:" gives "COM3:"
 };
 
 // ---------------------------------------------------------------- setup API
@@ -307,6 +308,12 @@ struct Machine::State {
     std::map<uintptr_t, PrinterHandle> printerHandles;
     uint32_t nextJobId = 1;
     bool portDialogOk = true;
+    // Default settings of the COM ports that were changed, by upper-case
+    // device name without colon; every other COM port has 9600,n,8,1.
+    std::map<std::string, CommConfig> commConfigs;
+    bool xcvDataMissing = false;
+    // The COM port's device name ("COM3" for "COM3:"), "" for any other port.
+    std::string ComDevice(const std::string& port) const;
 
     std::string NativeEnvironment() const;
     // Canonical environment name; "" when unknown. nullptr or "" gives the default.

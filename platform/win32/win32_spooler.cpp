@@ -120,6 +120,22 @@ Result<std::string> SpoolerDirectory(Fn fn, const char* server, const char* envi
     return Result<std::string>::Fail(ERROR_INSUFFICIENT_BUFFER);
 }
 
+// XcvDataW with one of the port monitor's commands: the call's own failure,
+// else the monitor's status; nullopt when winspool has no XcvDataW.
+std::optional<Status> Xcv(HPrinter xcv, const wchar_t* command, const BYTE* input, DWORD inputSize,
+                          BYTE* output, DWORD outputSize) {
+    uint32_t err = 0;
+    auto fn = ZEP_WINSPOOL(XcvDataW, err);
+    if (!fn && err == ERROR_PROC_NOT_FOUND) return std::nullopt;
+    if (!fn) return Status::Fail(err);
+    DWORD needed = 0, status = 0;
+    BOOL ok = fn(win32::ToHandle(xcv), command, const_cast<BYTE*>(input), inputSize, output,
+                 outputSize, &needed, &status);
+    DWORD e = GetLastError();
+    if (!ok) return Status::Fail(e);
+    return status == ERROR_SUCCESS ? Status::Ok() : Status::Fail(status);
+}
+
 class Win32SpoolerImpl final : public Spooler {
 public:
     Result<std::vector<std::string>> EnumPortsA(const char* server) override {
@@ -146,6 +162,51 @@ public:
         BOOL ok = fn(Arg(server), reinterpret_cast<HWND>(window), Mutable(portName));
         DWORD e = GetLastError();
         return win32::Outcome(ok, e);
+    }
+
+    std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
+        HPrinter xcv, const std::string& device) override {
+        std::wstring name(device.begin(), device.end());  // "COM1" to "COM8"
+        Buffer buf(sizeof(COMMCONFIG) + 1024);  // room for a provider's own data
+        auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
+        cc->dwSize = sizeof(COMMCONFIG);
+        cc->dwProviderSubType = PST_RS232;
+        std::optional<Status> got =
+            Xcv(xcv, L"GetDefaultCommConfig", reinterpret_cast<const BYTE*>(name.c_str()),
+                static_cast<DWORD>((name.size() + 1) * sizeof(wchar_t)), buf.data(), buf.size());
+        if (!got) return std::nullopt;
+        if (!got->ok) return Result<CommConfig>::Fail(got->error);
+        CommConfig out;
+        out.baudRate = cc->dcb.BaudRate;
+        out.byteSize = cc->dcb.ByteSize;
+        out.parity = cc->dcb.Parity;
+        out.stopBits = cc->dcb.StopBits;
+        DWORD size = std::max<DWORD>(cc->dwSize, cc->dwProviderOffset + cc->dwProviderSize);
+        out.raw.assign(reinterpret_cast<const char*>(buf.data()),
+                       std::min<DWORD>(std::max<DWORD>(size, sizeof(COMMCONFIG)), buf.size()));
+        return Result<CommConfig>::Ok(std::move(out));
+    }
+
+    std::optional<Status> XcvDataSetDefaultCommConfig(HPrinter xcv,
+                                                      const CommConfig& config) override {
+        Buffer buf(std::max<size_t>(config.raw.size(), sizeof(COMMCONFIG)));
+        auto* cc = reinterpret_cast<COMMCONFIG*>(buf.data());
+        if (config.raw.size() >= sizeof(COMMCONFIG)) {
+            CopyMemory(buf.data(), config.raw.data(), config.raw.size());
+        } else {
+            cc->dwSize = sizeof(COMMCONFIG);
+            cc->wVersion = 1;
+            cc->dcb.DCBlength = sizeof(DCB);
+            cc->dcb.fBinary = TRUE;
+            cc->dwProviderSubType = PST_RS232;
+        }
+        cc->dcb.BaudRate = config.baudRate;
+        cc->dcb.ByteSize = config.byteSize;
+        cc->dcb.Parity = config.parity;
+        cc->dcb.StopBits = config.stopBits;
+        cc->dcb.fParity = config.parity != NOPARITY;
+        return Xcv(xcv, L"SetDefaultCommConfig", buf.data(),
+                   std::max<DWORD>(cc->dwSize, static_cast<DWORD>(config.raw.size())), nullptr, 0);
     }
 
     Status AddMonitorA(const char* server, const MonitorInfo2& info) override {

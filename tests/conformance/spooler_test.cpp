@@ -124,6 +124,62 @@ TEST_F(Spool, PortsIncludeCom1) {
     EXPECT_TRUE(ContainsI(ports.value, "FILE:"));
 }
 
+// The local port monitor's commands for a COM port's settings, as the
+// system's Configure Port uses them: read, set, read back, and a
+// configuration no serial port takes refused. The port is put back.
+TEST_F(Spool, ComPortSettingsThroughThePortMonitor) {
+    PrinterDefaults admin{nullptr, kServerAccessAdminister};
+    Result<HPrinter> xcv = s().OpenPrinterA(",XcvPort COM2:", &admin);
+    ASSERT_TRUE(xcv.ok) << xcv.error;
+    std::optional<Result<CommConfig>> before = s().XcvDataGetDefaultCommConfig(xcv.value, "COM2");
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(before->ok) << before->error;
+    EXPECT_NE(before->value.baudRate, 0u);
+
+    CommConfig next = before->value;
+    next.baudRate = 19200;
+    next.parity = kEvenParity;
+    next.byteSize = 7;
+    next.stopBits = kTwoStopBits;
+    std::optional<Status> set = s().XcvDataSetDefaultCommConfig(xcv.value, next);
+    ASSERT_TRUE(set);
+    EXPECT_TRUE(set->ok) << set->error;
+    std::optional<Result<CommConfig>> after = s().XcvDataGetDefaultCommConfig(xcv.value, "COM2");
+    ASSERT_TRUE(after && after->ok);
+    EXPECT_EQ(after->value.baudRate, 19200u);
+    EXPECT_EQ(after->value.parity, kEvenParity);
+    EXPECT_EQ(after->value.byteSize, 7);
+    EXPECT_EQ(after->value.stopBits, kTwoStopBits);
+
+    EXPECT_TRUE(s().XcvDataSetDefaultCommConfig(xcv.value, before->value)->ok);
+    EXPECT_TRUE(s().ClosePrinter(xcv.value).ok);
+}
+
+TEST_F(Spool, ComPortSettingsOfAPortThatIsNotThere) {
+    PrinterDefaults admin{nullptr, kServerAccessAdminister};
+    // The spooler finds the port's monitor by the port's name.
+    Result<HPrinter> xcv = s().OpenPrinterA(",XcvPort COM8:", &admin);
+    EXPECT_FALSE(xcv.ok);
+    EXPECT_EQ(xcv.error, kErrUnknownPort);
+}
+
+TEST_F(Spool, ComPortSettingsNoSerialPortTakes) {
+    ZEP_SIM_ONLY("Wine's SetDefaultCommConfig stores any DCB; the sim refuses one no serial port takes, as SetCommState does");
+    PrinterDefaults admin{nullptr, kServerAccessAdminister};
+    Result<HPrinter> xcv = s().OpenPrinterA(",XcvPort COM2:", &admin);
+    ASSERT_TRUE(xcv.ok) << xcv.error;
+    std::optional<Result<CommConfig>> before = s().XcvDataGetDefaultCommConfig(xcv.value, "COM2");
+    ASSERT_TRUE(before && before->ok);
+    CommConfig bad = before->value;
+    bad.byteSize = 9;
+    std::optional<Status> set = s().XcvDataSetDefaultCommConfig(xcv.value, bad);
+    ASSERT_TRUE(set);
+    EXPECT_FALSE(set->ok);
+    EXPECT_EQ(set->error, kErrInvalidParameter);
+    s().XcvDataSetDefaultCommConfig(xcv.value, before->value);
+    EXPECT_TRUE(s().ClosePrinter(xcv.value).ok);
+}
+
 TEST_F(Spool, ServerHandleAndFormsList) {
     Result<std::vector<PrinterInfo2>> printers = s().EnumPrintersA(kPrinterEnumLocal, nullptr);
     ASSERT_TRUE(printers.ok) << printers.error;

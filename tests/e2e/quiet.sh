@@ -11,6 +11,13 @@
 #               QuietUninstallString (3010, everything gone), once more
 #               (1605); two installers at once (one gets 1618); a different
 #               version installed (replaced in the same run, 3010)
+#               /log to another folder (its file alone, begun with the
+#               program and the command line, ended with the exit code),
+#               /portsettings set and read back (kernel32's own reading),
+#               left alone without it, refused with 87; a /log that cannot be
+#               opened (1622, nothing changed); /quiet /? (0, the usage in
+#               the log); a Unix link in place of C:\Temp and of the /log
+#               folder: no line reaches what it points to
 #   Xvfb        passive installation and removal: only the main window
 #               shows, no wizard and no box, and each ends by itself
 #
@@ -66,6 +73,7 @@ case_quiet_install() {
         "DIALOG : Select Port Type -> COM3" \
         "QUESTION : $(one_line "$E2E_RESTART_Q_INSTALL")$RESTART_NO" "AddToWin2K END"
     expect "printer creations" "$(grep -c 'AddPrinterToSystem END$' <<<"$log")" 2
+    ends_with_code "$(cdrive)/Temp/ZEP_Installer.txt" 3010
     finish
     [ -z "$E2E_ERRORS" ] && INSTALLED=1
 }
@@ -205,6 +213,93 @@ case_other_version() {
     finish
 }
 
+# ends_with_code FILE CODE: the log FILE (a Unix path) is this run's alone:
+# it begins with the program and the command line and ends with the code.
+ends_with_code() {
+    local text first last
+    text=$(tr -d '\r' <"$1" 2>/dev/null | cut -c11-)
+    [ -n "$text" ] || { fail "no log $1"; return; }
+    first=$(head -n 1 <<<"$text")
+    last=$(tail -n 1 <<<"$text")
+    case $first in "PROGRAM : ZEP_"*" 1.1.0.0") ;; *) fail "$1 begins with \"$first\"" ;; esac
+    grep -q '^COMMAND LINE : ' <<<"$(sed -n 2p <<<"$text")" || fail "$1: no COMMAND LINE line second"
+    case $last in "EXIT CODE : $2 ("*")") ;; *) fail "$1 ends with \"$last\", not EXIT CODE : $2" ;; esac
+}
+
+case_log_and_port_settings() {
+    begin "no display: /log in another folder, /portsettings set and read back, left alone, refused"
+    e2e_start_prefix logs
+    local c log
+    c=$(cdrive)
+    mkdir -p "$c/deploy/logs"
+    rm -f "$c/Temp/ZEP_Installer.txt"
+    run_for_code "$RUN_DIR/dist" "$INSTALL_ONE /portsettings 19200,e,7,1 /log \"C:\\deploy\\logs\\zep install.txt\""
+    expect "exit code" "$RC" 3010
+    no_window
+    log="$c/deploy/logs/zep install.txt"
+    ends_with_code "$log" 3010
+    log_has "$(tr -d '\r' <"$log")" "PORT SETTINGS BEFORE : COM1: 9600,n,8,1" "PORT SETTINGS : COM1: 19200,e,7,1" \
+        "AddToWin2K END"
+    [ -e "$c/Temp/ZEP_Installer.txt" ] && fail "the Temp folder got a log too"
+    expect "COM1 as kernel32 reads it" "$(st comm COM1)" 'comm port="COM1" settings="19200,e,7,1"'
+    expect "COM2" "$(st comm COM2)" 'comm port="COM2" settings="9600,n,8,1"'
+
+    # Without the switch the port keeps what it has; a speed no port takes: 87.
+    st set-version "KESTREL ZEP-4000" 1 1 0 0 >/dev/null || fail "set-version failed"
+    run_for_code "$RUN_DIR/dist" "$INSTALL_ONE /log C:\\deploy\\logs\\again.txt"
+    expect "exit code, again" "$RC" 0
+    ends_with_code "$c/deploy/logs/again.txt" 0
+    expect "COM1 left alone" "$(st comm COM1)" 'comm port="COM1" settings="19200,e,7,1"'
+    local before
+    before=$(st report)
+    run_for_code "$RUN_DIR/dist" "$INSTALL_ONE /portsettings 9601,n,8,1 /log C:\\deploy\\logs\\bad.txt"
+    expect "exit code, a speed no port takes" "$RC" 87
+    ends_with_code "$c/deploy/logs/bad.txt" 87
+    [ "$(st report)" = "$before" ] || fail "the refused run changed the state"
+    expect "COM1 after the refusal" "$(st comm COM1)" 'comm port="COM1" settings="19200,e,7,1"'
+    no_window
+    finish
+}
+
+case_log_refusals() {
+    begin "no display: a /log that cannot be opened (1622), /quiet /? (0, usage in the log), links in place of C:\\Temp and the /log folder"
+    e2e_start_prefix links
+    local c before
+    c=$(cdrive)
+    before=$(st report)
+    run_for_code "$RUN_DIR/dist" "$INSTALL_ONE /log C:\\nowhere\\zep.txt"
+    expect "exit code, no such folder" "$RC" 1622
+    [ "$(st report)" = "$before" ] || fail "the 1622 run changed the state"
+
+    mkdir -p "$c/Temp"
+    printf 'an older run\r\n' >"$c/Temp/ZEP_Installer.txt"
+    run_for_code "$RUN_DIR/dist" 'ZEP_Installer.exe /quiet /?'
+    expect "exit code of /quiet /?" "$RC" 0
+    no_window
+    expect "the older run's line stays first" "$(head -n 1 "$c/Temp/ZEP_Installer.txt" | tr -d '\r')" "an older run"
+    log_has "$(installer_log)" "/quiet"$'\t'"no window at all"
+    expect "the log's last line" "$(installer_log | tail -n 1 | cut -c11- | cut -c1-15)" "EXIT CODE : 0 ("
+
+    # Links a standard user could plant: the folder's target holds a file of
+    # its own, as a real target (a system folder) would.
+    wine_note "Wine opens through a Unix link (the handle shows the target's attributes), so only the path's own attributes tell; such a link is not removed (its removal could reach the target): no log"
+    mkdir -p "$c/planted" "$c/planted-logs"
+    echo keep >"$c/planted/own.txt"
+    echo keep >"$c/planted-logs/own.txt"
+    rm -rf "$c/Temp"
+    ln -s "$c/planted" "$c/Temp"
+    ln -s "$c/planted-logs" "$c/logs"
+    run_for_code "$RUN_DIR/dist" "$INSTALL_ONE"
+    expect "exit code with C:\\Temp a link" "$RC" 3010
+    run_for_code "$RUN_DIR/dist" "ZEP_Uninstaller.exe /quiet /log C:\\logs\\zep.txt"
+    expect "exit code with the /log folder a link" "$RC" 1622
+    expect "what C:\\Temp points to" "$(ls "$c/planted")" own.txt
+    expect "what the /log folder points to" "$(ls "$c/planted-logs")" own.txt
+    [ -L "$c/Temp" ] && [ -L "$c/logs" ] || fail "a link was replaced"
+    no_window
+    finish
+}
+
 # ---------------------------------------------------------------- passive, on a display
 
 # watch_passive TITLE SECONDS: while the program (APP_PID) runs, the window
@@ -260,6 +355,8 @@ case_bad_command_lines
 case_quiet_uninstall
 case_two_at_once
 case_other_version
+case_log_and_port_settings
+case_log_refusals
 e2e_display_on
 case_passive
 exit $E2E_FAILED

@@ -6,9 +6,10 @@
 # installation and removal cases and the unattended ones (quiet with no
 # display at all, and their convergence from the states a fleet is found
 # in), all from one pristine 64-bit prefix and one private X server; then
-# the Windows versions and the 32-bit programs (the
-# product) under emulation, which need the i686 tree too. Prints a summary;
-# exits 1 when a step failed.
+# the Windows versions and the 32-bit programs (the product) under
+# emulation, which need the i686 tree too, and the release kit (the
+# programs signed, the batch files). Prints a summary; exits 1 when a step
+# failed.
 #
 #   tests/e2e/run-all.sh [BUILD_DIR]      (default: build/mingw-x64)
 #
@@ -75,6 +76,9 @@ step "unattended runs converge (no display)" tests/e2e/converge.sh "$BUILD"
 # run-all's), then the programs beside planted DLLs.
 step "import tables of the 32-bit programs" env -u ZEP_E2E_NO_BUILD tests/e2e/imports.sh "$X86"
 step "DLL planting" tests/e2e/planting.sh "$BUILD"
+# The release kit the deployment recipes use: the programs signed (the i686
+# ones checked again), the batch files under Wine's cmd.
+step "signed programs and batch files" env -u ZEP_E2E_NO_BUILD ZEP_X86_BUILD="$X86" tests/e2e/deploy-kit.sh "$BUILD"
 
 # The Windows versions Wine can report, the x86_64 build: a few minutes.
 step "Windows versions (64-bit Wine)" tests/e2e/versions.sh "$BUILD"

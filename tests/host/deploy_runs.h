@@ -54,7 +54,7 @@ inline Outcome Start(sim::Machine& m, Program program, const std::string& args) 
     Support start(plain, log);
     std::string line = std::string(installer ? "ZEP_Installer.exe " : "ZEP_Uninstaller.exe ") + args;
     int handles = m.MutexHandles(kInstanceMutexName);
-    StartDecision d = StartProgram(program, SplitCommandLine(line), start);
+    StartDecision d = StartProgram(program, SplitCommandLine(line), line, start);
     // When the process ends, the handles it opened go with it.
     int opened = m.MutexHandles(kInstanceMutexName) - handles;
     auto end = [&] {
@@ -88,7 +88,7 @@ inline Outcome Start(sim::Machine& m, Program program, const std::string& args) 
             dialog.OnTimer(1);
             if (!view.ended && !view.workerStarted) dialog.OnUninstall();
             if (view.workerStarted && !view.ended) dialog.RunUninstall();
-            result.code = sys.run.ExitCode();
+            result.code = sys.FinishRun();
         }
     } catch (const sim::ProcessExit& e) {
         result.code = e.code;

@@ -3,6 +3,9 @@
 // waits that quiet mode skips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "common/unattended.h"
 #include "installer/headless_view.h"
 #include "tests/host/deploy_runs.h"
@@ -52,12 +55,18 @@ TEST(CommandLine, ReadsTheInstallersAnswers) {
     // Switches with "/" or "-" in any case; models in the dialog's order;
     // the port with or without its colon.
     DeployOptions o = Installer("-QUIET /Model \"kestrel zep-4100\" /model \"KESTREL ZEP-4000\" "
-                                "/PORT com3: /model \"KESTREL ZEP-4100\"");
+                                "/PORT com3: /LOG \"D:\\logs\\zep install.txt\" /portsettings \"19200, E, 7, 2\"");
     ASSERT_TRUE(o.Ok()) << o.error;
     EXPECT_EQ(o.mode, RunMode::Quiet);
     EXPECT_EQ(o.models, (std::vector<std::string>{"KESTREL ZEP-4000", "KESTREL ZEP-4100"}));
     EXPECT_EQ(o.portIndex, 2);
     EXPECT_FALSE(o.forceRestart);
+    EXPECT_EQ(o.logPath, "D:\\logs\\zep install.txt");
+    ASSERT_TRUE(o.portSettings);
+    EXPECT_EQ(o.portSettings->Text(), "19200,e,7,2");
+    EXPECT_FALSE(Installer("/quiet /model \"KESTREL ZEP-4000\" /port COM1").portSettings);
+    // The log goes where the interactive programs are told, too.
+    EXPECT_TRUE(Uninstaller("/log C:\\x.txt").Ok());
 
     o = Installer("/passive /model \"KESTREL ZEP-4100\" /port COM8 /forcerestart /forcerestart");
     ASSERT_TRUE(o.Ok()) << o.error;
@@ -100,7 +109,19 @@ TEST(CommandLine, RefusesWhatCannotBeUsedAndNamesTheProblem) {
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port LPT1", "\"LPT1\" is not"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM12", "\"COM12\" is not"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /port COM2",
-         "two different ports"},
+         "/port is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /port COM1",
+         "/port is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /model \"kestrel zep-4000\" /port COM1",
+         "/model \"KESTREL ZEP-4000\" is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /log", "/log needs a value"},
+        {Program::Uninstaller, "/quiet /log a.txt /log a.txt", "/log is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /portsettings 9600,n,8,1 "
+                             "/portsettings 9600,n,8,1", "/portsettings is given twice"},
+        {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /portsettings 9601,n,8,1",
+         "port settings \"9601,n,8,1\": the speed"},
+        {Program::Installer, "/portsettings 9600,n,8,1", "need /quiet or /passive"},
+        {Program::Uninstaller, "/quiet /portsettings 9600,n,8,1", "/portsettings is a switch of the installer"},
         {Program::Installer, "/quiet /passive /model \"KESTREL ZEP-4000\" /port COM1",
          "/quiet and /passive together"},
         {Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM1 /norestart /forcerestart",
@@ -126,6 +147,37 @@ TEST(CommandLine, RefusesWhatCannotBeUsedAndNamesTheProblem) {
         // /quiet anywhere on a refused line means no usage box.
         bool quiet = std::string(c.args).find("/quiet") != std::string::npos;
         EXPECT_EQ(o.mode == RunMode::Quiet, quiet) << line;
+    }
+}
+
+TEST(CommandLine, PortSettingsAreWhatACOMPortTakes) {
+    struct Case {
+        const char* text;
+        const char* settings;  // as kept, or nullptr
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"9600,n,8,1", "9600,n,8,1", ""},
+        {"110,O,5,1.5", "110,o,5,1.5", ""},
+        {"256000,s,6,2", "256000,s,6,2", ""},
+        {" 115200 , m , 8 , 2 ", "115200,m,8,2", ""},
+        {"9600,n,8", nullptr, "BAUD,PARITY,DATA,STOP"},
+        {"", nullptr, "BAUD,PARITY,DATA,STOP"},
+        {"9601,n,8,1", nullptr, "speed"},
+        {"96,n,8,1", nullptr, "speed"},
+        {"9600,x,8,1", nullptr, "parity"},
+        {"9600,n,9,1", nullptr, "data bits"},
+        {"9600,n,8,3", nullptr, "stop bits"},
+        {"9600,n,5,2", nullptr, "2 stop bits not with 5"},
+        {"9600,n,8,1.5", nullptr, "1.5 stop bits go with 5"},
+    };
+    for (const Case& c : cases) {
+        PortSettings s;
+        std::string problem;
+        bool ok = ParsePortSettings(c.text, &s, &problem);
+        EXPECT_EQ(ok, c.settings != nullptr) << c.text;
+        if (ok) EXPECT_EQ(s.Text(), c.settings) << c.text;
+        else EXPECT_NE(problem.find(c.problem), std::string::npos) << c.text << " -> " << problem;
     }
 }
 
@@ -475,7 +527,7 @@ TEST_F(DeployTest, OneProgramAtATime) {
     TraceLog log(m, "\\ZEP_Installer.txt");
     Platform os = m.platform();
     Support sys(os, log);
-    EXPECT_TRUE(StartProgram(Program::Installer, {}, sys).run);
+    EXPECT_TRUE(StartProgram(Program::Installer, {}, "ZEP_Installer.exe", sys).run);
     EXPECT_EQ(m.MutexHandles(kInstanceMutexName), 1);
     EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet").code, kExitAnotherRunning);
 }
@@ -493,9 +545,13 @@ TEST_F(DeployTest, ABadCommandLineIsLoggedShownUnlessQuietAndChangesNothing) {
     std::string before = State(m);
     EXPECT_EQ(Start(m, Program::Installer, "/quiet /model \"KESTREL ZEP-5000\" /port COM3").code,
               kExitBadCommandLine);
-    EXPECT_EQ(InstallerLog(), (std::vector<std::string>{
-                                  "COMMAND LINE ERROR : unknown model \"KESTREL ZEP-5000\" "
-                                  "(KESTREL ZEP-4000 or KESTREL ZEP-4100)"}));
+    EXPECT_EQ(InstallerLog(),
+              (std::vector<std::string>{
+                  "PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                  "COMMAND LINE : ZEP_Installer.exe /quiet /model \"KESTREL ZEP-5000\" /port COM3",
+                  "COMMAND LINE ERROR : unknown model \"KESTREL ZEP-5000\" "
+                  "(KESTREL ZEP-4000 or KESTREL ZEP-4100)",
+                  ExitCodeLine(kExitBadCommandLine)}));
     EXPECT_TRUE(m.Ui("box").empty());
 
     EXPECT_EQ(Start(m, Program::Installer, "/model \"KESTREL ZEP-4000\" /port COM9").code,
@@ -511,11 +567,257 @@ TEST_F(DeployTest, ABadCommandLineIsLoggedShownUnlessQuietAndChangesNothing) {
 TEST_F(DeployTest, HelpShowsTheUsageAndNeedsNoMutex) {
     test::PrepareUninstallerMachine(m);
     m.HoldMutex(kInstanceMutexName);
-    Outcome run = Start(m, Program::Uninstaller, "/quiet /?");
+    Outcome run = Start(m, Program::Uninstaller, "/passive /?");
     EXPECT_FALSE(run.started);
     EXPECT_EQ(run.code, 0);
     EXPECT_EQ(m.BoxTexts(), std::vector<std::string>{UsageText(Program::Uninstaller)});
     EXPECT_TRUE(m.Calls("CreateMutexA").empty());
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_UnInstaller.txt"));
+
+    // Quiet: no window; the usage goes to the log, added to what is there.
+    m.AddFile("C:\\Temp\\ZEP_UnInstaller.txt", "09:00:00: the last run\r\n");
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/? /quiet").code, 0);
+    EXPECT_EQ(m.BoxTexts().size(), 1u);
+    std::vector<std::string> log = UninstallerLog();
+    ASSERT_GT(log.size(), 4u);
+    EXPECT_EQ(log[0], "the last run");
+    EXPECT_EQ(log[1], "PROGRAM : ZEP_Uninstaller.exe 1.1.0.0");
+    EXPECT_EQ(log[3], UsageText(Program::Uninstaller).substr(0, UsageText(Program::Uninstaller).find('\n')));
+    EXPECT_TRUE(Contains(log, "1605\tthe driver is not installed"));
+    EXPECT_EQ(log.back(), ExitCodeLine(0));
+    // Also to /log's file, and not into a log another run holds open.
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /? /log C:\\usage.txt").code, 0);
+    EXPECT_TRUE(Contains(LogLines(m.FileContents("C:\\usage.txt")), ExitCodeLine(0)));
+    std::string held = m.FileContents("C:\\Temp\\ZEP_UnInstaller.txt");
+    TraceLog running(m, "\\ZEP_UnInstaller.txt");
+    running.Open(TraceLog::Start::Append);
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /?").code, 0);
+    EXPECT_EQ(m.FileContents("C:\\Temp\\ZEP_UnInstaller.txt"), held);
+}
+
+// ------------------------------------------------------------------ the log of a run
+
+TEST_F(DeployTest, EveryUnattendedWayOutBeginsAndEndsTheLog) {
+    struct Case {
+        const char* name;
+        Program program;
+        std::string args;
+        std::function<void(sim::Machine&)> arrange;
+        int code;
+        std::vector<std::string> lastLines;  // before the EXIT CODE line
+    };
+    auto installed = [](sim::Machine& x) { ASSERT_EQ(Install(x, std::string("/quiet ") + kBoth), kExitRestartNeeded); };
+    const std::string both = std::string("/quiet ") + kBoth;
+    const Case cases[] = {
+        {"new", Program::Installer, both, nullptr, kExitRestartNeeded, {"AddToWin2K END"}},
+        {"again", Program::Installer, both, installed, kExitDone, {"AddToWin2K END"}},
+        {"restart", Program::Installer, "/forcerestart " + both, nullptr, kExitRestartStarted,
+         {"Windows is restarting (/forcerestart)."}},
+        {"refused restart", Program::Installer, "/forcerestart " + both,
+         [](sim::Machine& x) { x.SetShutdownPrivilege(false); }, kExitRestartNeeded,
+         {"Windows refused to restart; restart it to complete the change."}},
+        {"failed, not restarted", Program::Installer, "/forcerestart " + both,
+         [](sim::Machine& x) { x.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1}); },
+         kExitFailed, {"AddToWin2K END"}},
+        {"failed step", Program::Installer, both,
+         [](sim::Machine& x) { x.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1}); },
+         kExitFailed, {"AddToWin2K END"}},
+        {"printer refused, passive", Program::Installer, std::string("/passive ") + kBoth,
+         [](sim::Machine& x) { x.InjectFault({"AddPrinterA", "", "", kErrInvalidPrinterName, 0, 1}); },
+         kExitFailed, {"AddToWin2K END"}},
+        {"too old", Program::Installer, both, [](sim::Machine& x) { x.SetVersion(sim::versions::kNt4); },
+         kExitSystemTooOld, {"MESSAGE : THE DRIVER CAN NOT BE INSTALLED ON THIS OS."}},
+        {"removed", Program::Uninstaller, "/quiet", installed, kExitRestartNeeded,
+         {"QUESTION : Restarting your computer can take effect. Please restart your computer. [Yes] I "
+          "want to restart my computer now. [No] I want to restart my computer later. -> No (/norestart)"}},
+        {"removed, passive", Program::Uninstaller, "/passive", installed, kExitRestartNeeded, {}},
+        {"nothing installed", Program::Uninstaller, "/quiet", nullptr, kExitNotInstalled,
+         {"DeleteUninstallInfoFromReg END"}},
+        {"unknown printer", Program::Uninstaller, "/quiet /printer Nobody", installed, kExitBadCommandLine,
+         {"COMMAND LINE ERROR : \"Nobody\" is not a printer of the driver"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine x;
+        if (c.arrange) c.arrange(x);
+        bool installer = c.program == Program::Installer;
+        if (installer) test::PrepareInstallerMachine(x); else test::PrepareUninstallerMachine(x);
+        EXPECT_EQ(Start(x, c.program, c.args).code, c.code);
+        std::vector<std::string> log = LogLines(x.LogText(installer ? "ZEP_Installer.txt" : "ZEP_UnInstaller.txt"));
+        ASSERT_GE(log.size(), 3u + c.lastLines.size());
+        // A rerun's log is its own: the first lines are this run's.
+        EXPECT_EQ(log[0], std::string("PROGRAM : ") + (installer ? "ZEP_Installer.exe" : "ZEP_Uninstaller.exe") + " 1.1.0.0");
+        EXPECT_EQ(log[1], std::string("COMMAND LINE : ") + (installer ? "ZEP_Installer.exe " : "ZEP_Uninstaller.exe ") + c.args);
+        EXPECT_EQ(log.back(), ExitCodeLine(c.code));
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const std::string& l) { return l.rfind("EXIT CODE", 0) == 0; }), 1);
+        for (size_t i = 0; i < c.lastLines.size(); ++i)
+            EXPECT_EQ(log[log.size() - 1 - c.lastLines.size() + i], c.lastLines[i]);
+    }
+    // The interactive programs' logs stay as they are.
+    test::PrepareInstallerMachine(m);
+    test::InstallerScript script;
+    script.models = {"KESTREL ZEP-4000"};
+    test::InstallerRun(m, script).Run();
+    EXPECT_FALSE(Contains(InstallerLog(), "PROGRAM : ZEP_Installer.exe 1.1.0.0"));
+    EXPECT_EQ(InstallerLog().back(), "AddToWin2K END");
+}
+
+TEST(ExitCodes, EveryCodeHasItsLineAndItsProgramsUsage) {
+    EXPECT_EQ(ExitCodeLine(3010),
+              "EXIT CODE : 3010 (ERROR_SUCCESS_REBOOT_REQUIRED: done; restart Windows to complete it)");
+    EXPECT_EQ(ExitCodeLine(4), "EXIT CODE : 4 (unknown)");
+    for (size_t i = 0; i < kExitCodeCount; ++i) {
+        const ExitCodeInfo& c = kExitCodes[i];
+        std::string entry = std::to_string(c.code) + "\t" + c.meaning;
+        EXPECT_EQ(UsageText(Program::Installer).find(entry) != std::string::npos, c.installer) << c.code;
+        EXPECT_EQ(UsageText(Program::Uninstaller).find(entry) != std::string::npos, c.uninstaller) << c.code;
+    }
+}
+
+TEST_F(DeployTest, ARefusedStartAddsToTheLogThatIsThere) {
+    ASSERT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitRestartNeeded);
+    std::string diagnosed = m.LogText("ZEP_Installer.txt");
+    // A mistyped rerun: the run being diagnosed keeps its log.
+    EXPECT_EQ(Start(m, Program::Installer, "/quiet /modle x").code, kExitBadCommandLine);
+    std::string now = m.LogText("ZEP_Installer.txt");
+    ASSERT_EQ(now.compare(0, diagnosed.size(), diagnosed), 0);
+    EXPECT_EQ(LogLines(now.substr(diagnosed.size())),
+              (std::vector<std::string>{"PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                                        "COMMAND LINE : ZEP_Installer.exe /quiet /modle x",
+                                        "COMMAND LINE ERROR : unknown switch \"/modle\"",
+                                        ExitCodeLine(kExitBadCommandLine)}));
+    // Refused before the parsing reaches /log: the refusal is still in its file.
+    m.AddFile("C:\\logs\\zep.txt", "");
+    EXPECT_EQ(Start(m, Program::Installer, "/bogus /log C:\\logs\\zep.txt").code, kExitBadCommandLine);
+    EXPECT_TRUE(Contains(LogLines(m.FileContents("C:\\logs\\zep.txt")), "COMMAND LINE ERROR : unknown switch \"/bogus\""));
+    EXPECT_EQ(m.LogText("ZEP_Installer.txt"), now);
+}
+
+TEST_F(DeployTest, AnotherRunsRefusalGoesOnlyToItsOwnLogFile) {
+    test::PrepareInstallerMachine(m);
+    m.AddFile("C:\\logs\\running.txt", "");
+    // The running program holds its log open (here the /log file of a tool).
+    TraceLog running(m, "\\ZEP_Installer.txt");
+    running.SetPath("C:\\logs\\running.txt");
+    ASSERT_TRUE(running.Open(TraceLog::Start::Fresh));
+    running.WriteLog("the running program's line");
+    m.HoldMutex(kInstanceMutexName);
+    std::string before = m.Snapshot();
+
+    const std::string args = std::string("/quiet ") + kBoth;
+    EXPECT_EQ(Start(m, Program::Installer, args).code, kExitAnotherRunning);
+    EXPECT_EQ(Start(m, Program::Installer, args + " /log C:\\logs\\running.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(Start(m, Program::Uninstaller, "/quiet /log c:\\LOGS\\Running.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(m.Snapshot(), before);  // not even the running program's log
+
+    EXPECT_EQ(Start(m, Program::Installer, args + " /log C:\\logs\\second.txt").code, kExitAnotherRunning);
+    EXPECT_EQ(LogLines(m.FileContents("C:\\logs\\second.txt")),
+              (std::vector<std::string>{"PROGRAM : ZEP_Installer.exe 1.1.0.0",
+                                        "COMMAND LINE : ZEP_Installer.exe " + args + " /log C:\\logs\\second.txt",
+                                        "MESSAGE : " + OneLine(kAnotherRunningText),
+                                        ExitCodeLine(kExitAnotherRunning)}));
+    running.WriteLog("and its next");
+    EXPECT_EQ(LogLines(m.FileContents("C:\\logs\\running.txt")),
+              (std::vector<std::string>{"the running program's line", "and its next"}));
+}
+
+TEST_F(DeployTest, TheLogGoesWhereLogSaysOrTheRunChangesNothing) {
+    test::PrepareInstallerMachine(m);
+    m.CreateDirectoryA("D:\\");
+    m.CreateDirectoryA("D:\\deploy");
+    m.AddFile("D:\\deploy\\zep.txt", "an older run\r\n");
+    std::string args = std::string("/quiet ") + kBoth + " /log D:\\deploy\\zep.txt";
+    EXPECT_EQ(Start(m, Program::Installer, args).code, kExitRestartNeeded);
+    std::vector<std::string> log = LogLines(m.FileContents("D:\\deploy\\zep.txt"));
+    EXPECT_EQ(log.front(), "PROGRAM : ZEP_Installer.exe 1.1.0.0");  // started afresh
+    EXPECT_TRUE(test::InOrder(log, {"AddToWin2K BEGIN", "AddToWin2K END", ExitCodeLine(kExitRestartNeeded)}));
+    EXPECT_FALSE(m.Exists("C:\\Temp\\ZEP_Installer.txt"));
+
+    // A file that cannot be opened: 1622, nothing changed; interactive: a box, 0.
+    sim::Machine fresh;
+    test::PrepareInstallerMachine(fresh);
+    fresh.AddFile("C:\\Windows\\Protected\\SAM", "the system's own");
+    fresh.AddSymbolicLink("C:\\linked", "C:\\Windows\\Protected", true);
+    std::string clean = State(fresh);
+    for (const char* path : {"C:\\missing\\zep.txt", "C:\\linked\\zep.txt", "C:\\Windows"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(Start(fresh, Program::Installer, std::string("/quiet ") + kBoth + " /log " + path).code,
+                  kExitLogFailure);
+        EXPECT_EQ(Start(fresh, Program::Uninstaller, std::string("/passive /log ") + path).code, kExitLogFailure);
+        EXPECT_EQ(State(fresh), clean);
+    }
+    EXPECT_EQ(fresh.ListDirectory("C:\\Windows\\Protected"), std::vector<std::string>{"SAM"});
+    EXPECT_TRUE(fresh.Ui("box").empty());
+    Outcome interactive = Start(fresh, Program::Uninstaller, "/log C:\\missing\\zep.txt");
+    EXPECT_FALSE(interactive.started);
+    EXPECT_EQ(interactive.code, 0);
+    EXPECT_EQ(fresh.BoxTexts(), std::vector<std::string>{LogFailureText("C:\\missing\\zep.txt")});
+    EXPECT_TRUE(Start(fresh, Program::Uninstaller, "/log C:\\zep.txt").started);
+}
+
+// ------------------------------------------------------------------ the port's settings
+
+TEST_F(DeployTest, PortSettingsAreSetBeforeThePrintersAndReadBack) {
+    std::string args = std::string("/quiet ") + kBoth + " /portsettings 19200,e,7,1";
+    EXPECT_EQ(Install(m, args), kExitRestartNeeded);
+    EXPECT_EQ(m.PortSettingsText("COM3:"), "19200,e,7,1");
+    EXPECT_EQ(m.PortSettingsText("COM1:"), "9600,n,8,1");
+    EXPECT_TRUE(test::InOrder(InstallerLog(), {"ApplyPortSettings BEGIN", "PORT SETTINGS BEFORE : COM3: 9600,n,8,1",
+                                               "PORT SETTINGS : COM3: 19200,e,7,1", "ApplyPortSettings END",
+                                               "AddToWin2K BEGIN"}));
+    // Through the port monitor's handle of the port, with the right to change it.
+    std::vector<sim::CallRecord> opened = m.Calls("OpenPrinterA");
+    EXPECT_TRUE(std::any_of(opened.begin(), opened.end(),
+                            [](const sim::CallRecord& c) { return c.args == ",XcvPort COM3:"; }));
+    EXPECT_EQ(m.OpenHandles().printers, 0u);
+
+    // Without the switch the port is left alone.
+    m.ClearCalls();
+    EXPECT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitDone);
+    EXPECT_TRUE(m.Calls("XcvDataW").empty());
+    EXPECT_EQ(m.PortSettingsText("COM3:"), "19200,e,7,1");
+}
+
+TEST_F(DeployTest, PortSettingsThePortRefusesOrCannotTakeChangeNothing) {
+    struct Case {
+        const char* name;
+        sim::Fault fault;
+        bool missing;
+        int code;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"refused by the port", {"XcvDataW", "", "SetDefaultCommConfig", kErrInvalidParameter, 0, 1}, false,
+         kExitBadCommandLine, "COMMAND LINE ERROR : port settings \"19200,e,7,1\": COM3: cannot take them (87)"},
+        {"not to be read", {"XcvDataW", "", "GetDefaultCommConfig", kErrFileNotFound, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: GetDefaultCommConfig, Error Code: 2 The system cannot find the file specified."},
+        {"not to be set", {"XcvDataW", "", "SetDefaultCommConfig", kErrAccessDenied, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: SetDefaultCommConfig, Error Code: 5 Access is denied."},
+        {"no handle", {"OpenPrinterA", "", "XcvPort", kErrAccessDenied, 0, 1}, false, kExitFailed,
+         "ERROR : Port settings of COM3: OpenPrinter, Error Code: 5 Access is denied."},
+        {"no XcvData", {}, true, kExitFailed,
+         "ERROR : Port settings of COM3: XcvData, Error Code: 127 The specified procedure could not be found."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine x;
+        test::PrepareInstallerMachine(x);
+        std::string before = State(x);
+        if (c.missing) x.SetXcvDataMissing(true); else x.InjectFault(c.fault);
+        EXPECT_EQ(Start(x, Program::Installer, std::string("/passive ") + kBoth + " /portsettings 19200,e,7,1").code, c.code);
+        EXPECT_EQ(State(x), before);
+        std::vector<std::string> log = LogLines(x.LogText("ZEP_Installer.txt"));
+        EXPECT_TRUE(Contains(log, c.line));
+        EXPECT_FALSE(Contains(log, "AddToWin2K BEGIN"));
+        EXPECT_TRUE(x.Ui("box").empty());
+        EXPECT_EQ(x.OpenHandles().printers, 0u);
+    }
+    // A port the machine does not have has no settings to set.
+    test::PrepareInstallerMachine(m);
+    EXPECT_EQ(Start(m, Program::Installer, "/quiet /model \"KESTREL ZEP-4000\" /port COM7 /portsettings 9600,n,8,1").code,
+              kExitFailed);
+    EXPECT_TRUE(Contains(InstallerLog(), "PORT NOT FOUND : COM7:"));
+    EXPECT_TRUE(PrintersOfDriver().empty());
 }
 
 TEST(UnattendedUser, BoxesBecomeOneLineEachAndQuestionsTakeTheCommandLinesAnswer) {

@@ -220,6 +220,13 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              return e;
          }},
         {{"OpenLog", "DeleteFileA"}, Silent},
+        // The path's attributes only add to the handle's check of a link.
+        {{"OpenLog", "GetFileAttributesA"}, Silent},
+        // The run's own handle of the Temp log's file: without it each line
+        // opens the file itself, as ever.
+        {{"HoldLogFile", "CreateFileA"}, Silent},
+        {{"HoldLogFile", "GetFileInformationByHandle"}, Silent},
+        {{"HoldLogFile", "GetFileAttributesA"}, Silent},
         // The folder that cannot be opened, or checked for a link, holds no log.
         {{"OpenLog", "CreateFileA"}, [](const Ctx&) { Expect e; e.noLog = true; return e; }},
         {{"OpenLog", "GetFileInformationByHandle"}, [](const Ctx&) { Expect e; e.noLog = true; return e; }},

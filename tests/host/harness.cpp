@@ -141,7 +141,9 @@ void PrepareInstallerMachine(sim::Machine& m) {
 void PrepareUninstallerMachine(sim::Machine& m) {
     m.SetStringTable(UninstallerStringTable());
     m.SetApplicationName("ZEP_Uninstaller");
-    m.SetCurrentDirectory("C:\\Windows\\ZEP");
+    // Started from its copy when there is one; a folder made for it would
+    // be a trace of the product.
+    m.SetCurrentDirectory(m.Exists("C:\\Windows\\ZEP") ? "C:\\Windows\\ZEP" : "C:\\Windows\\system32");
 }
 
 InstallerRun::InstallerRun(sim::Machine& m, InstallerScript script)

@@ -28,7 +28,8 @@ BOOL CUninstallerApp::InitInstance() {
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
     auto* log = new TraceLog(os->kernel, "\\ZEP_UnInstaller.txt");
     RunContext* run =
-        StartRun(Program::Uninstaller, fw::CommandLineArguments(), *os, *log, &m_nExitCode);
+        StartRun(Program::Uninstaller, fw::CommandLineArguments(), fw::CommandLineText(), *os, *log,
+                 &m_nExitCode);
     if (!run) return FALSE;
     Support& sys = run->sys();
     if (run->options().mode == RunMode::Quiet) {
@@ -42,7 +43,7 @@ BOOL CUninstallerApp::InitInstance() {
 
     m_pMainWnd = dialog;
     dialog->DoModal();
-    m_nExitCode = sys.run.ExitCode();
+    m_nExitCode = sys.FinishRun();
     return FALSE;
 }
 

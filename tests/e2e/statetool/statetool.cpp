@@ -7,6 +7,8 @@
 //   zep_statetool printers | drivers | monitors | processors | uninstall | version
 //   zep_statetool forms [--all]
 //   zep_statetool files PATH...
+//   zep_statetool comm COMn...          a COM port's default settings (kernel32's
+//                                        GetDefaultCommConfigA, not the spooler's)
 //   zep_statetool set-version PRINTER MAJOR MINOR BUILD EXTRA
 //   zep_statetool set-data PRINTER NAME NUMBER        one REG_DWORD value
 //   zep_statetool delete-data PRINTER NAME
@@ -45,6 +47,7 @@
 //   uninstall-subkey view=64 name="..."
 //   file path="..." exists=1 size=123 attributes=0x00000020
 //   file path="..." exists=0 error=2
+//   comm port="COM3" settings="9600,n,8,1"
 //   version platform=2 major=6 minor=1 build=7601 product=1   (GetVersionExA;
 //                                               with report only on --version)
 //   error op="EnumPrintersA" code=1722          (a call that failed)
@@ -383,6 +386,26 @@ void ShowFile(const char* path) {
          " attributes=" + Hex(fa.dwFileAttributes));
 }
 
+// A COM port's default settings in the form Windows keeps them.
+void ShowComm(const char* port) {
+    union {
+        COMMCONFIG cc;
+        BYTE bytes[sizeof(COMMCONFIG) + 1024];
+    } buf;
+    ZeroMemory(&buf, sizeof buf);
+    buf.cc.dwSize = sizeof(COMMCONFIG);
+    DWORD size = sizeof buf;
+    if (!GetDefaultCommConfigA(port, &buf.cc, &size)) {
+        Error("GetDefaultCommConfigA", GetLastError());
+        return;
+    }
+    static const char* const kStop[] = {"1", "1.5", "2"};
+    const DCB& d = buf.cc.dcb;
+    std::string settings = std::to_string(d.BaudRate) + "," + "noems"[d.Parity % 5] + "," +
+                           std::to_string(d.ByteSize) + "," + kStop[d.StopBits % 3];
+    Line(std::string("comm port=") + Quote(port) + " settings=" + Quote(settings.c_str()));
+}
+
 // ---- arranging commands ---------------------------------------------------
 
 bool ParseNumber(const char* s, DWORD& out) {
@@ -542,6 +565,7 @@ int CmdRun(int argc, char** argv) {
 int Usage() {
     fputs("usage: zep_statetool [report [--all-forms] [--version] [PATH...] | printers | drivers |\n"
           "       monitors | processors | forms [--all] | uninstall | version | files PATH... |\n"
+          "       comm COMn... |\n"
           "       set-version PRINTER MAJOR MINOR BUILD EXTRA | set-data PRINTER NAME NUMBER |\n"
           "       delete-data PRINTER NAME | add-printer NAME DRIVER [PORT [PROCESSOR]] |\n"
           "       delete-printer NAME | rename FROM TO | wine-version VERSION|default |\n"
@@ -629,6 +653,9 @@ static int Dispatch(int argc, char** argv) {
         rc = 0;
     } else if (cmd == "files" && argc > 2) {
         for (int i = 2; i < argc; ++i) ShowFile(argv[i]);
+        rc = 0;
+    } else if (cmd == "comm" && argc > 2) {
+        for (int i = 2; i < argc; ++i) ShowComm(argv[i]);
         rc = 0;
     } else if (cmd == "set-version") {
         rc = CmdSetVersion(argc, argv);
