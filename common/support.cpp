@@ -8,6 +8,12 @@
 
 namespace zep {
 
+namespace {
+
+const char kSpoolerService[] = "Spooler";
+
+}  // namespace
+
 int ClassifyOs(const OsVersion& v) {
     if (v.platformId == kVerPlatformWin32Windows) {
         if (v.major == 4) {
@@ -260,27 +266,133 @@ void Support::RemoveDirectoryTree(std::string path) {
 void Support::DeletePrinterJobs(HPrinter printer) {
     RoutineScope scope("DeletePrinterJobs");
     Result<std::vector<JobInfo3>> jobs = os.spooler.EnumJobsA(printer, 0, 1000);
+    std::vector<uint32_t> cancelled;
     for (const JobInfo3& job : jobs.value) {
         Result<OsVersion> v = os.kernel.GetVersionExA(kOsVersionInfoSize);
         bool old = v.value.platformId == kVerPlatformWin32Windows || v.value.major < 4;
         os.spooler.SetJobA(printer, job.jobId, 0, old ? kJobControlCancel : kJobControlDelete);
+        cancelled.push_back(job.jobId);
     }
+    if (cancelled.empty()) return;
     // Functional: the spooler finishes cancelling the jobs before the
-    // printer is deleted.
-    if (!jobs.value.empty()) os.kernel.Sleep(1000);
+    // printer is deleted. An unattended run waits until none of them is
+    // listed any more (jobs past the first 1000 were never cancelled).
+    if (!run.Unattended()) {
+        os.kernel.Sleep(1000);
+        return;
+    }
+    for (uint32_t waited = 0;; waited += kSpoolerPollMs) {
+        Result<std::vector<JobInfo3>> left = os.spooler.EnumJobsA(printer, 0, 1000);
+        if (!left.ok) return;  // nothing more to learn; DeletePrinter waits for them
+        size_t still = 0;
+        for (const JobInfo3& job : left.value)
+            still += size_t(std::count(cancelled.begin(), cancelled.end(), job.jobId));
+        if (still == 0) return;
+        if (waited >= kJobsWaitLimitMs) {
+            log.WriteLog("DeletePrinterJobs : %d cancelled jobs still queued after %d ms", int(still),
+                         int(waited));
+            return;
+        }
+        os.kernel.Sleep(kSpoolerPollMs);
+    }
 }
 
-// Functional waits: WinExec returns before the service has changed state,
-// and nothing else tells when it has; the spooler's files are released (or
-// its calls answered) only after it.
+// Functional waits: WinExec returns before the service has changed state;
+// the spooler's files are released (or its calls answered) only after it.
+// An interactive run waits the fixed time; an unattended one asks the
+// service control manager until the service is there (after a stop, until
+// its process has ended too), bounded.
 void Support::StopSpooler(uint32_t waitMs) {
-    os.kernel.WinExec("net stop spooler", kSwHide);
-    os.kernel.Sleep(waitMs);
+    if (!run.Unattended()) {
+        os.kernel.WinExec("net stop spooler", kSwHide);
+        os.kernel.Sleep(waitMs);
+        return;
+    }
+    Result<ServiceStatus> before = os.advapi.QueryServiceStatusEx(kSpoolerService);
+    uint32_t started = os.kernel.WinExec("net stop spooler", kSwHide);
+    AwaitSpooler("net stop spooler", started, before, kServiceStopped, waitMs);
 }
 
 void Support::StartSpooler(uint32_t waitMs) {
-    os.kernel.WinExec("net start spooler", kSwHide);
-    os.kernel.Sleep(waitMs);
+    StartSpoolerEarly(waitMs);
+    AwaitSpoolerStart();
+}
+
+void Support::StartSpoolerEarly(uint32_t waitMs) {
+    if (!run.Unattended()) {
+        os.kernel.WinExec("net start spooler", kSwHide);
+        os.kernel.Sleep(waitMs);
+        return;
+    }
+    pendingStart_.before = os.advapi.QueryServiceStatusEx(kSpoolerService);
+    pendingStart_.started = os.kernel.WinExec("net start spooler", kSwHide);
+    pendingStart_.waitMs = waitMs;
+    pendingStart_.pending = true;
+}
+
+void Support::AwaitSpoolerStart() {
+    if (!pendingStart_.pending) return;
+    pendingStart_.pending = false;
+    AwaitSpooler("net start spooler", pendingStart_.started, pendingStart_.before, kServiceRunning,
+                 pendingStart_.waitMs);
+}
+
+void Support::AwaitSpooler(const char* command, uint32_t started,
+                           const Result<ServiceStatus>& before, uint32_t target, uint32_t waitMs) {
+    Kernel& k = os.kernel;
+    if (started < 32) {
+        log.WriteLog("WinExec failed : %s (%d)", command, int(started));
+        return;  // nothing was started that could change the service
+    }
+    Result<ServiceStatus> now = before;
+    uint32_t waited = 0;
+    if (now.ok) {
+        // A service that is already there waits for nothing; one on its way
+        // the other way refuses the command until it has got there.
+        uint32_t state = now.value.currentState;
+        if (state == target) return;
+        // A disabled service does not start, however long one waits.
+        Result<ServiceConfig> config = target == kServiceRunning
+                                           ? os.advapi.QueryServiceConfigA(kSpoolerService)
+                                           : Result<ServiceConfig>::Fail(0);
+        if (config.ok && config.value.startType == kServiceDisabled) {
+            log.WriteLog("%s : the spooler service is disabled", command);
+            return;
+        }
+        if (state == (target == kServiceRunning ? kServiceStopPending : kServiceStartPending)) {
+            log.WriteLog("%s : refused, the spooler is in state %d", command, int(state));
+            return;
+        }
+        for (;;) {
+            now = os.advapi.QueryServiceStatusEx(kSpoolerService);
+            if (!now.ok || now.value.currentState == target) break;
+            if (waited >= kSpoolerWaitLimitMs) {
+                log.WriteLog("%s : the spooler did not reach state %d within %d ms (state %d)",
+                             command, int(target), int(waited), int(now.value.currentState));
+                return;
+            }
+            k.Sleep(kSpoolerPollMs);
+            waited += kSpoolerPollMs;
+        }
+    }
+    if (!now.ok) {
+        // Nothing tells when it is there: the fixed wait.
+        log.WriteLog("QueryServiceStatusEx failed : (%d)", int(now.error));
+        k.Sleep(waitMs);
+        return;
+    }
+    // Stopped: its files are released once its process has ended (87: it has).
+    uint32_t pid = before.value.processId;
+    if (target != kServiceStopped || pid == 0) return;
+    Status ended = k.WaitForProcessExit(pid, kSpoolerWaitLimitMs - waited);
+    if (ended.ok || ended.error == kErrInvalidParameter) return;
+    if (ended.error == kErrWaitTimeout) {
+        log.WriteLog("%s : the spooler's process %d did not end within %d ms", command, int(pid),
+                     int(kSpoolerWaitLimitMs));
+        return;
+    }
+    log.WriteLog("WaitForProcessExit failed : %d (%d)", int(pid), int(ended.error));
+    k.Sleep(waitMs);
 }
 
 void Support::PacingWait(uint32_t milliseconds) {

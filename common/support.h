@@ -86,12 +86,31 @@ public:
     // line, a drive root, an empty path and the Windows and system folders.
     void RemoveDirectoryTree(std::string path);
 
-    // Cancels or deletes every queued job (at most 1000) of an open printer.
+    // How long an unattended run waits at most for the spooler service to
+    // reach a state (after a stop, and for its process to end), and for
+    // cancelled jobs to leave their queue; how often it asks meanwhile.
+    static constexpr uint32_t kSpoolerWaitLimitMs = 30000;
+    static constexpr uint32_t kJobsWaitLimitMs = 10000;
+    static constexpr uint32_t kSpoolerPollMs = 50;
+
+    // Cancels or deletes every queued job (at most 1000) of an open printer,
+    // then waits for the spooler to drop them: 1000 ms in an interactive
+    // run, until none is listed (at most kJobsWaitLimitMs) in quiet and
+    // passive mode.
     void DeletePrinterJobs(HPrinter printer);
 
-    // "net stop spooler" / "net start spooler", each followed by its wait.
+    // "net stop spooler" / "net start spooler", each followed by its wait:
+    // waitMs in an interactive run; in quiet and passive mode until the
+    // service reports the state (after a stop, also until its process has
+    // ended), at most kSpoolerWaitLimitMs, and a log line past it. A start
+    // of a running spooler waits for nothing.
     void StopSpooler(uint32_t waitMs);
     void StartSpooler(uint32_t waitMs);
+    // StartSpooler in two halves, for a start made before the log is open:
+    // the command now (with an interactive run's fixed wait), an
+    // unattended run's wait in AwaitSpoolerStart (nothing when none is due).
+    void StartSpoolerEarly(uint32_t waitMs);
+    void AwaitSpoolerStart();
 
     // A pause whose only purpose is to let the user read the status text
     // just shown; skipped in quiet mode, where nobody reads it. Every other
@@ -121,6 +140,20 @@ private:
 
     std::atomic<bool> restartAtEnd_{false};
     std::atomic<bool> finished_{false};
+    // An unattended run's wait after `command` (WinExec's result `started`)
+    // for the spooler to reach `target`, from its status before the command;
+    // the fixed waitMs when the service cannot be asked.
+    void AwaitSpooler(const char* command, uint32_t started, const Result<ServiceStatus>& before,
+                      uint32_t target, uint32_t waitMs);
+
+    // A start whose wait AwaitSpoolerStart makes.
+    struct PendingStart {
+        bool pending = false;
+        uint32_t started = 0;
+        uint32_t waitMs = 0;
+        Result<ServiceStatus> before;
+    };
+    PendingStart pendingStart_;
 };
 
 }  // namespace zep

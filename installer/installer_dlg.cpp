@@ -35,7 +35,9 @@ bool CInstallerDlg::OnInitDialog() {
     m_strScratch = sys_.os.user.LoadStringA(3);
     m_strVersion += m_strScratch + "E";
 
-    sys_.StartSpooler(2000);  // functional: the worker's first spooler calls follow
+    // Functional: the worker's first spooler calls need the spooler running.
+    // An unattended run waits for it on the worker, once the log is open.
+    sys_.StartSpoolerEarly(2000);
     PostStatusRefresh();
     view_.Progress().SetRange(0, 100);
     view_.Progress().SetStep(6);
@@ -66,6 +68,7 @@ void CInstallerDlg::RunWorker() {
         sys_.EndProcess();
     }
     m_bBusy = 1;
+    sys_.AwaitSpoolerStart();
     if (sys_.run.Unattended()) {
         RunUnattended();
     } else {

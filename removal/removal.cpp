@@ -157,7 +157,8 @@ bool DriverRemoval::DeletePrinterDrv() {
     bool result = deleted.ok;
     if (!deleted.ok)
         result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
-    // Functional: a driver deleted by its key goes when the spooler starts again.
+    // Functional: a driver deleted by its key goes when the spooler starts
+    // again. The waits: until it has stopped, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
     sys_.LogEnd("DeletePrinterDrv");
@@ -174,7 +175,8 @@ void DriverRemoval::DeleteLanguageMonitor() {
     Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
-        sys_.StartSpooler(2000);  // functional: the retry needs the running spooler
+        // Functional: waits until the spooler runs, which the retry needs.
+        sys_.StartSpooler(2000);
         deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     }
     if (!deleted.ok) {
@@ -213,7 +215,8 @@ void DriverRemoval::DeleteProcessor() {
     Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
         deleted.error == kErrRpcServerUnavailable) {
-        sys_.StartSpooler(2000);  // functional: the retry needs the running spooler
+        // Functional: waits until the spooler runs, which the retry needs.
+        sys_.StartSpooler(2000);
         deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
     std::string key = EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name;
@@ -250,7 +253,9 @@ void DriverRemoval::DeleteDriverFiles() {
         log.WriteLog("PrinterDriverDirectory : %s", drivers.value.c_str());
         log.WriteLog("WindowsDirectory : %s", windows.value.c_str());
     }
-    sys_.StopSpooler(1500);  // functional: the spooler lets go of the driver files
+    // Functional: waits until the spooler has stopped and its process, which
+    // holds the driver files, has ended.
+    sys_.StopSpooler(1500);
 
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
@@ -272,7 +277,7 @@ void DriverRemoval::DeleteDriverFiles() {
     inWindows(profile_.uiPluginIni);
 
     sys_.LogEnd(routine);
-    sys_.StartSpooler(2000);  // functional: the later steps call the spooler
+    sys_.StartSpooler(2000);  // functional: waits until it runs; the later steps call it
 }
 
 void DriverRemoval::DeleteINFFile() {

@@ -200,7 +200,8 @@ void CUninstallerDlg::RemovePrinterObjects() {
         spooler.ClosePrinter(printer.value);
     }
     // Functional: the spooler lets go of the deleted printers' files and
-    // registrations when it stops.
+    // registrations when it stops. The waits: until it has stopped and its
+    // process has ended, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
     sys_.LogEnd("RemovePrinterObjects");

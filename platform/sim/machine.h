@@ -251,8 +251,8 @@ public:
     // "net stop spooler" or "net start spooler". 0 is at once (the default);
     // kNever a service that never gets there. From the stop it answers
     // 1722; until its process has ended it holds the files it loaded (those
-    // in the spooler's driver and print-processor folders, and the
-    // monitors' DLLs), so deleting them fails with 32.
+    // in the spooler's driver and print-processor folders), so deleting
+    // them fails with 32.
     static constexpr uint32_t kNever = 0xFFFFFFFFu;
     struct SpoolerTiming {
         uint32_t stopMs = 0;       // STOP_PENDING until STOPPED

@@ -162,10 +162,6 @@ void Machine::State::NetStopSpooler() {
         for (const std::string& prefix : prefixes) loaded |= key.compare(0, prefix.size(), prefix) == 0;
         if (loaded && !entry.dir) holds.push_back(Hold{key, kGenericRead, kFileShareRead, pid});
     }
-    for (const MonitorInfo2& m : monitors) {
-        PathRef r = Resolve(SystemDir() + "\\" + m.dllName, false, true);
-        if (r.ok && Find(r.key)) holds.push_back(Hold{r.key, kGenericRead, kFileShareRead, pid});
-    }
     AdvanceClock(0);
 }
 

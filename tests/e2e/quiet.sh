@@ -40,6 +40,14 @@ RESTART_NO=' -> No (/norestart)'
 # A box text as the tests write it ("\n" for a line break) as the log has it.
 one_line() { sed -E 's/(\\[rn])+/ /g' <<<"$1"; }
 
+# spooler_waited LOG: every wait for the spooler service ended on its state,
+# none at its bound or without the service to ask.
+spooler_waited() {
+    local lines
+    lines=$(grep -E 'net (stop|start) spooler : |QueryServiceStatusEx failed|WaitForProcessExit failed' <<<"$1")
+    [ -z "$lines" ] || fail "a wait for the spooler did not end on its state: $(head -n 1 <<<"$lines")"
+}
+
 # ---------------------------------------------------------------- no display
 
 case_quiet_install() {
@@ -74,6 +82,7 @@ case_quiet_install() {
         "QUESTION : $(one_line "$E2E_RESTART_Q_INSTALL")$RESTART_NO" "AddToWin2K END"
     expect "printer creations" "$(grep -c 'AddPrinterToSystem END$' <<<"$log")" 2
     ends_with_code "$(cdrive)/Temp/ZEP_Installer.txt" 3010
+    spooler_waited "$log"
     finish
     [ -z "$E2E_ERRORS" ] && INSTALLED=1
 }
@@ -161,6 +170,7 @@ case_quiet_uninstall() {
     log=$(uninstaller_log)
     log_has "$log" "DIALOG : Uninstall -> KESTREL ZEP-4000, KESTREL ZEP-4100" \
         "QUESTION : $(one_line "$E2E_RESTART_Q_UNINSTALL")$RESTART_NO" "DeleteDirectory END"
+    spooler_waited "$log"
 
     run_for_code "$RUN_DIR" "$command"
     expect "exit code, once more" "$RC" 1605

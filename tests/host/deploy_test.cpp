@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "common/unattended.h"
 #include "installer/headless_view.h"
@@ -260,11 +261,11 @@ TEST_F(DeployTest, QuietInstallationOfBothModelsShowsNothingAndNeedsARestart) {
                                     "PRINTER-DRIVER NAME TO ADD : KESTREL ZEP-4100 ",
                                     std::string("QUESTION : ") + kRestartQuestion + " -> No (/norestart)",
                                     "AddToWin2K END"}));
-    // Only the functional wait is made: the spooler's start.
-    EXPECT_EQ(m.Pauses(), std::vector<uint32_t>{2000});
+    // No pacing pause, and the running spooler's start waits for nothing.
+    EXPECT_TRUE(m.Pauses().empty());
 }
 
-TEST_F(DeployTest, PassiveInstallationAnswersTheSameAndKeepsEveryPause) {
+TEST_F(DeployTest, PassiveInstallationAnswersTheSameAndKeepsEveryPacingPause) {
     sim::Machine interactive;
     test::PrepareInstallerMachine(interactive);
     test::InstallerScript script;
@@ -283,7 +284,12 @@ TEST_F(DeployTest, PassiveInstallationAnswersTheSameAndKeepsEveryPause) {
         return out;
     };
     EXPECT_EQ(withoutPnf(State(m)), withoutPnf(State(interactive)));
-    EXPECT_EQ(m.Pauses(), interactive.Pauses());
+    // All but the fixed wait after the spooler's start: passive mode asks
+    // the service instead, which runs already.
+    std::vector<uint32_t> pacing = interactive.Pauses();
+    ASSERT_EQ(pacing.front(), 2000u);
+    pacing.erase(pacing.begin());
+    EXPECT_EQ(m.Pauses(), pacing);
     EXPECT_TRUE(m.Ui("box").empty());
     EXPECT_TRUE(m.Ui("dialog").empty());
     // The progress window still shows every step.
@@ -416,11 +422,9 @@ TEST_F(DeployTest, QuietUninstallationRemovesEverythingThenFindsNothing) {
                                     "restart your computer. [Yes] I want to restart my computer "
                                     "now. [No] I want to restart my computer later. -> No "
                                     "(/norestart)"}));
-    // Only the waits that give the spooler time: after the purged jobs, its
-    // restart after the printers and after the driver, around the files.
-    std::vector<uint32_t> pauses = m.Pauses();
-    EXPECT_EQ(std::vector<uint32_t>(pauses.begin() + long(installPauses), pauses.end()),
-              (std::vector<uint32_t>{1000, 2000, 2000, 2000, 2000, 1500, 2000}));
+    // No pacing pause, and a spooler that drops the jobs and stops and
+    // starts at once is not waited for.
+    EXPECT_EQ(m.Pauses().size(), installPauses);
 
     EXPECT_EQ(Uninstall(m, "/quiet"), kExitNotInstalled);
     EXPECT_TRUE(Contains(UninstallerLog(), "MESSAGE : The ZEP driver does not exist on this system."));
@@ -494,6 +498,123 @@ TEST_F(DeployTest, ListingFailuresEndTheRunFailed) {
     EXPECT_TRUE(driverOnly.RegKeyExists(kUninstallKey));
     EXPECT_TRUE(Contains(LogLines(driverOnly.LogText("ZEP_UnInstaller.txt")),
                          "ERROR : EnumPrinterDrivers Error Code: 1722 The RPC server is unavailable."));
+}
+
+// ------------------------------------------------------------------ the spooler's waits
+
+using Timing = sim::Machine::SpoolerTiming;
+constexpr uint32_t kNever = sim::Machine::kNever;
+
+bool AnyLineHas(const std::vector<std::string>& lines, const std::string& part) {
+    for (const std::string& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+// A complete removal on a spooler that takes seconds, or never gets there:
+// a quiet run waits for the service, and past a wait's bound writes a line
+// and goes on; an interactive run makes its fixed pauses whatever it does.
+TEST_F(DeployTest, RemovalWaitsForTheSpoolerOnlyWhenUnattended) {
+    // Deleted after the driver's restart of the spooler: a spooler slower
+    // than the fixed pauses still holds it then.
+    const std::string held = "C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEPPRO.dll";
+    const Timing slow{1500, 3000, 1500, 800};
+    struct Case {
+        const char* name;
+        bool quiet;
+        Timing timing;
+        std::optional<sim::Fault> fault;
+        std::vector<std::string> lines;  // parts of log lines
+        bool filesGone;
+        uint64_t minMs, maxMs;  // the quiet removal's time on the clock
+    };
+    const Case cases[] = {
+        // Three stops of 4.5 s, three starts of 1.5 s, the job's 0.8 s.
+        {"slow", true, slow, {}, {}, true, 18800, 18800 + 7 * 50},
+        {"slow, interactive", false, slow, {}, {"DeleteFile Error : " + held + " , (32)"}, false, 0, 0},
+        // A wait past its bound ends with a line; a start is refused while
+        // the spooler stops (and a stop while it starts).
+        {"never stops", true, {kNever, 0, 0, 0}, {},
+         {"net stop spooler : the spooler did not reach state 1 within 30000 ms (state 3)",
+          "net start spooler : refused, the spooler is in state 3"},
+         false, 90000, 90000},
+        {"its process never ends", true, {0, kNever, 0, 0}, {},
+         {"did not end within 30000 ms", "DeleteFile Error : " + held + " , (32)"}, false, 90000, 90000},
+        {"never starts", true, {0, 0, kNever, 0}, {},
+         {"net start spooler : the spooler did not reach state 4 within 30000 ms (state 2)",
+          "net stop spooler : refused, the spooler is in state 2"},
+         false, 150000, 150000},
+        {"jobs never leave", true, {0, 0, 0, kNever}, {},
+         {"DeletePrinterJobs : 1 cancelled jobs still queued after 10000 ms"}, true, 10000, 10000},
+        // The service cannot be asked: the fixed waits (and the job's wait).
+        {"status unknown", true, slow, sim::Fault{"QueryServiceStatusEx", "", "", kErrAccessDenied, 0, -1},
+         {"QueryServiceStatusEx failed : (5)", "DeleteFile Error : " + held + " , (32)"}, false, 12300,
+         12300},
+        {"process cannot be waited for", true, slow,
+         sim::Fault{"WaitForProcessExit", "", "", kErrAccessDenied, 0, 1},
+         {"WaitForProcessExit failed : ", "(5)"}, true, 17800, 17800},
+    };
+
+    ASSERT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitRestartNeeded);
+    m.AddJob("KESTREL ZEP-4100");
+    test::PrepareUninstallerMachine(m);
+    sim::Machine fixed(m);
+    test::UninstallerRun(fixed).Run();
+    std::vector<uint32_t> fixedPauses = fixed.Pauses();
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Machine run(m);
+        run.SetSpoolerTiming(c.timing);
+        if (c.fault) run.InjectFault(*c.fault);
+        uint64_t start = run.ElapsedMs();
+        if (c.quiet) {
+            EXPECT_NE(Start(run, Program::Uninstaller, "/quiet").code, -1);
+        } else {
+            EXPECT_TRUE(test::UninstallerRun(run).Run());
+            EXPECT_EQ(run.Pauses(), fixedPauses);  // exactly the fixed pauses
+        }
+        uint64_t took = run.ElapsedMs() - start;
+        if (c.quiet) {
+            EXPECT_GE(took, c.minMs);
+            EXPECT_LE(took, c.maxMs);
+        }
+        std::vector<std::string> log = LogLines(run.LogText("ZEP_UnInstaller.txt"));
+        for (const std::string& line : c.lines) EXPECT_TRUE(AnyLineHas(log, line)) << line;
+        EXPECT_TRUE(AnyLineHas(log, "DeleteDirectory END"));  // the run went on to its end
+        EXPECT_EQ(!run.Exists(held), c.filesGone);
+    }
+}
+
+// The installer's start of a stopped spooler: waited for on the worker, so
+// that a start past the bound is in the log.
+TEST_F(DeployTest, InstallationWaitsForTheSpoolersStartOnlyWhenUnattended) {
+    struct Case {
+        bool quiet;
+        uint32_t startMs;
+        int code;
+        uint64_t tookMs;
+    };
+    for (const Case& c : {Case{true, 1500, kExitRestartNeeded, 1500},
+                          Case{false, 1500, 0, 0},
+                          Case{true, kNever, kExitFailed, 30000}}) {
+        SCOPED_TRACE(std::to_string(c.quiet) + " " + std::to_string(c.startMs));
+        sim::Machine run;
+        test::PrepareInstallerMachine(run);
+        run.SetSpoolerRunning(false);
+        run.SetSpoolerTiming({0, 0, c.startMs, 0});
+        if (c.quiet) {
+            EXPECT_EQ(Start(run, Program::Installer, std::string("/quiet ") + kBoth).code, c.code);
+            EXPECT_EQ(run.ElapsedMs(), c.tookMs);
+        } else {
+            test::InstallerRun(run).Run();
+            EXPECT_EQ(run.Pauses().front(), 2000u);  // its fixed pause, running by then
+        }
+        std::vector<std::string> log = LogLines(run.LogText("ZEP_Installer.txt"));
+        EXPECT_EQ(AnyLineHas(log, "net start spooler : the spooler did not reach state 4 within 30000 ms"),
+                  c.startMs == kNever);
+        EXPECT_EQ(run.FindPrinter("KESTREL ZEP-4000").has_value(), c.startMs != kNever);
+    }
 }
 
 // ------------------------------------------------------------------ the start
