@@ -185,13 +185,15 @@ case_partial_then_all() {
     check_nothing_left "$oem" "$log"
     files_absent "$MAKER"
     expect "routines" "$(routine_lines <<<"$log" | tr '\n' ' ')" \
-        "CheckOS BEGIN CheckOS END AddPrinterObjectsToList BEGIN AddPrinterObjectsToList END RemovePrinterObjects BEGIN RemovePrinterObjects END DeleteForms BEGIN DeleteForms END DeletePrinterDrv BEGIN DeletePrinterDrv END DeleteLanguageMonitor BEGIN DeleteLanguageMonitor END DeleteProcessor BEGIN DeleteProcessor END DeleteDriverComponent BEGIN DeleteDriverComponent END DeleteINFFile BEGIN DeleteINFFile END DeleteUninstallationInfo BEGIN DeleteUninstallationInfo END DeleteUninstallInfoFromReg BEGIN DeleteUninstallInfoFromReg END DeleteDirectory BEGIN DeleteDirectory END "
+        "CheckOS BEGIN CheckOS END AddPrinterObjectsToList BEGIN AddPrinterObjectsToList END RemovePrinterObjects BEGIN RemovePrinterObjects END DeleteForms BEGIN DeleteForms END DeletePrinterDrv BEGIN DeletePrinterDrv END DeleteLanguageMonitor BEGIN DeleteLanguageMonitor END DeleteProcessor BEGIN DeleteProcessor END DeleteDriverComponent BEGIN DeleteDriverComponent END DeleteINFFile BEGIN DeleteINFFile END DeleteUninstallationInfo BEGIN DeleteUninstallationInfo END DeleteUninstallInfoFromReg BEGIN DeleteUninstallInfoFromReg END DeleteDirectory BEGIN DeleteDirectory END DeleteProductFolder BEGIN DeleteProductFolder END "
     grep -qF "DIRECTORY : C:\\KESTREL Printer Driver\\ZEP" <<<"$log" || fail "the maker's folder is not logged"
     grep -q 'MyRegDeleteKeyEx failed : SOFTWARE' <<<"$log" && fail "the entry (with its subkey) was not deleted"
-    files_present "$UNINSTALLER"  # the program does not delete itself
+    # The program cannot delete itself while it runs: its copy and folder go at the restart.
+    files_present "$UNINSTALLER"
+    grep -qF "MOVEFILE_DELAY_UNTIL_REBOOT : $UNINSTALLER" <<<"$log" || fail "its own copy is not queued"
     finish
 
-    begin "then Windows restarts: no \".old\" file of the product is left"
+    begin "then Windows restarts: no \".old\" file of the product is left, nor the uninstaller"
     if [ -z "$BASE_OLD" ]; then
         wine_note "the second model's copy found nothing in use: no \".old\" was made to remove"
     fi
@@ -203,6 +205,7 @@ case_partial_then_all() {
     wine_restart || fail "wineboot -r did not end"
     left=$(old_files)
     [ -z "$left" ] || fail "left behind after the restart: $(echo $left)"
+    files_absent "$UNINSTALLER"
     finish
 }
 
