@@ -189,4 +189,4 @@ case_new_installation
 case_both_models
 case_same_version_again
 case_no_driver64
-exit $E2E_FAILED
+summary "$E2E_NAME"

@@ -10,11 +10,12 @@
 # ZEP_XVFB_DISPLAY (display number for the private X server).
 set -u
 
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-BUILD=$(cd "${1:-$ROOT/build/mingw-x64}" && pwd)
-WINE_DIR=${ZEP_E2E_WINE_DIR:-$ROOT/build/wine/installer-ui}
+E2E_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:-$E2E_ROOT/build/mingw-x64}" && pwd)
+WINE_DIR=${ZEP_E2E_WINE_DIR:-$E2E_ROOT/build/wine/installer-ui}
 PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
-. "$ROOT/scripts/lib/wine.sh"
+. "$E2E_ROOT/scripts/lib/wine.sh"
+. "$E2E_ROOT/tests/e2e/report.sh"
 
 INSTALLER=$BUILD/installer/win32/ZEP_Installer.exe
 UIDRIVER=$BUILD/tests/e2e/uidriver/uidriver.exe
@@ -32,26 +33,6 @@ CANCELED="The driver installation canceled."
 VK_RETURN=13
 VK_ESCAPE=27
 TAB=$'\t'
-
-FAILED=0
-CASE=""
-ERRORS=""
-
-# ---------------------------------------------------------------- reporting
-
-begin() { CASE="$1"; ERRORS=""; }
-fail() { ERRORS="$ERRORS; $*"; }
-expect() {  # expect WHAT ACTUAL EXPECTED
-    [ "$2" = "$3" ] || fail "$1: got \"$2\", expected \"$3\""
-}
-finish() {
-    if [ -z "$ERRORS" ]; then
-        echo "PASS $CASE"
-    else
-        echo "FAIL $CASE${ERRORS}"
-        FAILED=1
-    fi
-}
 
 # ---------------------------------------------------------------- Wine
 
@@ -250,4 +231,4 @@ run_main_and_models
 run_ports
 run_nt40
 
-exit $FAILED
+summary installer-ui

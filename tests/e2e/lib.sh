@@ -1,5 +1,7 @@
 # Shared parts of the end-to-end scripts that install and remove the sample
 # package under Wine (sourced by install.sh, uninstall.sh and demo.sh; bash).
+# Sources scripts/lib/wine.sh (every Wine start) and report.sh (begin, fail,
+# expect, finish, summary).
 #
 # Before sourcing: nothing. After sourcing, call e2e_init BUILD_DIR NAME.
 #
@@ -13,14 +15,12 @@
 #                     unset, no Xvfb) until e2e_display_on
 
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=../../scripts/lib/wine.sh
+# shellcheck source=scripts/lib/wine.sh
 . "$E2E_ROOT/scripts/lib/wine.sh"
+# shellcheck source=tests/e2e/report.sh
+. "$E2E_ROOT/tests/e2e/report.sh"
 
 E2E_TAB=$'\t'
-E2E_FAILED=0
-E2E_CASE=""
-E2E_ERRORS=""
-E2E_T0=0
 APP_PID=""
 RUN_DIR=""
 
@@ -32,16 +32,14 @@ E2E_UNINSTALLER_MAIN="Kestrel Customer Display Uninstaller"
 E2E_RESTART_Q_INSTALL='Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I want to restart my computer now.\n[No] I will restart my computer later.'
 E2E_RESTART_Q_UNINSTALL='Restarting your computer can take effect.\nPlease restart your computer.\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer later.'
 
-_e2e_abs() { case "$1" in /*) echo "$1" ;; *) echo "$E2E_ROOT/$1" ;; esac; }
-
 # e2e_init BUILD_DIR NAME: checks (and builds) the x86_64 tree, lays out the
 # dist folder the programs run from, makes the pristine prefix and starts
 # the X server. NAME separates this script's runs from the others'.
 e2e_init() {
-    BUILD=$(_e2e_abs "${1:-build/mingw-x64}")
+    BUILD=$(e2e_abs "${1:-build/mingw-x64}")
     E2E_NAME=$2
-    WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
-    PRISTINE=$(_e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
+    WINE_DIR=$(e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+    PRISTINE=$(e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
     if [ ! -f "$BUILD/CMakeCache.txt" ]; then
         echo "$E2E_NAME: $BUILD is not a configured build tree (scripts/build.sh mingw-x64)" >&2
         exit 2
@@ -87,30 +85,6 @@ e2e_display_on() {
         zep_xvfb_start
     fi
 }
-
-# ---------------------------------------------------------------- reporting
-
-begin() { E2E_CASE="$1"; E2E_ERRORS=""; E2E_NOTES=""; E2E_T0=$(date +%s.%N); }
-fail() { E2E_ERRORS="$E2E_ERRORS; $*"; }
-expect() {  # expect WHAT ACTUAL EXPECTED
-    [ "$2" = "$3" ] || fail "$1: got \"$2\", expected \"$3\""
-}
-finish() {
-    local took
-    took=$(awk -v a="$E2E_T0" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
-    if [ -z "$E2E_ERRORS" ]; then
-        echo "PASS $E2E_CASE (${took} s)"
-    else
-        echo "FAIL $E2E_CASE (${took} s)${E2E_ERRORS}"
-        [ -n "$RUN_DIR" ] && echo "     files: $RUN_DIR"
-        E2E_FAILED=1
-    fi
-    [ -n "$E2E_NOTES" ] && printf '%s' "$E2E_NOTES"
-    return 0
-}
-# One line per difference between Wine and Windows that a case works around
-# or cannot show; printed under the case's result.
-wine_note() { E2E_NOTES="$E2E_NOTES     wine: $*"$'\n'; }
 
 # ---------------------------------------------------------------- prefixes
 
@@ -480,12 +454,12 @@ log_has() {
 # the x86_64 tree beside it. DIST holds the x86_64 programs, DIST32 the i686
 # ones, each beside Driver32/ and Driver64/.
 e2e_init32() {
-    BUILD32=$(_e2e_abs "${1:-build/mingw-x86}")
-    BUILD=$(_e2e_abs "${ZEP_X64_BUILD:-build/mingw-x64}")
+    BUILD32=$(e2e_abs "${1:-build/mingw-x86}")
+    BUILD=$(e2e_abs "${ZEP_X64_BUILD:-build/mingw-x64}")
     E2E_NAME=$2
-    WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
-    PRISTINE=$(_e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
-    PRISTINE32=$(_e2e_abs "${ZEP_PRISTINE32:-$WINE_DIR/pristine32}")
+    WINE_DIR=$(e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+    PRISTINE=$(e2e_abs "${ZEP_PRISTINE64:-$WINE_DIR/pristine64}")
+    PRISTINE32=$(e2e_abs "${ZEP_PRISTINE32:-$WINE_DIR/pristine32}")
     local tree
     for tree in "$BUILD32" "$BUILD"; do
         if [ ! -f "$tree/CMakeCache.txt" ]; then
@@ -676,16 +650,6 @@ serve_stop() {
     return 0
 }
 
-# lap LABEL: notes the time since the case began (or since the last lap),
-# printed under the case's result.
-lap() {
-    local now took
-    now=$(date +%s.%N)
-    took=$(awk -v a="${E2E_LAP:-$E2E_T0}" -v b="$now" 'BEGIN { printf "%.0f", b - a }')
-    E2E_NOTES="$E2E_NOTES     time: $1 ${took} s"$'\n'
-    E2E_LAP=$now
-}
-
 # The CheckOS block of a trace log (the first one): "PLATFORM MAJOR MINOR BUILD".
 checkos_numbers() {
     sed -n '/CheckOS BEGIN$/,/CheckOS END$/p' | awk -F' : ' '
@@ -735,7 +699,7 @@ check_os_block() {
     code=$(os_code "$1" "$2" "$3" "$product")
     expect "platform major minor product type" "$1 $2 $3 $product" "$(cut -d' ' -f1-4 <<<"$want")"
     expect "OS code" "$code" "$(cut -d' ' -f5 <<<"$want")"
-    E2E_NOTES="$E2E_NOTES     os: $label reports $1 $2.$3 build $4, product type $product -> OS code $code"$'\n'
+    note "os: $label reports $1 $2.$3 build $4, product type $product -> OS code $code"
 }
 
 # os_code PLATFORM MAJOR MINOR PRODUCT-TYPE: the OS code the programs give

@@ -310,4 +310,4 @@ if [ -n "${BASE:-}" ] && [ -z "$E2E_ERRORS" ]; then
     case_installer_older_version
 fi
 case_nothing_installed
-exit $E2E_FAILED
+summary "$E2E_NAME"

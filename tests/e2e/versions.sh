@@ -55,7 +55,7 @@ case_refused64() {
     # The refusal comes before the worker writes its first line.
     expect "log" "$(installer_log)" ""
     # shellcheck disable=SC2046
-    E2E_NOTES="$E2E_NOTES     os: nt40 reports $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=([0-9]+) product=([0-9]+)/\1 \2.\3 build \4, product type \5/' <<<"$version") -> OS code $(os_code $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=[0-9]+ product=([0-9]+)/\1 \2 \3 \4/' <<<"$version"))"$'\n'
+    note "os: nt40 reports $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=([0-9]+) product=([0-9]+)/\1 \2.\3 build \4, product type \5/' <<<"$version") -> OS code $(os_code $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=[0-9]+ product=([0-9]+)/\1 \2 \3 \4/' <<<"$version"))"
     finish
 }
 
@@ -81,5 +81,4 @@ for ver in $VERSIONS64; do
     if [ "$ver" = nt40 ]; then case_refused64; else case_install64 "$ver"; fi
 done
 e2e_stop_prefix
-
-exit $E2E_FAILED
+summary "$E2E_NAME"

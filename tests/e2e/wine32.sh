@@ -167,7 +167,6 @@ case_install() {
 case_again() {
     local ver=$1 name=$2 p
     begin "$KIND, $ver: the installer again finds the driver and adds \"$name\" on COM1"
-    E2E_LAP=""
     if [ -z "$INSTALLED" ]; then
         fail "needs the installation above"
         finish
@@ -224,7 +223,6 @@ pe_format() {
 case_uninstall() {
     local ver=$1 list=$2
     begin "$KIND, $ver: the 32-bit uninstaller, started from the entry, removes everything, No to the restart question"
-    E2E_LAP=""
     if [ -z "$INSTALLED" ]; then
         fail "needs the installation above"
         finish
@@ -279,7 +277,7 @@ case_uninstall() {
     grep -q "SetupOpenInfFileW .*\\\\$oem.inf\"" "$trace" || fail "the setupapi trace shows no opening of $oem.inf"
     if old_system "$ver"; then
         grep -q 'SetupUninstallOEMInf' "$trace" && fail "SetupUninstallOEMInf was called on $ver"
-        E2E_NOTES="$E2E_NOTES     the INF copy was deleted directly (no SetupUninstallOEMInf in the setupapi trace)"$'\n'
+        note "the INF copy was deleted directly (no SetupUninstallOEMInf in the setupapi trace)"
     else
         grep -q 'SetupUninstallOEMInf' "$trace" || fail "SetupUninstallOEMInf was not called"
     fi
@@ -294,7 +292,6 @@ case_uninstall() {
 case_quiet() {
     set_kind "$1"
     begin "$KIND: the 32-bit programs quiet: installation (3010), then the QuietUninstallString (3010)"
-    E2E_LAP=""
     e2e_start_prefix32 "$KIND" "$KIND-quiet"
     lap "prefix"
     run_for_code "$RUN_DIR/dist" 'ZEP_Installer.exe /quiet /model "KESTREL ZEP-4000" /port COM2' $WORK_LIMIT
@@ -338,7 +335,7 @@ round() {
             ;;
     esac
     e2e_stop_prefix32
-    exit $E2E_FAILED
+    summary "$E2E_NAME $1"
 }
 
 WINDOWS_COPIES='C:\windows\ZEP1TE.dll C:\windows\ZEPUI1T.dll C:\windows\ZEPUI1T.ini C:\windows\ZEP1TE.gpd'
