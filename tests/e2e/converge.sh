@@ -77,8 +77,7 @@ set_display_version() {
 complete() {
     local before=$E2E_ERRORS model
     STATE=$(st report)
-    state_has "$DRIVER_LINE" "$MONITOR_LINE" \
-        'processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
+    state_has "$DRIVER_LINE" "$MONITOR_LINE" "$PROCESSOR_LINE"
     for model in "${MODELS[@]}"; do
         grep -qF "$(printer_line "$model" COM3:)" <<<"$STATE" || fail "no printer \"$model\" on COM3:"
     done

@@ -212,13 +212,6 @@ case_batch_files() {
     finish
 }
 
-no_window() {
-    local made
-    made=$(made_window)
-    [ -n "$made" ] && fail "a program tried to make a window: $made"
-    return 0
-}
-
 case_signing
 case_batch_files
 summary "$E2E_NAME"

@@ -30,18 +30,17 @@
 #
 #   tests/e2e/wine32.sh [BUILD32_DIR]      (default: build/mingw-x86)
 #
-# Environment: see tests/e2e/lib.sh (ZEP_E2E_WINE_DIR, ZEP_PRISTINE64,
-# ZEP_PRISTINE32, ZEP_X64_BUILD, ...). ZEP_WINE32_ROUNDS: the rounds to run
-# (default "wow64 win32"); ZEP_WINE32_BUDGET: the time budget in seconds
-# (default 1200). Exits 1 when a case failed, 2 when tools are missing.
+# Environment: see tests/e2e/lib.sh and lib32.sh (ZEP_E2E_WINE_DIR,
+# ZEP_PRISTINE64, ZEP_PRISTINE32, ZEP_X64_BUILD, ...). ZEP_WINE32_ROUNDS:
+# the rounds to run (default "wow64 win32"); ZEP_WINE32_BUDGET: the time
+# budget in seconds (default 1200). Exits 1 when a case failed, 2 when tools are missing.
 set -u
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/lib32.sh"
 e2e_init32 "${1:-build/mingw-x86}" wine32
 
 COM1=1006
-MAIN=$E2E_INSTALLER_MAIN
 UMAIN=$E2E_UNINSTALLER_MAIN
-UNINSTALLER='C:\windows\ZEP\ZEP_Uninstaller.exe'
 # Generous limits for waits that include emulated process starts; they only
 # bound a failing run.
 START_LIMIT=600
@@ -119,9 +118,7 @@ case_install() {
     e2e_start_prefix32 "$KIND" "$KIND" "$first"
     lap "prefix"
     installer_dialogs || { finish; return; }
-    local box
-    box=$(answer 7 $WORK_LIMIT)
-    expect "box" "$box" "ZEP_Installer$E2E_TAB$E2E_RESTART_Q_INSTALL$E2E_TAB$MAIN"
+    expect_box ZEP_Installer 7 "$E2E_RESTART_Q_INSTALL" $WORK_LIMIT
     app_wait 300
     expect "exit code" "$APP_RC" 0
     lap "installation"
@@ -243,9 +240,7 @@ case_uninstall() {
     sleep 1
     expect "list" "$(ud list-items "$UMAIN" 1006 | tr '\n' '|')" "$list"
     ud click "$UMAIN" 1001
-    local box
-    box=$(answer 7 $WORK_LIMIT)
-    expect "box" "$box" "ZEP_Uninstaller$E2E_TAB$E2E_RESTART_Q_UNINSTALL$E2E_TAB$UMAIN"
+    expect_box ZEP_Uninstaller 7 "$E2E_RESTART_Q_UNINSTALL" $WORK_LIMIT
     app_wait 300
     expect "exit code" "$APP_RC" 0
     lap "removal"
