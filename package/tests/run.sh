@@ -10,12 +10,11 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build="${1:-$root/build/mingw-x64}"
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
-work="${ZEP_CHECK_WORK:-$root/build/wine/check}"
-case "$work" in /*) ;; *) work="$root/$work" ;; esac
-pristine="${ZEP_PRISTINE64:-$work/pristine64}"
-case "$pristine" in /*) ;; *) pristine="$root/$pristine" ;; esac
+E2E_ROOT=$root
+. "$root/tests/e2e/report.sh"   # e2e_abs
+build=$(e2e_abs "${1:-build/mingw-x64}")
+work=$(e2e_abs "${ZEP_CHECK_WORK:-build/wine/check}")
+pristine=$(e2e_abs "${ZEP_PRISTINE64:-$work/pristine64}")
 
 . "$root/scripts/lib/wine.sh"
 

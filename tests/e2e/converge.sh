@@ -77,8 +77,7 @@ set_display_version() {
 complete() {
     local before=$E2E_ERRORS model
     STATE=$(st report)
-    state_has "$DRIVER_LINE" "$MONITOR_LINE" \
-        'processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
+    state_has "$DRIVER_LINE" "$MONITOR_LINE" "$PROCESSOR_LINE"
     for model in "${MODELS[@]}"; do
         grep -qF "$(printer_line "$model" COM3:)" <<<"$STATE" || fail "no printer \"$model\" on COM3:"
     done
@@ -306,7 +305,7 @@ case_removal() {
     done <<<"$diffs"
     [ -z "$left" ] || fail "left after the removal and the restart: $(head -n 5 <<<"$left" | tr '\n' ' ')"
     for ((i = 0; i < ${#KEPT[@]}; i += 2)); do
-        [ -n "${kept[i]:-}" ] && E2E_NOTES="$E2E_NOTES     kept: ${KEPT[i + 1]}"$'\n'
+        [ -n "${kept[i]:-}" ] && note "kept: ${KEPT[i + 1]}"
     done
     finish
 }
@@ -317,4 +316,4 @@ case_upgrade
 case_full_path
 case_removal
 e2e_stop_prefix
-exit "$E2E_FAILED"
+summary "$E2E_NAME"

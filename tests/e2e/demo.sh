@@ -20,7 +20,7 @@ say "corrected winspool.drv"
 scripts/build-winspool.sh | sed 's/^/   /'
 
 say "dist/: the product (32-bit programs) beside Driver32/ and Driver64/"
-x86=$(_e2e_abs "${ZEP_X86_BUILD:-build/mingw-x86}")
+x86=$(e2e_abs "${ZEP_X86_BUILD:-build/mingw-x86}")
 if [ -f "$x86/CMakeCache.txt" ]; then
     cmake --build "$x86" -j2 --target ZEP_Installer ZEP_Uninstaller zep_package >/dev/null &&
         scripts/make-dist.sh "$x86" dist | sed 's/^/   /'

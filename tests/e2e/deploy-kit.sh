@@ -30,7 +30,7 @@ set -u
 # shellcheck disable=SC2034  # read by e2e_init (lib.sh)
 E2E_HEADLESS=1
 e2e_init "${1:-build/mingw-x64}" deploy-kit
-X86=$(_e2e_abs "${ZEP_X86_BUILD:-build/mingw-x86}")
+X86=$(e2e_abs "${ZEP_X86_BUILD:-build/mingw-x86}")
 for tool in openssl osslsigncode python3; do
     command -v $tool >/dev/null || { echo "deploy-kit: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
 done
@@ -212,13 +212,6 @@ case_batch_files() {
     finish
 }
 
-no_window() {
-    local made
-    made=$(made_window)
-    [ -n "$made" ] && fail "a program tried to make a window: $made"
-    return 0
-}
-
 case_signing
 case_batch_files
-exit $E2E_FAILED
+summary "$E2E_NAME"

@@ -26,20 +26,16 @@
 # BUILD_DIR is an i686 mingw build tree; it is configured when empty and the
 # two programs are built in it.
 set -u
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+E2E_ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+. "$E2E_ROOT/tests/e2e/report.sh"
 PROGRAMS=()
 case "${1:-}" in *.exe) PROGRAMS=("$@") ;; esac
-BUILD=${1:-$ROOT/build/mingw-x86}
-case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+BUILD=$(e2e_abs "${1:-build/mingw-x86}")
 
 ALLOWED_DLLS="KERNEL32.DLL USER32.DLL GDI32.DLL ADVAPI32.DLL SHELL32.DLL MSVCRT.DLL"
 OPTIONAL_FUNCTIONS="IsWow64Process RegDeleteKeyExA GetSystemWow64DirectoryA SetupUninstallOEMInfA"
 MAX_BYTES=$((150 * 1024))
 OBJDUMP=i686-w64-mingw32-objdump
-
-FAILED=0
-pass() { echo "PASS $*"; }
-fail() { echo "FAIL $*"; FAILED=1; }
 
 command -v "$OBJDUMP" >/dev/null || { echo "imports: $OBJDUMP is missing (scripts/setup.sh)" >&2; exit 2; }
 
@@ -86,7 +82,7 @@ problems() {
     [ "$size" -le "$MAX_BYTES" ] || echo "size $size bytes (more than $MAX_BYTES)"
 
     local manifest
-    if ! manifest=$(python3 "$ROOT/tests/e2e/pe_manifest.py" "$exe" 2>/dev/null); then
+    if ! manifest=$(python3 "$E2E_ROOT/tests/e2e/pe_manifest.py" "$exe" 2>/dev/null); then
         echo "no application manifest"
         return
     fi
@@ -141,7 +137,7 @@ EOF
             -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0 2>>"$dir/cc.err" ||
         ! i686-w64-mingw32-gcc -O1 -o "$dir/plain.exe" "$dir/bad.c" -lwinspool -lsetupapi \
             2>>"$dir/cc.err"; then
-        fail "self-test: could not build the program that breaks the rules ($(head -n 1 "$dir/cc.err"))"
+        failed "self-test: could not build the program that breaks the rules ($(head -n 1 "$dir/cc.err"))"
         rm -rf "$dir"
         return
     fi
@@ -154,9 +150,9 @@ EOF
         grep -qF -- "$want" <<<"$out" || missing="$missing [$want]"
     done
     if [ -z "$missing" ]; then
-        pass "self-test: a program that breaks the rules is refused ($(wc -l <<<"$out") findings)"
+        passed "self-test: a program that breaks the rules is refused ($(wc -l <<<"$out") findings)"
     else
-        fail "self-test: not found:$missing (found: $(tr '\n' ';' <<<"$out"))"
+        failed "self-test: not found:$missing (found: $(tr '\n' ';' <<<"$out"))"
     fi
     rm -rf "$dir"
 }
@@ -167,7 +163,7 @@ selftest
 
 if [ ${#PROGRAMS[@]} -eq 0 ]; then
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86.cmake" \
+    cmake -S "$E2E_ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/mingw-x86.cmake" \
         -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null || { echo "imports: cannot configure $BUILD" >&2; exit 2; }
 fi
 if [ -z "${ZEP_E2E_NO_BUILD:-}" ]; then
@@ -181,7 +177,7 @@ fi
 for exe in "${PROGRAMS[@]}"; do
     name=$(basename "$exe")
     if [ ! -f "$exe" ]; then
-        fail "$name: not there (not built in $BUILD?)"
+        failed "$name: not there (not built in $BUILD?)"
         continue
     fi
     out=$(problems "$exe")
@@ -189,9 +185,9 @@ for exe in "${PROGRAMS[@]}"; do
     if [ -z "$out" ]; then
         sig=$("$OBJDUMP" -p "$exe" | awk '/^Entry 4 .*Security Directory/ && $4 != "00000000" { print $4 }')
         [ -n "$sig" ] && sig=", signed ($((16#$sig)) bytes of signature)"
-        pass "$name: $(stat -c %s "$exe") bytes$sig, imports $dlls, Windows 2000 and later, requires administrator"
+        passed "$name: $(stat -c %s "$exe") bytes$sig, imports $dlls, Windows 2000 and later, requires administrator"
     else
-        fail "$name: $(tr '\n' ';' <<<"$out" | sed 's/;$//')"
+        failed "$name: $(tr '\n' ';' <<<"$out" | sed 's/;$//')"
     fi
 done
-exit $FAILED
+summary imports

@@ -16,12 +16,7 @@ e2e_init "${1:-build/mingw-x64}" install
 MAIN=$E2E_INSTALLER_MAIN
 COM1=1006
 COM3=1009
-DRV='C:\windows\system32\spool\drivers\x64'
-PRT='C:\windows\system32\spool\prtprocs\x64'
-PRINTER_4000_COM1='printer name="KESTREL ZEP-4000" driver="ZEP Character Type" port="COM1:" processor="ZEP PRINT PROCESSOR" datatype="RAW" attributes=0x00001800 priority=1 status='
-DRIVER_LINE="driver env=\"Windows x64\" name=\"ZEP Character Type\" version=3 path=\"$DRV\\3\\UNIDRV.DLL\" data=\"$DRV\\3\\ZEP1TE.gpd\" config=\"$DRV\\3\\UNIDRVUI.DLL\" help=\"$DRV\\3\\UNIDRV.HLP\" monitor=\"ZEP Language Monitor\" datatype=\"RAW\""
-MONITOR_LINE='monitor name="ZEP Language Monitor" env="Windows NT x86" dll="ZEPMON.dll"'
-PROCESSOR_LINE='processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
+PRINTER_4000_COM1="$(printer_line "KESTREL ZEP-4000" COM1:)status="
 
 # Every routine of a new installation of one model, as the log must show
 # their BEGIN and END lines.
@@ -56,14 +51,6 @@ CreateDirectoryWithSA END
 CopyFilesOfUtilities END
 AddToWin2K END"
 
-# expect_box BUTTON TEXT: the next box has the program's caption, this text
-# and the main window as owner; it is answered with BUTTON.
-expect_box() {
-    local box
-    box=$(answer "$1" 60) || { fail "no box \"$2\" (or it lacks button $1)"; return 1; }
-    expect "box" "$box" "ZEP_Installer$E2E_TAB$2$E2E_TAB$MAIN"
-}
-
 # ---------------------------------------------------------------- cases
 
 case_new_installation() {
@@ -71,7 +58,7 @@ case_new_installation() {
     e2e_start_prefix new-4000-com1
     start_installer
     install_models $COM1 0 || { finish; return; }
-    expect_box 7 "$E2E_RESTART_Q_INSTALL"
+    expect_box ZEP_Installer 7 "$E2E_RESTART_Q_INSTALL"
     ud wait-text "$MAIN" 1003 "Completed." 5 >/dev/null || fail "the status line did not end on \"Completed.\""
     app_wait 15
     expect "exit code" "$APP_RC" 0
@@ -106,7 +93,7 @@ case_both_models() {
     e2e_start_prefix both-com3
     start_installer
     install_models $COM3 0 1 || { finish; return; }
-    expect_box 7 "$E2E_RESTART_Q_INSTALL"
+    expect_box ZEP_Installer 7 "$E2E_RESTART_Q_INSTALL"
     wine_note "AddPrintProcessorA never fails with 3005 (already installed) on the second model"
     app_wait_no_box 15
     expect "exit code" "$APP_RC" 0
@@ -164,11 +151,11 @@ case_no_driver64() {
     start_installer
     install_models $COM1 0 || { finish; return; }
     # The missing monitor DLL cannot be loaded: 126. The INF's folder is missing: 3.
-    expect_box 1 'AddMonitor, ERR CODE: 126\n\nModule not found.\r\n'
+    expect_box ZEP_Installer 1 'AddMonitor, ERR CODE: 126\n\nModule not found.\r\n'
     wine_note "AddPrintProcessorA never loads the file, so the missing print processor is accepted (Windows refuses it)"
     wine_note "AddPrinterDriverA accepts missing driver files (Windows fails with 2, then AddPrinterA fails and the installer ends after its box)"
-    expect_box 1 'SetupCopyOEMInf, ERR CODE: 3\n\nPath not found.\r\n'
-    expect_box 7 "$E2E_RESTART_Q_INSTALL"
+    expect_box ZEP_Installer 1 'SetupCopyOEMInf, ERR CODE: 3\n\nPath not found.\r\n'
+    expect_box ZEP_Installer 7 "$E2E_RESTART_Q_INSTALL"
     ud wait-text "$MAIN" 1003 "Completed." 5 >/dev/null || fail "the status line did not end on \"Completed.\""
     app_wait_no_box 15
     expect "exit code" "$APP_RC" 0
@@ -189,4 +176,4 @@ case_new_installation
 case_both_models
 case_same_version_again
 case_no_driver64
-exit $E2E_FAILED
+summary "$E2E_NAME"

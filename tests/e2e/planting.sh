@@ -133,4 +133,4 @@ case_uninstaller() {
 case_control
 case_installer
 case_uninstaller
-exit $E2E_FAILED
+summary "$E2E_NAME"

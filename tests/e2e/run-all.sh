@@ -41,6 +41,7 @@ t_all=$(date +%s)
 # Every Wine start below has a time limit (scripts/lib/wine.sh); this step
 # shows it, and the next that the limit does its job.
 step "every Wine start has a time limit" tests/e2e/bounded-check.sh
+step "the scripts' reporting under sh and bash" tests/e2e/report-check.sh
 step "corrected winspool.drv" scripts/build-winspool.sh || { printf '\n%s' "$STEP_SUMMARY"; exit 1; }
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     echo "run-all: $BUILD is not a configured x86_64 build tree (scripts/build.sh mingw-x64)" >&2

@@ -15,19 +15,9 @@ e2e_init "${1:-build/mingw-x64}" uninstall
 
 MAIN=$E2E_UNINSTALLER_MAIN
 INSTALLER_MAIN=$E2E_INSTALLER_MAIN
-DRV='C:\windows\system32\spool\drivers\x64'
-PRT='C:\windows\system32\spool\prtprocs\x64'
 MAKER='C:\KESTREL Printer Driver'
-UNINSTALLER='C:\windows\ZEP\ZEP_Uninstaller.exe'
 COMPLETED="The uninstallation has been completed."
 VK_ESCAPE=27
-
-# expect_box BUTTON TEXT [CAPTION OWNER]: the next box, answered with BUTTON.
-expect_box() {
-    local box
-    box=$(answer "$1" 90) || { fail "no box \"$2\" (or it lacks button $1)"; return 1; }
-    expect "box" "$box" "${3:-ZEP_Uninstaller}$E2E_TAB$2$E2E_TAB${4:-$MAIN}"
-}
 
 start_uninstaller() { start_program "$UNINSTALLER" "$RUN_DIR"; }
 
@@ -169,7 +159,7 @@ case_partial_then_all() {
         expect "list" "$(list_items)" "[x] KESTREL ZEP-4100|"
         watch_status "$MAIN" 1000 "$RUN_DIR/status-all.txt"
         ud click "$MAIN" 1001
-        expect_box 7 "$E2E_RESTART_Q_UNINSTALL"
+        expect_box ZEP_Uninstaller 7 "$E2E_RESTART_Q_UNINSTALL"
         app_wait 10
         expect "exit code after No" "$APP_RC" 0
         wait "$WATCH_PID" 2>/dev/null
@@ -229,7 +219,7 @@ case_no_printer() {
         ud wm-close "$MAIN"
         ud wait-window "$MAIN" 0 || fail "Escape or Close ended the busy dialog"
         expect "Close in the system menu" "$(ud sysmenu-has-close "$MAIN")" 0
-        expect_box 7 "$E2E_RESTART_Q_UNINSTALL"
+        expect_box ZEP_Uninstaller 7 "$E2E_RESTART_Q_UNINSTALL"
         app_wait 10
         expect "exit code after No" "$APP_RC" 0
         wait "$WATCH_PID" 2>/dev/null
@@ -257,7 +247,7 @@ case_nothing_installed() {
         /v DisplayName /d 'KESTREL Customer Display Windows Driver V1.1.0E' /f
     grep -qxF "uninstall view=64 present=1" <<<"$(st uninstall)" || fail "could not plant the entry"
     start_program "$RUN_DIR/dist/ZEP_Uninstaller.exe"
-    expect_box 1 "The ZEP driver does not exist on this system."
+    expect_box ZEP_Uninstaller 1 "The ZEP driver does not exist on this system."
     app_wait_no_box 10
     expect "exit code" "$APP_RC" 0
     STATE=$(st uninstall)
@@ -281,10 +271,8 @@ case_installer_older_version() {
         local listener=$!
         local i=0
         while [ $i -lt 100 ] && ! grep -q listening "$RUN_DIR/endsession.txt"; do sleep 0.1; i=$((i + 1)); done
-        expect_box 1 'There is a different version driver in this system.\r\n\r\nThe installed driver will be removed.' \
-            ZEP_Installer "$INSTALLER_MAIN"
-        expect_box 1 'The installer has successfully removed the different version.\nNow it is going to restart your computer to take effect.\nAfter restarting, you may reinstall the driver again.' \
-            ZEP_Installer "$INSTALLER_MAIN"
+        expect_box ZEP_Installer 1 'There is a different version driver in this system.\r\n\r\nThe installed driver will be removed.'
+        expect_box ZEP_Installer 1 'The installer has successfully removed the different version.\nNow it is going to restart your computer to take effect.\nAfter restarting, you may reinstall the driver again.'
         wine_note "ExitWindowsEx ends the calling process at once and asks every program to end its session; the machine does not restart"
         app_wait 15
         [ "$APP_RC" = running ] && fail "the installer did not end"
@@ -313,4 +301,4 @@ if [ -n "${BASE:-}" ] && [ -z "$E2E_ERRORS" ]; then
     case_installer_older_version
 fi
 case_nothing_installed
-exit $E2E_FAILED
+summary "$E2E_NAME"

@@ -12,7 +12,7 @@
 #            included) and they give the expected OS code.
 # The trace log does not hold the OS code or the product type: the code is
 # derived from the logged numbers and the product type the state tool reads,
-# with the programs' table, and compared with os_expected (tests/e2e/lib.sh),
+# with the programs' table, and compared with os_expected (tests/e2e/product.sh),
 # which also says what Wine 8.0 gets wrong about "win7" and "win2008r2".
 # The 32-bit programs under win2k, winxp and win7: tests/e2e/wine32.sh.
 #
@@ -28,7 +28,6 @@ VERSIONS64=${ZEP_VERSIONS64-nt40 winxp64 vista win2008 win7 win2008r2 win8 win10
 
 e2e_init "${1:-build/mingw-x64}" versions
 
-MAIN=$E2E_INSTALLER_MAIN
 COM1=1006
 REFUSED="THE DRIVER CAN NOT BE INSTALLED ON THIS OS."
 
@@ -38,11 +37,10 @@ case_refused64() {
     begin "nt40 (x86_64 build): only the box \"$REFUSED\", nothing changed"
     e2e_start_prefix v64-nt40
     wine64q reg add 'HKCU\Software\Wine' /v Version /d nt40 /f
-    local before after box
+    local before after
     before=$(st report --version 'C:\windows\ZEP' 'C:\windows\ZEPMON.dll' 'C:\windows\inf\ZEP.inf')
     start_installer
-    box=$(answer 1 60)
-    expect "box" "$box" "ZEP_Installer$E2E_TAB$REFUSED$E2E_TAB$MAIN"
+    expect_box ZEP_Installer 1 "$REFUSED" 60
     app_wait_no_box 30
     expect "exit code" "$APP_RC" 0
     after=$(st report --version 'C:\windows\ZEP' 'C:\windows\ZEPMON.dll' 'C:\windows\inf\ZEP.inf')
@@ -55,7 +53,7 @@ case_refused64() {
     # The refusal comes before the worker writes its first line.
     expect "log" "$(installer_log)" ""
     # shellcheck disable=SC2046
-    E2E_NOTES="$E2E_NOTES     os: nt40 reports $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=([0-9]+) product=([0-9]+)/\1 \2.\3 build \4, product type \5/' <<<"$version") -> OS code $(os_code $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=[0-9]+ product=([0-9]+)/\1 \2 \3 \4/' <<<"$version"))"$'\n'
+    note "os: nt40 reports $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=([0-9]+) product=([0-9]+)/\1 \2.\3 build \4, product type \5/' <<<"$version") -> OS code $(os_code $(sed -E 's/^version platform=([0-9]+) major=([0-9]+) minor=([0-9]+) build=[0-9]+ product=([0-9]+)/\1 \2 \3 \4/' <<<"$version"))"
     finish
 }
 
@@ -81,5 +79,4 @@ for ver in $VERSIONS64; do
     if [ "$ver" = nt40 ]; then case_refused64; else case_install64 "$ver"; fi
 done
 e2e_stop_prefix
-
-exit $E2E_FAILED
+summary "$E2E_NAME"

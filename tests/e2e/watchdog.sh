@@ -17,11 +17,11 @@
 #
 # Environment: ZEP_E2E_WINE_DIR, ZEP_PRISTINE64 as for the other scripts.
 set -u
-. "$(dirname "$0")/lib.sh"   # st_run, _e2e_abs (and scripts/lib/wine.sh)
+. "$(dirname "$0")/lib.sh"   # st_run (and scripts/lib/wine.sh, report.sh)
 cd "$E2E_ROOT" || exit 2
 . tests/e2e/steps.sh
-BUILD=$(_e2e_abs "${1:-build/mingw-x64}")
-WINE_DIR=$(_e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
+BUILD=$(e2e_abs "${1:-build/mingw-x64}")
+WINE_DIR=$(e2e_abs "${ZEP_E2E_WINE_DIR:-build/e2e-wine}")
 PRISTINE=${ZEP_PRISTINE64:-$WINE_DIR/pristine64}
 
 # The limits below run out on purpose: not events of the run.
@@ -38,13 +38,6 @@ trap 'zep_xvfb_stop' EXIT
 
 LIMIT=8
 SLACK=6  # ending the session: the server's own kill, then by PID
-FAILED=0
-ERRORS=""
-fail() { ERRORS="$ERRORS; $*"; }
-finish() {
-    if [ -z "$ERRORS" ]; then echo "PASS $1"; else echo "FAIL $1$ERRORS"; FAILED=1; fi
-    ERRORS=""
-}
 
 # A fresh clone with its own wineserver kept up.
 new_prefix() {
@@ -85,14 +78,16 @@ check_end() {
 
 # ---------------------------------------------------------------- 1
 
+begin "a program that never ends: its start ends within the limit ($LIMIT s) and its session with it"
 new_prefix never-ends
 bounded_wait never-ends
 check_end never-ends "$RUNS/never-ends"
 case "$LINE" in *infrastructure*) fail "a program that never ends was called a failure of the infrastructure" ;; esac
-finish "a program that never ends: its start ends within the limit ($LIMIT s) and its session with it"
+finish
 
 # ---------------------------------------------------------------- 2
 
+begin "a session whose wineserver is killed while its processes wait: ended within the limit, named infrastructure"
 new_prefix server-gone
 bounded_wait server-gone
 prefix="$RUNS/server-gone"
@@ -123,10 +118,11 @@ case "$LINE" in
     *"infrastructure: the prefix's wineserver is gone while its processes wait"*) ;;
     *) fail "not called a failure of the infrastructure: \"$LINE\"" ;;
 esac
-finish "a session whose wineserver is killed while its processes wait: ended within the limit, named infrastructure"
+finish
 
 # ---------------------------------------------------------------- 3
 
+begin "run-all's steps: an infrastructure failure is retried once and named, a product failure is not retried"
 STEP_EVENTS_DIR="$RUNS/events"
 mkdir -p "$RUNS/pristine-victim"
 touch "$RUNS/pristine-victim/.zep-pristine"
@@ -148,22 +144,23 @@ broken() {
 step "flaky" flaky >/dev/null
 step "product" product >/dev/null
 step "broken" broken >/dev/null
-expect_line() {  # expect_line REGEX WHAT
+expect_summary() {  # expect_summary REGEX WHAT: a line of the steps' summary matches
     grep -qE -- "$1" <<<"$STEP_SUMMARY" || fail "$2; the summary was: $(tr '\n' '|' <<<"$STEP_SUMMARY")"
 }
 [ "$(wc -l <"$RUNS/flaky.count")" = 2 ] || fail "the step failed on the infrastructure was not run once more"
 [ ! -f "$RUNS/pristine-victim/.zep-pristine" ] || fail "the pristine prefix named in the failure keeps its stamp"
-expect_line '^PASS  flaky .*\(infrastructure failure, passed when retried\)$' "no PASS line marked as retried"
+expect_summary '^PASS  flaky .*\(infrastructure failure, passed when retried\)$' "no PASS line marked as retried"
 [ "$(wc -l <"$RUNS/product.count")" = 1 ] || fail "a product failure was run again"
-expect_line '^FAIL  product .*\(exit 1\)$' "no plain FAIL line for the product failure"
+expect_summary '^FAIL  product .*\(exit 1\)$' "no plain FAIL line for the product failure"
 [ "$(wc -l <"$RUNS/broken.count")" = 2 ] || fail "a step failing on the infrastructure twice was not run exactly twice"
-expect_line '^FAIL  broken .*\(exit 1, infrastructure, retried once\)$' "no FAIL line marked infrastructure"
-expect_line '^        wine-limit: "y" in prefix .* infrastructure: Wine crashed$' "the step's Wine events are not shown under it"
+expect_summary '^FAIL  broken .*\(exit 1, infrastructure, retried once\)$' "no FAIL line marked infrastructure"
+expect_summary '^        wine-limit: "y" in prefix .* infrastructure: Wine crashed$' "the step's Wine events are not shown under it"
 [ "$STEP_FAILED" = 1 ] || fail "the failed steps did not fail the run"
-finish "run-all's steps: an infrastructure failure is retried once and named, a product failure is not retried"
+finish
 
 # ---------------------------------------------------------------- 4
 
+begin "a state tool run that printed nothing runs once more and is in the events; twice is infrastructure"
 new_prefix state
 RUN_DIR="$RUNS/state"
 ZEP_WINE_EVENTS="$RUNS/state.events"
@@ -195,7 +192,7 @@ grep -q 'infrastructure: Wine did not run the state tool twice' "$ZEP_WINE_EVENT
     fail "the second failure is not named infrastructure"
 unset ZEP_WINE_EVENTS
 WINEPREFIX="$RUNS/state" zep_wine_stop
-finish "a state tool run that printed nothing runs once more and is in the events; twice is infrastructure"
+finish
 
 rm -rf "$RUNS"
-exit $FAILED
+summary watchdog

@@ -30,18 +30,17 @@
 #
 #   tests/e2e/wine32.sh [BUILD32_DIR]      (default: build/mingw-x86)
 #
-# Environment: see tests/e2e/lib.sh (ZEP_E2E_WINE_DIR, ZEP_PRISTINE64,
-# ZEP_PRISTINE32, ZEP_X64_BUILD, ...). ZEP_WINE32_ROUNDS: the rounds to run
-# (default "wow64 win32"); ZEP_WINE32_BUDGET: the time budget in seconds
-# (default 1200). Exits 1 when a case failed, 2 when tools are missing.
+# Environment: see tests/e2e/lib.sh and lib32.sh (ZEP_E2E_WINE_DIR,
+# ZEP_PRISTINE64, ZEP_PRISTINE32, ZEP_X64_BUILD, ...). ZEP_WINE32_ROUNDS:
+# the rounds to run (default "wow64 win32"); ZEP_WINE32_BUDGET: the time
+# budget in seconds (default 1200). Exits 1 when a case failed, 2 when tools are missing.
 set -u
 . "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/lib32.sh"
 e2e_init32 "${1:-build/mingw-x86}" wine32
 
 COM1=1006
-MAIN=$E2E_INSTALLER_MAIN
 UMAIN=$E2E_UNINSTALLER_MAIN
-UNINSTALLER='C:\windows\ZEP\ZEP_Uninstaller.exe'
 # Generous limits for waits that include emulated process starts; they only
 # bound a failing run.
 START_LIMIT=600
@@ -119,9 +118,7 @@ case_install() {
     e2e_start_prefix32 "$KIND" "$KIND" "$first"
     lap "prefix"
     installer_dialogs || { finish; return; }
-    local box
-    box=$(answer 7 $WORK_LIMIT)
-    expect "box" "$box" "ZEP_Installer$E2E_TAB$E2E_RESTART_Q_INSTALL$E2E_TAB$MAIN"
+    expect_box ZEP_Installer 7 "$E2E_RESTART_Q_INSTALL" $WORK_LIMIT
     app_wait 300
     expect "exit code" "$APP_RC" 0
     lap "installation"
@@ -167,7 +164,6 @@ case_install() {
 case_again() {
     local ver=$1 name=$2 p
     begin "$KIND, $ver: the installer again finds the driver and adds \"$name\" on COM1"
-    E2E_LAP=""
     if [ -z "$INSTALLED" ]; then
         fail "needs the installation above"
         finish
@@ -224,7 +220,6 @@ pe_format() {
 case_uninstall() {
     local ver=$1 list=$2
     begin "$KIND, $ver: the 32-bit uninstaller, started from the entry, removes everything, No to the restart question"
-    E2E_LAP=""
     if [ -z "$INSTALLED" ]; then
         fail "needs the installation above"
         finish
@@ -245,9 +240,7 @@ case_uninstall() {
     sleep 1
     expect "list" "$(ud list-items "$UMAIN" 1006 | tr '\n' '|')" "$list"
     ud click "$UMAIN" 1001
-    local box
-    box=$(answer 7 $WORK_LIMIT)
-    expect "box" "$box" "ZEP_Uninstaller$E2E_TAB$E2E_RESTART_Q_UNINSTALL$E2E_TAB$UMAIN"
+    expect_box ZEP_Uninstaller 7 "$E2E_RESTART_Q_UNINSTALL" $WORK_LIMIT
     app_wait 300
     expect "exit code" "$APP_RC" 0
     lap "removal"
@@ -279,7 +272,7 @@ case_uninstall() {
     grep -q "SetupOpenInfFileW .*\\\\$oem.inf\"" "$trace" || fail "the setupapi trace shows no opening of $oem.inf"
     if old_system "$ver"; then
         grep -q 'SetupUninstallOEMInf' "$trace" && fail "SetupUninstallOEMInf was called on $ver"
-        E2E_NOTES="$E2E_NOTES     the INF copy was deleted directly (no SetupUninstallOEMInf in the setupapi trace)"$'\n'
+        note "the INF copy was deleted directly (no SetupUninstallOEMInf in the setupapi trace)"
     else
         grep -q 'SetupUninstallOEMInf' "$trace" || fail "SetupUninstallOEMInf was not called"
     fi
@@ -294,7 +287,6 @@ case_uninstall() {
 case_quiet() {
     set_kind "$1"
     begin "$KIND: the 32-bit programs quiet: installation (3010), then the QuietUninstallString (3010)"
-    E2E_LAP=""
     e2e_start_prefix32 "$KIND" "$KIND-quiet"
     lap "prefix"
     run_for_code "$RUN_DIR/dist" 'ZEP_Installer.exe /quiet /model "KESTREL ZEP-4000" /port COM2' $WORK_LIMIT
@@ -338,7 +330,7 @@ round() {
             ;;
     esac
     e2e_stop_prefix32
-    exit $E2E_FAILED
+    summary "$E2E_NAME $1"
 }
 
 WINDOWS_COPIES='C:\windows\ZEP1TE.dll C:\windows\ZEPUI1T.dll C:\windows\ZEPUI1T.ini C:\windows\ZEP1TE.gpd'

@@ -20,22 +20,18 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build="${1:-$root/build/mingw-x64}"
-case "$build" in /*) ;; *) build="$root/$build" ;; esac
-work="${ZEP_CHECK_WORK:-$root/build/wine/check}"
-case "$work" in /*) ;; *) work="$root/$work" ;; esac
-pristine="${ZEP_PRISTINE64:-$work/pristine64}"
-case "$pristine" in /*) ;; *) pristine="$root/$pristine" ;; esac
+E2E_ROOT=$root
+. "$root/tests/e2e/report.sh"
+build=$(e2e_abs "${1:-build/mingw-x64}")
+work=$(e2e_abs "${ZEP_CHECK_WORK:-build/wine/check}")
+pristine=$(e2e_abs "${ZEP_PRISTINE64:-$work/pristine64}")
 
 . "$root/scripts/lib/wine.sh"
 
-failures=0
-pass() { printf "PASS: %s\n" "$*"; }
-fail() { printf "FAIL: %s\n" "$*"; failures=$((failures + 1)); }
-
-# expect FILE LINE: the output holds LINE as a whole line.
-expect() {
-    if grep -qxF -- "$2" "$1"; then pass "$(basename "$1" .out): $2"; else fail "$(basename "$1" .out): missing: $2"; fi
+# expect_line FILE LINE: a check of its own, that the output FILE holds LINE
+# as a whole line.
+expect_line() {
+    if grep -qxF -- "$2" "$1"; then passed "$(basename "$1" .out): $2"; else failed "$(basename "$1" .out): missing: $2"; fi
 }
 
 winpath() { echo "Z:$1" | tr / '\\'; }
@@ -112,60 +108,51 @@ check_32bit_callers() {
     wait
     # Stock Wine looks for the driver among "Windows NT x86" (1797); its
     # AddPrinterA loses that code (87), as for 64-bit callers above.
-    expect "$work/stock32.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1797'
-    expect "$work/stock32.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
+    expect_line "$work/stock32.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1797'
+    expect_line "$work/stock32.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
     for call in AddPrinterW AddPrinterA; do
-        expect "$work/fixed32.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
-        expect "$work/fixed32.out" "call=$call case=winprint processor=\"WinPrint\" result=ok"
-        expect "$work/fixed32.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
-        expect "$work/fixed32.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
+        expect_line "$work/fixed32.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
+        expect_line "$work/fixed32.out" "call=$call case=winprint processor=\"WinPrint\" result=ok"
+        expect_line "$work/fixed32.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
+        expect_line "$work/fixed32.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
     done
-    expect "$work/stock32-install.out" 'call=AddMonitorA result=fail error=126'
-    expect "$work/stock32-install.out" 'call=AddPrinterA result=fail error=87'
+    expect_line "$work/stock32-install.out" 'call=AddMonitorA result=fail error=126'
+    expect_line "$work/stock32-install.out" 'call=AddPrinterA result=fail error=87'
     for variant in stock32 fixed32; do
-        expect "$work/$variant-install.out" 'call=AddMonitorA case=missing result=fail error=126'
+        expect_line "$work/$variant-install.out" 'call=AddMonitorA case=missing result=fail error=126'
     done
     for call in AddMonitorA AddPrintProcessorA AddPrinterDriverA AddPrinterA; do
-        expect "$work/fixed32-install.out" "call=$call result=ok"
+        expect_line "$work/fixed32-install.out" "call=$call result=ok"
     done
-    expect "$work/fixed32-install.out" 'exit=0'
-    expect "$work/fixed32-state.out" 'monitor name="ZEP Language Monitor" env="Windows NT x86" dll="ZEPMON.dll"'
+    expect_line "$work/fixed32-install.out" 'exit=0'
+    expect_line "$work/fixed32-state.out" 'monitor name="ZEP Language Monitor" env="Windows NT x86" dll="ZEPMON.dll"'
     if grep -q '^printer name="KESTREL ZEP-4000" driver="ZEP Character Type" port="COM1:" processor="ZEP PRINT PROCESSOR" ' "$work/fixed32-state.out"; then
-        pass "fixed32-state: the printer uses the driver of \"Windows x64\""
+        passed "fixed32-state: the printer uses the driver of \"Windows x64\""
     else
-        fail "fixed32-state: no printer line for KESTREL ZEP-4000"
+        failed "fixed32-state: no printer line for KESTREL ZEP-4000"
     fi
     if grep -q '^monitor name="ZEP Missing Monitor"' "$work/fixed32-state.out"; then
-        fail "fixed32-state: the monitor without its DLL was registered"
+        failed "fixed32-state: the monitor without its DLL was registered"
     else
-        pass "fixed32-state: the monitor without its DLL was not registered"
+        passed "fixed32-state: the monitor without its DLL was not registered"
     fi
-}
-
-summary() {
-    if [ "$failures" -ne 0 ]; then
-        echo "winspool-check: $failures failed (outputs in $work)"
-        exit 1
-    fi
-    echo "winspool-check: all passed"
-    exit 0
 }
 
 if [ -n "${ZEP_CHECK_X86_ONLY:-}" ]; then
     [ -n "${ZEP_CHECK_X86_BUILD:-}" ] || { echo "winspool-check: ZEP_CHECK_X86_ONLY needs ZEP_CHECK_X86_BUILD" >&2; exit 2; }
     check_32bit_callers
-    summary
+    summary winspool-check "$work"
 fi
 
 # --- stock Wine refuses --------------------------------------------------
 zep_wine_clone "$pristine" "$work/stock"
 run "$work/stock" no "$work/stock.out" "$probe" check "$(winpath "$pkg")"
 (zep_wine_use64 "$work/stock"; zep_wine_stop)
-expect "$work/stock.out" 'call=AddPrintProcessorA result=ok'
-expect "$work/stock.out" 'call=AddPrinterDriverA result=ok'
-expect "$work/stock.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1798'
-expect "$work/stock.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
-expect "$work/stock.out" 'call=AddPrinterA case=winprint processor="WinPrint" result=ok'
+expect_line "$work/stock.out" 'call=AddPrintProcessorA result=ok'
+expect_line "$work/stock.out" 'call=AddPrinterDriverA result=ok'
+expect_line "$work/stock.out" 'call=AddPrinterW case=registered processor="ZEP PRINT PROCESSOR" result=fail error=1798'
+expect_line "$work/stock.out" 'call=AddPrinterA case=registered processor="ZEP PRINT PROCESSOR" result=fail error=87'
+expect_line "$work/stock.out" 'call=AddPrinterA case=winprint processor="WinPrint" result=ok'
 
 # --- the corrected DLL accepts what Windows accepts ----------------------
 zep_wine_clone "$pristine" "$work/fixed"
@@ -173,10 +160,10 @@ zep_wine_install_winspool "$work/fixed" x86_64
 run "$work/fixed" yes "$work/fixed.out" "$probe" check "$(winpath "$pkg")"
 (zep_wine_use64 "$work/fixed"; zep_wine_stop)
 for call in AddPrinterW AddPrinterA; do
-    expect "$work/fixed.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
-    expect "$work/fixed.out" "call=$call case=winprint processor=\"WinPrint\" result=ok"
-    expect "$work/fixed.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
-    expect "$work/fixed.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
+    expect_line "$work/fixed.out" "call=$call case=registered processor=\"ZEP PRINT PROCESSOR\" result=ok"
+    expect_line "$work/fixed.out" "call=$call case=winprint processor=\"WinPrint\" result=ok"
+    expect_line "$work/fixed.out" "call=$call case=unknown processor=\"ZEP NOT REGISTERED\" result=fail error=1798"
+    expect_line "$work/fixed.out" "call=$call case=empty processor=\"ZEP EMPTY PROCESSOR\" result=fail error=1798"
 done
 
 # --- the same for a 32-bit program (optional, slow) ----------------------
@@ -187,9 +174,9 @@ zep_wine_clone "$pristine" "$work/missing"
 run "$work/missing" yes "$work/missing.out" "$probe" check "$(winpath "$pkg")"
 (zep_wine_use64 "$work/missing"; zep_wine_stop)
 if grep -q '^call=' "$work/missing.out" || grep -qx 'exit=0' "$work/missing.out"; then
-    fail "missing: the probe ran without the corrected DLL"
+    failed "missing: the probe ran without the corrected DLL"
 else
-    pass "missing: the probe did not start without the corrected DLL"
+    passed "missing: the probe did not start without the corrected DLL"
 fi
 
 # --- the installer's sequence, then the state tool -----------------------
@@ -197,32 +184,32 @@ inst="$work/install"
 zep_wine_clone "$pristine" "$inst"
 zep_wine_install_winspool "$inst" x86_64
 run "$inst" yes "$work/install.out" "$probe" install "$(winpath "$pkg")"
-expect "$work/install.out" 'call=AddMonitorA result=ok'
-expect "$work/install.out" 'call=AddPrintProcessorA result=ok'
-expect "$work/install.out" 'call=AddPrinterDriverA result=ok'
-expect "$work/install.out" 'call=AddPrinterA result=ok'
-expect "$work/install.out" 'exit=0'
+expect_line "$work/install.out" 'call=AddMonitorA result=ok'
+expect_line "$work/install.out" 'call=AddPrintProcessorA result=ok'
+expect_line "$work/install.out" 'call=AddPrinterDriverA result=ok'
+expect_line "$work/install.out" 'call=AddPrinterA result=ok'
+expect_line "$work/install.out" 'exit=0'
 run "$inst" yes "$work/state.out" "$statetool" report 'C:\windows\ZEPMON.dll' \
     'C:\windows\system32\spool\prtprocs\x64\ZEPPRO.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEP.ini'
 (zep_wine_use64 "$inst"; zep_wine_stop)
 st="$work/state.out"
 # Wine keeps no printer status: 0 where the installer asked for 0x80.
 if grep -q '^printer name="KESTREL ZEP-4000" driver="ZEP Character Type" port="COM1:" processor="ZEP PRINT PROCESSOR" datatype="RAW" attributes=0x00001800 priority=1 ' "$st"; then
-    pass "state: the printer uses the package's driver and print processor on COM1:"
+    passed "state: the printer uses the package's driver and print processor on COM1:"
 else
-    fail "state: no printer line for KESTREL ZEP-4000 with the package's components"
+    failed "state: no printer line for KESTREL ZEP-4000 with the package's components"
 fi
-expect "$st" 'driver env="Windows x64" name="ZEP Character Type" version=3 path="C:\windows\system32\spool\drivers\x64\3\UNIDRV.DLL" data="C:\windows\system32\spool\drivers\x64\3\ZEP1TE.gpd" config="C:\windows\system32\spool\drivers\x64\3\UNIDRVUI.DLL" help="C:\windows\system32\spool\drivers\x64\3\UNIDRV.HLP" monitor="ZEP Language Monitor" datatype="RAW"'
-expect "$st" 'driver-file env="Windows x64" driver="ZEP Character Type" file="C:\windows\system32\spool\drivers\x64\3\ZEPUI1T.INI"'
+expect_line "$st" 'driver env="Windows x64" name="ZEP Character Type" version=3 path="C:\windows\system32\spool\drivers\x64\3\UNIDRV.DLL" data="C:\windows\system32\spool\drivers\x64\3\ZEP1TE.gpd" config="C:\windows\system32\spool\drivers\x64\3\UNIDRVUI.DLL" help="C:\windows\system32\spool\drivers\x64\3\UNIDRV.HLP" monitor="ZEP Language Monitor" datatype="RAW"'
+expect_line "$st" 'driver-file env="Windows x64" driver="ZEP Character Type" file="C:\windows\system32\spool\drivers\x64\3\ZEPUI1T.INI"'
 if grep -q '^monitor name="ZEP Language Monitor" env="[^"]*" dll="ZEPMON.dll"$' "$st"; then
-    pass "state: the language monitor is registered"
+    passed "state: the language monitor is registered"
 else
-    fail "state: the language monitor is not registered"
+    failed "state: the language monitor is not registered"
 fi
-expect "$st" 'processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
-expect "$st" 'uninstall view=64 present=0'
+expect_line "$st" 'processor-reg env="Windows x64" name="ZEP PRINT PROCESSOR" driver="ZEPPRO.dll"'
+expect_line "$st" 'uninstall view=64 present=0'
 for f in 'C:\windows\ZEPMON.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEPPRO.dll' 'C:\windows\system32\spool\prtprocs\x64\ZEP.ini'; do
-    if grep -qF "file path=\"$f\" exists=1 " "$st"; then pass "state: $f"; else fail "state: $f missing"; fi
+    if grep -qF "file path=\"$f\" exists=1 " "$st"; then passed "state: $f"; else failed "state: $f missing"; fi
 done
 
 # --- the state tool's arranging commands, which the tests rely on -------
@@ -236,28 +223,28 @@ tool arranged report 'C:\windows\ZEPMON.dll' 'C:\windows\ZEPMON.dll.old'
 tool del-other delete-printer "ZEP Other"
 tool after printers
 (zep_wine_use64 "$inst"; zep_wine_stop)
-expect "$work/set-version.out" 'exit=0'
-expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MajorVersion" type=4 value=1'
-expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MinorVersion" type=4 value=2'
-expect "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="BuildVersion" type=4 value=0'
+expect_line "$work/set-version.out" 'exit=0'
+expect_line "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MajorVersion" type=4 value=1'
+expect_line "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="MinorVersion" type=4 value=2'
+expect_line "$work/arranged.out" 'printer-data printer="KESTREL ZEP-4000" name="BuildVersion" type=4 value=0'
 if grep -q 'name="ExtraVersion"' "$work/arranged.out"; then
-    fail "arranged: ExtraVersion still present after delete-data"
+    failed "arranged: ExtraVersion still present after delete-data"
 else
-    pass "arranged: ExtraVersion removed"
+    passed "arranged: ExtraVersion removed"
 fi
-expect "$work/arranged.out" 'printer name="ZEP Other" driver="ZEP Character Type" port="COM2:" processor="WinPrint" datatype="RAW" attributes=0x00000000 priority=1 status=0x00000000'
-expect "$work/add-bad.out" 'error op="AddPrinterA" code=1797'
-expect "$work/add-bad.out" 'exit=1'
-expect "$work/arranged.out" 'file path="C:\windows\ZEPMON.dll" exists=0 error=2'
+expect_line "$work/arranged.out" 'printer name="ZEP Other" driver="ZEP Character Type" port="COM2:" processor="WinPrint" datatype="RAW" attributes=0x00000000 priority=1 status=0x00000000'
+expect_line "$work/add-bad.out" 'error op="AddPrinterA" code=1797'
+expect_line "$work/add-bad.out" 'exit=1'
+expect_line "$work/arranged.out" 'file path="C:\windows\ZEPMON.dll" exists=0 error=2'
 if grep -q '^file path="C:\\windows\\ZEPMON.dll.old" exists=1 ' "$work/arranged.out"; then
-    pass "arranged: the monitor DLL was renamed"
+    passed "arranged: the monitor DLL was renamed"
 else
-    fail "arranged: the renamed monitor DLL is missing"
+    failed "arranged: the renamed monitor DLL is missing"
 fi
 if grep -q '^printer name="ZEP Other"' "$work/after.out"; then
-    fail "after: ZEP Other still listed after delete-printer"
+    failed "after: ZEP Other still listed after delete-printer"
 else
-    pass "after: ZEP Other deleted"
+    passed "after: ZEP Other deleted"
 fi
 
-summary
+summary winspool-check "$work"
