@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/trace_log.h"
-#include "deploy/run_state.h"
+#include "common/run_state.h"
 #include "platform/platform.h"
 #include "platform/routine.h"
 

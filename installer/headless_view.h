@@ -6,7 +6,7 @@
 
 #include "common/check_list.h"
 #include "common/support.h"
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 #include "installer/installer_dlg.h"
 #include "installer/views.h"
 

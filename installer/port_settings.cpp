@@ -1,6 +1,6 @@
 #include "installer/port_settings.h"
 
-#include "common/unattended.h"
+#include "common/startup.h"
 
 namespace zep {
 

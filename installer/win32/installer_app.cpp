@@ -3,7 +3,7 @@
 
 #include "common/support.h"
 #include "common/trace_log.h"
-#include "common/unattended.h"
+#include "common/startup.h"
 #include "framework/app.h"
 #include "framework/user_win32.h"
 #include "installer/headless_view.h"

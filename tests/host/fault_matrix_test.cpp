@@ -569,7 +569,7 @@ bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfin
 
 // What a finished run showed, from the scenario's own events on.
 struct Seen {
-    RunEnd end;
+    RunOutcome end;
     std::vector<sim::UiEvent> ui;     // the run's own events
     std::vector<std::string> log;     // the program's log
     std::vector<sim::CallRecord> calls;

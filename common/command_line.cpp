@@ -1,8 +1,8 @@
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 
 #include <cctype>
 
-#include "deploy/run_state.h"
+#include "common/run_state.h"
 
 namespace zep {
 

@@ -1,4 +1,4 @@
-#include "common/unattended.h"
+#include "common/startup.h"
 
 #include "resources/version.h"
 

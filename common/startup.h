@@ -1,12 +1,13 @@
-// What both programs share for a quiet or passive run: the start (the
-// command line, one instance at a time) and the user who is not there.
+// The start of both programs, in every mode: the command line, one instance
+// at a time, /log, and the context a run goes on with; and the user of a
+// quiet or passive run, who is not there.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "common/support.h"
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 
 namespace zep {
 
