@@ -52,13 +52,6 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-void Support::LogBegin(const char* routine) {
-    log.WriteLog("\r\n");
-    log.WriteLog("%s BEGIN", routine);
-}
-
-void Support::LogEnd(const char* routine) { log.WriteLog("%s END", routine); }
-
 int Support::IsWow64() {
     RoutineScope scope("IsWow64");
     int result = 0;
@@ -70,8 +63,7 @@ int Support::IsWow64() {
 }
 
 int Support::CheckOS() {
-    RoutineScope scope("CheckOS");
-    LogBegin("CheckOS");
+    LoggedRoutine routine(log, "CheckOS");
     Result<OsVersion> v = os.kernel.GetVersionExA(kOsVersionInfoExSize);
     // Systems that refuse the extended structure are still classified by
     // platform, major and minor version.
@@ -81,9 +73,7 @@ int Support::CheckOS() {
     log.WriteLog("osvi.dwMajorVersion : %d", int(info.major));
     log.WriteLog("osvi.dwMinorVersion : %d", int(info.minor));
     log.WriteLog("osvi.dwBuildNumber  : %d", int(info.build));
-    int code = ClassifyOs(info);
-    LogEnd("CheckOS");
-    return code;
+    return ClassifyOs(info);
 }
 
 int32_t Support::MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t samDesired,

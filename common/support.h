@@ -130,10 +130,6 @@ public:
     // The run counts as failed.
     void ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon);
 
-    // "\r\n" and "<name> BEGIN" / "<name> END".
-    void LogBegin(const char* routine);
-    void LogEnd(const char* routine);
-
 private:
     // The privilege and ExitWindowsEx; true when Windows accepted.
     bool RequestRestart();

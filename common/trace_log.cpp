@@ -1,5 +1,7 @@
 #include "common/trace_log.h"
 
+#include <exception>
+
 #include "platform/routine.h"
 
 namespace zep {
@@ -186,6 +188,27 @@ void TraceLog::WriteLogV(const char* format, va_list args) {
     text += "\r\n";
     kernel_.WriteFile(file.value, text);
     if (!exclusive_) kernel_.CloseHandle(file.value);
+}
+
+LoggedRoutine::LoggedRoutine(TraceLog& log, const char* scope, const char* logName)
+    : scope_(scope), log_(log), name_(logName) {
+#if defined(__cpp_exceptions)
+    unwinding_ = std::uncaught_exceptions();
+#endif
+    log_.WriteLog("\r\n");
+    log_.WriteLog("%s BEGIN", name_);
+}
+
+LoggedRoutine::~LoggedRoutine() {
+#if defined(__cpp_exceptions)
+    if (std::uncaught_exceptions() > unwinding_) return;
+#endif
+    if (!ended_) End();
+}
+
+void LoggedRoutine::End() {
+    ended_ = true;
+    log_.WriteLog("%s END", name_);
 }
 
 }  // namespace zep

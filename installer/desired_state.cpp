@@ -92,8 +92,7 @@ InstallTarget CInstallerDlg::Target(int portCode) {
 }
 
 void CInstallerDlg::CheckInstalled() {
-    RoutineScope scope("CheckInstalled");
-    sys_.LogBegin("CheckInstalled");
+    LoggedRoutine routine(sys_.log, "CheckInstalled");
     ProductState after = ProductLook(removal_).Look(&target_);
     for (const std::vector<std::string>& part : after.missing) {
         for (const std::string& what : part) {
@@ -101,14 +100,12 @@ void CInstallerDlg::CheckInstalled() {
             sys_.run.StepFailed();
         }
     }
-    sys_.LogEnd("CheckInstalled");
 }
 
 bool CInstallerDlg::AcceptsInstallation(int portCode) {
-    RoutineScope scope("AcceptsInstallation");
+    LoggedRoutine routine(sys_.log, "AcceptsInstallation");
     Platform& os = sys_.os;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AcceptsInstallation");
     bool accepted = true;
     auto refuse = [&](const char* format, const std::string& what) {
         log.WriteLog(format, what.c_str());
@@ -160,7 +157,6 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
         }
     }
     if (policy) sys_.run.End(RunEnd::RefusedByPolicy);
-    sys_.LogEnd("AcceptsInstallation");
     return accepted && !policy;
 }
 

@@ -51,9 +51,8 @@ void CInstallation::StepReport(const std::string& text, uint32_t pauseMs) {
 // ------------------------------------------------------------------ sequence
 
 void CInstallation::AddToWin2K(int portCode) {
-    RoutineScope scope("AddToWin2K");
+    LoggedRoutine routine(sys_.log, "AddToWin2K");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddToWin2K");
     SetSystemInfo();
     StepReport("Preparing for installation...\r\n");
     bool present = PrinterDrvExist(m_strDriverName) != 0;
@@ -110,14 +109,16 @@ void CInstallation::AddToWin2K(int portCode) {
                 "later.",
             kMbYesNo | kMbIconQuestion);
         if (answer == kIdYes) {
-            log.WriteLog("AddToWin2K END");
+            // The log has always closed the routine before the restart
+            // request, and again at its end.
+            routine.End();
             sys_.RestartSystem();
         } else {
             sys_.run.RestartNeeded();  // left for later
         }
     }
     log.WriteLog("\r\n");
-    log.WriteLog("AddToWin2K END");
+    routine.End();
     if (m_pStatusText) *m_pStatusText = "Completed.";
     if (m_pProgress) m_pProgress->SetPos(100);
     mainWindow_.PostStatusRefresh();
@@ -132,15 +133,13 @@ void CInstallation::StageAndRegister() {
 }
 
 void CInstallation::SetSystemInfo() {
-    RoutineScope scope("SetSystemInfo");
-    sys_.LogBegin("SetSystemInfo");
+    LoggedRoutine routine(sys_.log, "SetSystemInfo");
     m_bWow64 = sys_.IsWow64();
     m_nOsCode = sys_.CheckOS();
     m_strEnvironment = DriverEnvironment(m_bWow64);
     m_strDriverSourceDir = DriverSourceFolder(m_bWow64);
     sys_.log.WriteLog("ENV : %s, DRV DIR : %s ", m_strEnvironment.c_str(),
                       m_strDriverSourceDir.c_str());
-    sys_.LogEnd("SetSystemInfo");
 }
 
 std::string CInstallation::PackageFolder() {
@@ -180,8 +179,7 @@ std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const 
 }
 
 int CInstallation::PrinterDrvExist(const std::string& driverName) {
-    RoutineScope scope("PrinterDrvExist");
-    sys_.LogBegin("PrinterDrvExist");
+    LoggedRoutine routine(sys_.log, "PrinterDrvExist");
     StepReport("Checking existing drivers...\r\n");
     Result<std::vector<DriverInfo3>> drivers =
         sys_.os.spooler.EnumPrinterDriversA(nullptr, m_strEnvironment.c_str(), 3);
@@ -189,13 +187,11 @@ int CInstallation::PrinterDrvExist(const std::string& driverName) {
         for (const DriverInfo3& driver : drivers.value) {
             if (driver.name == driverName) {
                 sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-                sys_.LogEnd("PrinterDrvExist");
                 return 1;
             }
         }
     }
     sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    sys_.LogEnd("PrinterDrvExist");
     return 0;
 }
 

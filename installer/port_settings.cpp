@@ -69,8 +69,7 @@ bool Exchange(Support& sys, HPrinter xcv, const std::string& device, const PortS
 bool ApplyPortSettings(Support& sys, int portIndex) {
     const std::optional<PortSettings>& wanted = sys.run.PortSettingsToApply();
     if (!wanted) return true;  // the port is left as it is
-    RoutineScope scope("ApplyPortSettings");
-    sys.LogBegin("ApplyPortSettings");
+    LoggedRoutine routine(sys.log, "ApplyPortSettings");
     std::string device = "COM" + Decimal(portIndex + 1);
     std::string heading = "Port settings of " + device + ": ";
     PrinterDefaults admin{nullptr, kServerAccessAdminister};
@@ -82,7 +81,6 @@ bool ApplyPortSettings(Support& sys, int portIndex) {
     } else {
         sys.ShowSystemErrorBox((heading + "OpenPrinter, Error Code: %d\n\n").c_str(), xcv.error, kMbIconError);
     }
-    sys.LogEnd("ApplyPortSettings");
     return ok;
 }
 

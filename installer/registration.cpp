@@ -5,9 +5,8 @@
 namespace zep {
 
 bool CInstallation::AddLanguageMonitor() {
-    RoutineScope scope("AddLanguageMonitor");
+    LoggedRoutine routine(sys_.log, "AddLanguageMonitor");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddLanguageMonitor");
     log.WriteLog("MONITOR FILE: %s", m_strMonitorFile.c_str());
     log.WriteLog("MONITOR NAME: %s", m_strMonitorName.c_str());
     StepReport("Installing L/M...\r\n");
@@ -26,17 +25,14 @@ bool CInstallation::AddLanguageMonitor() {
     Status added = sys_.os.spooler.AddMonitorA(nullptr, info);
     if (!added.ok && added.error != kErrPrintMonitorAlreadyInstalled) {
         sys_.ShowSystemErrorBox("AddMonitor, ERR CODE: %d\n\n", added.error, kMbIconError);
-        sys_.LogEnd("AddLanguageMonitor");
         return false;
     }
-    sys_.LogEnd("AddLanguageMonitor");
     return true;
 }
 
 bool CInstallation::AddPrinterProcessor() {
-    RoutineScope scope("AddPrinterProcessor");
+    LoggedRoutine routine(sys_.log, "AddPrinterProcessor");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddPrinterProcessor");
     log.WriteLog("PROCESSOR FILE: %s", m_strProcessorFile.c_str());
     log.WriteLog("PROCESSOR NAME: %s", m_strProcessorName.c_str());
     log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
@@ -58,17 +54,14 @@ bool CInstallation::AddPrinterProcessor() {
     if (!added.ok && added.error != kErrPrintProcessorAlreadyInstalled) {
         sys_.ShowSystemErrorBox("AddPrintProcessor, ERR CODE: %d\n\n", added.error,
                                 kMbIconError);
-        sys_.LogEnd("AddPrinterProcessor");
         return false;
     }
-    sys_.LogEnd("AddPrinterProcessor");
     return true;
 }
 
 bool CInstallation::AddPrinterDriverToSystem() {
-    RoutineScope scope("AddPrinterDriverToSystem");
+    LoggedRoutine routine(sys_.log, "AddPrinterDriverToSystem");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("AddPrinterDriverToSystem");
     StepReport("Installing printer driver...\r\n");
 
     DriverInfo3 info;
@@ -105,16 +98,13 @@ bool CInstallation::AddPrinterDriverToSystem() {
     }
     if (!added.ok) {
         sys_.ShowSystemErrorBox("AddPrinterDriver, ERR CODE: %d\n\n", added.error, kMbIconError);
-        sys_.LogEnd("AddPrinterDriverToSystem");
         return false;
     }
-    sys_.LogEnd("AddPrinterDriverToSystem");
     return true;
 }
 
 bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
-    RoutineScope scope("AddPrinterToSystem");
-    sys_.LogBegin("AddPrinterToSystem");
+    LoggedRoutine routine(sys_.log, "AddPrinterToSystem");
     StepReport("Adding a printer...\r\n");
     if (m_pStatusText) *m_pStatusText = "Please wait for adding printer.\r\nIt takes a couple of minutes.";
     if (m_pProgress) m_pProgress->StepIt();
@@ -134,11 +124,10 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     Result<HPrinter> added = sys_.os.spooler.AddPrinterA(nullptr, info);
     if (added.ok) {
         sys_.os.spooler.ClosePrinter(added.value);
-        sys_.LogEnd("AddPrinterToSystem");
         return true;
     }
     sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
-    sys_.LogEnd("AddPrinterToSystem");
+    routine.End();
     // A person's run ends here. An unattended run goes on, so that the check
     // after it names everything that is missing and a rerun has only that
     // left to do.

@@ -16,9 +16,8 @@ bool CInstallation::CopyChecked(const std::string& source, const std::string& de
 }
 
 void CInstallation::CopyFilesNeededToAddPrnDrv() {
-    RoutineScope scope("CopyFilesNeededToAddPrnDrv");
+    LoggedRoutine routine(sys_.log, "CopyFilesNeededToAddPrnDrv");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("CopyFilesNeededToAddPrnDrv");
     StepReport("Copying files...\r\n");
 
     // A folder that cannot be learned gets no copies: they would land in the
@@ -44,7 +43,6 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
     }
     if (drivers.ok)
         CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers.value + "\\STDNAMES.GPD");
-    sys_.LogEnd("CopyFilesNeededToAddPrnDrv");
 }
 
 bool CInstallation::HandleCopyFileError(std::string source, std::string dest, uint32_t code) {
@@ -83,8 +81,7 @@ bool CInstallation::HandleCopyFileError(std::string source, std::string dest, ui
 }
 
 void CInstallation::CopyINFFile() {
-    RoutineScope scope("CopyINFFile");
-    sys_.LogBegin("CopyINFFile");
+    LoggedRoutine routine(sys_.log, "CopyINFFile");
     std::string source = m_strDriverSourceDir + LoadScratch(19);
     Setup& setup = sys_.os.setup;
     Result<std::string> copied = setup.SetupCopyOEMInfA(source, kSpostPath, kSpCopyNoOverwrite);
@@ -98,21 +95,18 @@ void CInstallation::CopyINFFile() {
         sys_.ShowSystemErrorBox("SetupCopyOEMInf, ERR CODE: %d\n\n", copied.error, kMbIconError);
     }
     sys_.log.WriteLog("INF FILE NAME : %s", destination.c_str());
-    sys_.LogEnd("CopyINFFile");
 }
 
 void CInstallation::DeleteFilesUsed() {
-    RoutineScope scope("DeleteFilesUsed");
+    LoggedRoutine routine(sys_.log, "DeleteFilesUsed");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteFilesUsed");
     StepReport("Deleting files used to install...\r\n");
 
     Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
     if (!drivers.ok) {
         // Without the folder the paths would point at the root of a drive.
         log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
-        sys_.LogEnd("DeleteFilesUsed");
         return;
     }
     for (const char* file : kUnidrvFiles) {
@@ -127,17 +121,14 @@ void CInstallation::DeleteFilesUsed() {
         log.WriteLog("FILE SRC : %s", path.c_str());
         sys_.DeleteFileReported(path);
     }
-    sys_.LogEnd("DeleteFilesUsed");
 }
 
 void CInstallation::CopyFilesOfUtilities() {
-    RoutineScope scope("CopyFilesOfUtilities");
-    sys_.LogBegin("CopyFilesOfUtilities");
+    LoggedRoutine routine(sys_.log, "CopyFilesOfUtilities");
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) {
         // "\ZEP" at the root of a drive is not ours to wipe.
         sys_.log.WriteLog("GetWindowsDirectory failed");
-        sys_.LogEnd("CopyFilesOfUtilities");
         return;
     }
     std::string folder = windows.value + "\\ZEP";
@@ -147,14 +138,12 @@ void CInstallation::CopyFilesOfUtilities() {
     // the package beside the program.
     std::string source = sys_.run.Unattended() ? PackageFolder() + uninstaller : uninstaller;
     CopyChecked(source, folder + "\\" + uninstaller);
-    sys_.LogEnd("CopyFilesOfUtilities");
 }
 
 bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
-    RoutineScope scope("CreateDirectoryWithSA");
+    LoggedRoutine routine(sys_.log, "CreateDirectoryWithSA");
     Kernel& kernel = sys_.os.kernel;
     Advapi& advapi = sys_.os.advapi;
-    sys_.LogBegin("CreateDirectoryWithSA");
 
     // The folder holds the uninstaller, which Windows runs as administrator:
     // everyone may read and run it, only administrators and SYSTEM may change it.
@@ -196,7 +185,6 @@ bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
     if (admins.ok) advapi.FreeSid(admins.value);
     if (system.ok) advapi.FreeSid(system.value);
     if (acl.ok) advapi.LocalFree(acl.value);
-    sys_.LogEnd("CreateDirectoryWithSA");
     return made.ok;
 }
 

@@ -5,10 +5,9 @@
 namespace zep {
 
 void CInstallation::RegisterUninstallInfo() {
-    RoutineScope scope("RegisterUninstallInfo");
+    LoggedRoutine routine(sys_.log, "RegisterUninstallInfo");
     Advapi& advapi = sys_.os.advapi;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("RegisterUninstallInfo");
     const std::string key = kUninstallKey;
     log.WriteLog("REGKEY : %s", key.c_str());
 
@@ -31,7 +30,6 @@ void CInstallation::RegisterUninstallInfo() {
         log.WriteLog(m_bWow64 ? "RegCreateKeyEx failed : %s, (%d) "
                               : "RegCreateKeyEx failed : %s , (%d) ",
                      key.c_str(), int(created.status));
-        sys_.LogEnd("RegisterUninstallInfo");
         return;
     }
 
@@ -41,7 +39,6 @@ void CInstallation::RegisterUninstallInfo() {
         if (value.name == "DisplayName" && !windowsKnown) log.WriteLog("GetWindowsDirectory failed");
     }
     advapi.RegCloseKey(created.key);
-    sys_.LogEnd("RegisterUninstallInfo");
 }
 
 }  // namespace zep

@@ -39,7 +39,9 @@ RemovalProfile InstallerRemovalProfile() {
     p.firstModel = 20;
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = false;
+    // The staging clean-up logs the same name; the call sites differ.
     p.fileRoutineName = "DeleteFilesUsed";
+    p.fileRoutineScope = "DeleteDriverFiles";
     p.deleteMiniDriverFromDriverFolder = false;
     p.logFolders = false;
     p.logInfDetails = false;
@@ -71,7 +73,7 @@ RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
     p.infStatus = "Deleting the INF file...";
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = true;
-    p.fileRoutineName = "DeleteDriverComponent";
+    p.fileRoutineName = p.fileRoutineScope = "DeleteDriverComponent";
     p.deleteMiniDriverFromDriverFolder = true;
     p.logFolders = true;
     p.logInfDetails = true;
@@ -128,15 +130,11 @@ bool DriverRemoval::DeleteInstalledDriver() {
 }
 
 void DriverRemoval::DeleteForms() {
-    RoutineScope scope("DeleteForms");
+    LoggedRoutine routine(sys_.log, "DeleteForms");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("DeleteForms");
     StatusStep(profile_.formsStatus, false);
     Result<HPrinter> server = spooler.OpenPrinterA(nullptr, nullptr);
-    if (!server.ok) {
-        sys_.LogEnd("DeleteForms");
-        return;
-    }
+    if (!server.ok) return;
     Result<std::vector<FormInfo1>> forms = spooler.EnumFormsA(server.value);
     std::string word = Load(profile_.productWord);
     for (const FormInfo1& form : forms.value) {
@@ -145,12 +143,10 @@ void DriverRemoval::DeleteForms() {
         sys_.log.WriteLog("FORM NAMES : %s ", form.name.c_str());
     }
     spooler.ClosePrinter(server.value);
-    sys_.LogEnd("DeleteForms");
 }
 
 bool DriverRemoval::DeletePrinterDrv() {
-    RoutineScope scope("DeletePrinterDrv");
-    sys_.LogBegin("DeletePrinterDrv");
+    LoggedRoutine routine(sys_.log, "DeletePrinterDrv");
     std::string name = Load(profile_.driverName);
     Status deleted =
         sys_.os.spooler.DeletePrinterDriverExA(nullptr, Environment(), name, kDpdDeleteUnusedFiles, 3);
@@ -161,15 +157,13 @@ bool DriverRemoval::DeletePrinterDrv() {
     // again. The waits: until it has stopped, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
-    sys_.LogEnd("DeletePrinterDrv");
     return result;
 }
 
 void DriverRemoval::DeleteLanguageMonitor() {
-    RoutineScope scope("DeleteLanguageMonitor");
+    LoggedRoutine routine(sys_.log, "DeleteLanguageMonitor");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteLanguageMonitor");
     StatusStep(profile_.monitorStatus, false);
     std::string name = Load(profile_.monitorName);
     Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
@@ -203,13 +197,11 @@ void DriverRemoval::DeleteLanguageMonitor() {
         else
             log.WriteLog("GetWindowsDirectory failed");
     }
-    sys_.LogEnd("DeleteLanguageMonitor");
 }
 
 void DriverRemoval::DeleteProcessor() {
-    RoutineScope scope("DeleteProcessor");
+    LoggedRoutine routine(sys_.log, "DeleteProcessor");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("DeleteProcessor");
     StatusStep(profile_.processorStatus, false);
     std::string name = Load(profile_.processorName);
     Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
@@ -235,14 +227,11 @@ void DriverRemoval::DeleteProcessor() {
     } else {
         sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
-    sys_.LogEnd("DeleteProcessor");
 }
 
 void DriverRemoval::DeleteDriverFiles() {
-    const char* routine = profile_.fileRoutineName;
-    RoutineScope scope(routine);
+    LoggedRoutine routine(sys_.log, profile_.fileRoutineScope, profile_.fileRoutineName);
     TraceLog& log = sys_.log;
-    sys_.LogBegin(routine);
     StatusStep(profile_.filesStatus, true);
 
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
@@ -276,15 +265,14 @@ void DriverRemoval::DeleteDriverFiles() {
     inDrivers(profile_.uiPluginIni);
     inWindows(profile_.uiPluginIni);
 
-    sys_.LogEnd(routine);
+    routine.End();
     sys_.StartSpooler(2000);  // functional: waits until it runs; the later steps call it
 }
 
 void DriverRemoval::DeleteINFFile() {
-    RoutineScope scope("DeleteINFFile");
+    LoggedRoutine routine(sys_.log, "DeleteINFFile");
     Setup& setup = sys_.os.setup;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteINFFile");
     StatusStep(profile_.infStatus, false);
 
     std::string section = InfSection();
@@ -310,7 +298,6 @@ void DriverRemoval::DeleteINFFile() {
     }
     bool found = !copies.empty();
     if (profile_.logInfDetails && !found) log.WriteLog("The key name was not found.");
-    sys_.LogEnd("DeleteINFFile");
 }
 
 std::string DriverRemoval::InfSection() {
@@ -348,8 +335,7 @@ std::vector<std::string> DriverRemoval::DriverInfCopies(const Result<std::string
 }
 
 bool DriverRemoval::DeleteUninstallationInfo() {
-    RoutineScope scope("DeleteUninstallationInfo");
-    sys_.LogBegin("DeleteUninstallationInfo");
+    LoggedRoutine routine(sys_.log, "DeleteUninstallationInfo");
     if (profile_.logRegKey && !profile_.uninstallKeys.empty())
         sys_.log.WriteLog("RegKey : %s", profile_.uninstallKeys.front().c_str());
     // Every spelling is tried: one of them is normally absent, which is no
@@ -357,7 +343,6 @@ bool DriverRemoval::DeleteUninstallationInfo() {
     bool all = true;
     for (const std::string& key : profile_.uninstallKeys)
         if (!DeleteRegistryKey(key)) all = false;
-    sys_.LogEnd("DeleteUninstallationInfo");
     return all;
 }
 

@@ -57,10 +57,11 @@ struct RemovalProfile {
     // DeleteMonitorA/DeletePrintProcessorA failing with 1722: start the
     // spooler and try once more before falling back to the registry.
     bool retryWhenSpoolerStopped;
-    // Step five of the sequence: its log name, whether it also deletes the
-    // minidriver from the driver's version-3 folder, and whether it logs the
-    // two folders.
+    // Step five of the sequence: its log name and the name of its call
+    // sites, whether it also deletes the minidriver from the driver's
+    // version-3 folder, and whether it logs the two folders.
     const char* fileRoutineName;
+    const char* fileRoutineScope;
     bool deleteMiniDriverFromDriverFolder;
     bool logFolders;
     // "SECTION NAME", "KEY NAME", "SetupOpenInfFile failed", "The key name was not found."

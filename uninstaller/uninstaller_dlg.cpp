@@ -170,26 +170,20 @@ void CUninstallerDlg::RunUninstall() {
 }
 
 int CUninstallerDlg::AddPrinterObjectsToList() {
-    RoutineScope scope("AddPrinterObjectsToList");
-    sys_.LogBegin("AddPrinterObjectsToList");
+    LoggedRoutine routine(sys_.log, "AddPrinterObjectsToList");
     std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
-    if (!printers) {
-        sys_.LogEnd("AddPrinterObjectsToList");
-        return -1;
-    }
+    if (!printers) return -1;
     m_strScratch = sys_.os.user.LoadStringA(26);
     for (const PrinterInfo2& printer : *printers)
         if (printer.driverName == m_strScratch) m_printerObjects.push_front(printer.printerName);
     int count = int(m_printerObjects.size());
     sys_.log.WriteLog("The number of printer-objects : %d", count);
-    sys_.LogEnd("AddPrinterObjectsToList");
     return count;
 }
 
 void CUninstallerDlg::RemovePrinterObjects() {
-    RoutineScope scope("RemovePrinterObjects");
+    LoggedRoutine routine(sys_.log, "RemovePrinterObjects");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("RemovePrinterObjects");
     for (const std::string& name : m_printerObjects) {
         sys_.log.WriteLog("OBJECT NAME : %s", name.c_str());
         PrinterDefaults defaults{"raw", kPrinterAllAccess};
@@ -204,36 +198,30 @@ void CUninstallerDlg::RemovePrinterObjects() {
     // process has ended, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
-    sys_.LogEnd("RemovePrinterObjects");
 }
 
 bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName, Status* listing) {
-    RoutineScope scope("PrinterDrvExist");
-    sys_.LogBegin("PrinterDrvExist");
+    LoggedRoutine routine(sys_.log, "PrinterDrvExist");
     Result<std::vector<DriverInfo3>> drivers =
         sys_.os.spooler.EnumPrinterDriversA(nullptr, DriverEnvironment(m_bWow64), 3);
     if (listing) *listing = drivers.ok ? Status::Ok() : Status::Fail(drivers.error);
     if (!drivers.ok) {
         sys_.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(drivers.error));
-        sys_.LogEnd("PrinterDrvExist");
         return false;
     }
     for (const DriverInfo3& driver : drivers.value) {
         if (driver.name == driverName) {
             sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-            sys_.LogEnd("PrinterDrvExist");
             return true;
         }
     }
     sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    sys_.LogEnd("PrinterDrvExist");
     return false;
 }
 
 void CUninstallerDlg::DeleteUninstallInfoFromReg() {
-    RoutineScope scope("DeleteUninstallInfoFromReg");
+    LoggedRoutine routine(sys_.log, "DeleteUninstallInfoFromReg");
     Advapi& advapi = sys_.os.advapi;
-    sys_.LogBegin("DeleteUninstallInfoFromReg");
     m_strScratch = sys_.os.user.LoadStringA(20);
     std::string key = m_strScratch;
     sys_.log.WriteLog("REGKEY : %s", key.c_str());
@@ -248,18 +236,15 @@ void CUninstallerDlg::DeleteUninstallInfoFromReg() {
                               key.c_str(), int(status));
         advapi.RegCloseKey(open.key);
     }
-    sys_.LogEnd("DeleteUninstallInfoFromReg");
 }
 
 void CUninstallerDlg::DeleteDirectory() {
-    RoutineScope scope("DeleteDirectory");
+    LoggedRoutine routine(sys_.log, "DeleteDirectory");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("DeleteDirectory");
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (!windows.ok) {
         // Without the system drive the folders below would be guessed.
         sys_.log.WriteLog("GetWindowsDirectory failed");
-        sys_.LogEnd("DeleteDirectory");
         return;
     }
     std::string drive = windows.value.substr(0, 2);
@@ -281,13 +266,11 @@ void CUninstallerDlg::DeleteDirectory() {
             sys_.log.WriteLog("Failed to remove the directory : %s, (%d)", maker.c_str(),
                               int(removed.error));
     }
-    sys_.LogEnd("DeleteDirectory");
 }
 
 void CUninstallerDlg::DeleteProductFolder() {
-    RoutineScope scope("DeleteProductFolder");
+    LoggedRoutine routine(sys_.log, "DeleteProductFolder");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("DeleteProductFolder");
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (windows.ok) {
         std::string folder = windows.value + "\\" + kProductFolderName;
@@ -300,12 +283,10 @@ void CUninstallerDlg::DeleteProductFolder() {
     } else {
         sys_.log.WriteLog("GetWindowsDirectory failed");
     }
-    sys_.LogEnd("DeleteProductFolder");
 }
 
 void CUninstallerDlg::CheckRemoved() {
-    RoutineScope scope("CheckRemoved");
-    sys_.LogBegin("CheckRemoved");
+    LoggedRoutine routine(sys_.log, "CheckRemoved");
     ProductState after = ProductLook(removal_).Look();
     for (const std::vector<std::string>& part : after.there) {
         for (const std::string& what : part) {
@@ -316,7 +297,6 @@ void CUninstallerDlg::CheckRemoved() {
     for (const std::string& path : after.queued)
         sys_.log.WriteLog("REMOVED AT THE NEXT RESTART : %s", path.c_str());
     if (!after.queued.empty()) sys_.run.RestartNeeded();
-    sys_.LogEnd("CheckRemoved");
 }
 
 unsigned UninstallThreadProc(void* param) {

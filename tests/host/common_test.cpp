@@ -26,7 +26,7 @@ TEST_F(CommonTest, LogLinesCarryTimeStampAndBlankBlocks) {
     EXPECT_FALSE(m.IsDirectory("C:\\Temp"));
     log.OpenLog();
     EXPECT_TRUE(m.IsDirectory("C:\\Temp"));
-    sys.LogBegin("CheckOS");
+    LoggedRoutine routine(log, "CheckOS");
     m.Sleep(3723000);  // 1 h 2 min 3 s later
     log.WriteLog("REGKEY : %s", "A\\B");
     std::string text = m.LogText("ZEP_Installer.txt");
