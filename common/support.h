@@ -1,5 +1,7 @@
 // Common support shared by both programs: platform detection and the small
-// system utilities, bound to one program's platform and trace log.
+// system utilities, bound to one program's platform and trace log. Each
+// Win32 area has its file: os_version, registry, restart, files,
+// folder_tree, print_jobs, spooler_service, pacing and error_box.cpp.
 #pragma once
 
 #include <atomic>
@@ -33,9 +35,6 @@ int ClassifyOs(const OsVersion& v);
 // program on 64-bit Windows would be given the 32-bit environment's
 // drivers, processors and folders.
 const char* DriverEnvironment(int wow64);
-
-// Printer and port names as the spooler compares them: letter case ignored.
-bool EqualsNoCase(const std::string& a, const std::string& b);
 
 class Support {
 public:
