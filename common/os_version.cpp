@@ -30,8 +30,6 @@ int ClassifyOs(const OsVersion& v) {
     return kOsWin7;
 }
 
-const char* DriverEnvironment(int wow64) { return wow64 ? "Windows x64" : "Windows NT x86"; }
-
 int Support::IsWow64() {
     RoutineScope scope("IsWow64");
     int result = 0;

@@ -4,12 +4,6 @@
 
 namespace zep {
 
-namespace {
-
-const char kSpoolerService[] = "Spooler";
-
-}  // namespace
-
 // Functional waits: WinExec returns before the service has changed state;
 // the spooler's files are released (or its calls answered) only after it.
 // An interactive run waits the fixed time; an unattended one asks the

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <string>
 
+#include "common/product.h"
 #include "common/trace_log.h"
 #include "common/run_state.h"
 #include "platform/platform.h"
@@ -29,12 +30,6 @@ constexpr int kOsWin7 = 2010;
 
 // Classifies a version structure into an OS code (pure; used by CheckOS).
 int ClassifyOs(const OsVersion& v);
-
-// The spooler environment of the product's driver: the 64-bit one on 64-bit
-// Windows. Spooler calls name it explicitly, because without it a 32-bit
-// program on 64-bit Windows would be given the 32-bit environment's
-// drivers, processors and folders.
-const char* DriverEnvironment(int wow64);
 
 class Support {
 public:

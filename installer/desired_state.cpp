@@ -18,9 +18,12 @@ const char* const kProtectedPrintValue = "WindowsProtectedPrintGroupPolicyState"
 // core and the product's files from the platform's folder.
 const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
                                    "STDNAMES.GPD"};
-// String-table IDs of the product's files in that folder: minidriver, its
-// data, the plug-in and its settings, monitor, processor and its settings, INF.
-const uint32_t kPackageFiles[] = {11, 12, 14, 15, 7, 9, 10, 19};
+// The product's files in that folder: minidriver, its data, the plug-in and
+// its settings, monitor, processor and its settings, INF.
+const uint32_t kPackageFiles[] = {
+    InstallerString::kMiniDriver,   InstallerString::kGpdFile,       InstallerString::kUiPlugin,
+    InstallerString::kUiPluginIni,  InstallerString::kMonitorDll,    InstallerString::kProcessorDll,
+    InstallerString::kProcessorIni, InstallerString::kInfFile};
 
 }  // namespace
 
@@ -42,7 +45,8 @@ void CInstallerDlg::RunUnattended() {
     }
     User& user = sys_.os.user;
     ProductVersion mine;
-    for (uint32_t i = 0; i < 4; ++i) mine.number[i] = uint32_t(VersionNumber(user.LoadStringA(i + 1)));
+    for (uint32_t i = 0; i < 4; ++i)
+        mine.number[i] = uint32_t(VersionNumber(user.LoadStringA(InstallerString::kVersionMajor + i)));
     std::optional<ProductVersion> installed = before.Version();
     if (installed) log.WriteLog("INSTALLED VERSION : %s", installed->Text().c_str());
 
@@ -117,7 +121,8 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
     std::string source = m_installation.DriverSourceFolder(m_bWow64);
     for (const char* file : kUnidrvCore) files.push_back(source + file);
     for (uint32_t id : kPackageFiles) files.push_back(source + os.user.LoadStringA(id));
-    files.push_back(m_installation.PackageFolder() + os.user.LoadStringA(18));
+    files.push_back(m_installation.PackageFolder() +
+                    os.user.LoadStringA(InstallerString::kUninstallerFile));
     for (const std::string& file : files) {
         Result<uint32_t> attributes = os.kernel.GetFileAttributesA(file);
         if (!attributes.ok || (attributes.value & kFileAttributeDirectory))
@@ -137,7 +142,7 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
 
     // Policy: a disabled spooler service, or protected print mode, admits
     // no driver of this kind.
-    Result<ServiceConfig> service = os.advapi.QueryServiceConfigA("Spooler");
+    Result<ServiceConfig> service = os.advapi.QueryServiceConfigA(kSpoolerService);
     bool policy = false;
     if (service.ok && service.value.startType == kServiceDisabled) {
         log.WriteLog("THE PRINT SPOOLER SERVICE IS DISABLED : nothing can be installed");

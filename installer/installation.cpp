@@ -24,14 +24,14 @@ InstallPlan InstallPlan::ForPerson(bool driverPresent) {
 CInstallation::CInstallation(Support& sys, StatusRefreshTarget& mainWindow)
     : sys_(sys), mainWindow_(mainWindow) {
     User& user = sys_.os.user;
-    m_strDriverName = user.LoadStringA(17);
-    m_strMonitorName = user.LoadStringA(6);
-    m_strProcessorName = user.LoadStringA(8);
-    m_strMiniDriverFile = user.LoadStringA(11);
-    m_strMonitorFile = user.LoadStringA(7);
-    m_strProcessorFile = user.LoadStringA(9);
-    m_strUIPluginFile = user.LoadStringA(14);
-    m_strScratch = user.LoadStringA(10);
+    m_strDriverName = user.LoadStringA(InstallerString::kDriverName);
+    m_strMonitorName = user.LoadStringA(InstallerString::kMonitorName);
+    m_strProcessorName = user.LoadStringA(InstallerString::kProcessorName);
+    m_strMiniDriverFile = user.LoadStringA(InstallerString::kMiniDriver);
+    m_strMonitorFile = user.LoadStringA(InstallerString::kMonitorDll);
+    m_strProcessorFile = user.LoadStringA(InstallerString::kProcessorDll);
+    m_strUIPluginFile = user.LoadStringA(InstallerString::kUiPlugin);
+    m_strScratch = user.LoadStringA(InstallerString::kProcessorIni);
     m_strProcessorIniFile = m_strScratch;
     m_chosenModels.clear();
 }
@@ -159,8 +159,7 @@ std::string CInstallation::DriverSourceFolder(int wow64) {
 }
 
 std::string CInstallation::PortName(int portCode) {
-    if (portCode < 1000 || portCode > 1007) return std::string();
-    return "COM" + std::to_string(portCode - 999) + ":";
+    return portCode < 1000 ? std::string() : zep::PortName(portCode - 1000);
 }
 
 std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const std::string& port) {

@@ -8,6 +8,7 @@
 
 #include "common/support.h"
 #include "installer/views.h"
+#include "resources/string_ids.h"
 
 namespace zep {
 

@@ -70,7 +70,7 @@ bool ApplyPortSettings(Support& sys, int portIndex) {
     const std::optional<PortSettings>& wanted = sys.run.PortSettingsToApply();
     if (!wanted) return true;  // the port is left as it is
     LoggedRoutine routine(sys.log, "ApplyPortSettings");
-    std::string device = "COM" + Decimal(portIndex + 1);
+    std::string device = PortDevice(portIndex);
     std::string heading = "Port settings of " + device + ": ";
     PrinterDefaults admin{nullptr, kServerAccessAdminister};
     Result<HPrinter> xcv = sys.os.spooler.OpenPrinterA((",XcvPort " + device + ":").c_str(), &admin);

@@ -69,7 +69,7 @@ bool CInstallation::AddPrinterDriverToSystem() {
     info.name = m_strDriverName;
     info.environment = m_strEnvironment;
     info.driverPath = "UNIDRV.DLL";
-    info.dataFile = LoadScratch(12);
+    info.dataFile = LoadScratch(InstallerString::kGpdFile);
     info.configFile = "UNIDRVUI.DLL";
     info.helpFile = "UNIDRV.HLP";
     info.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZEP1TE.DLL", "ZEPUI1T.DLL",

@@ -24,7 +24,7 @@ void CInstallerDlg::OnDifferentVersion() {
 
 void CInstallerDlg::DeletePrinterObjects() {
     RoutineScope scope("DeletePrinterObjects");
-    m_strScratch = sys_.os.user.LoadStringA(17);
+    m_strScratch = sys_.os.user.LoadStringA(InstallerString::kDriverName);
     std::string driverName = m_strScratch;
     m_strStatus = "Deleting printer-objects...";
     view_.Progress().StepIt();

@@ -34,8 +34,9 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
 
     // Systems before Vista without WOW64 also look for these in the Windows folder.
     bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
-                                 LoadScratch(12)};
+    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile,
+                                 LoadScratch(InstallerString::kUiPluginIni),
+                                 LoadScratch(InstallerString::kGpdFile)};
     for (const std::string& file : files) {
         if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file);
         if (older32 && windows.ok)
@@ -82,7 +83,7 @@ bool CInstallation::HandleCopyFileError(std::string source, std::string dest, ui
 
 void CInstallation::CopyINFFile() {
     LoggedRoutine routine(sys_.log, "CopyINFFile");
-    std::string source = m_strDriverSourceDir + LoadScratch(19);
+    std::string source = m_strDriverSourceDir + LoadScratch(InstallerString::kInfFile);
     Setup& setup = sys_.os.setup;
     Result<std::string> copied = setup.SetupCopyOEMInfA(source, kSpostPath, kSpCopyNoOverwrite);
     std::string destination = copied.value;
@@ -114,8 +115,9 @@ void CInstallation::DeleteFilesUsed() {
         kernel.DeleteFileA(path);
         log.WriteLog("FILE SRC : %s", path.c_str());
     }
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
-                                 LoadScratch(12), "STDNAMES.GPD"};
+    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile,
+                                 LoadScratch(InstallerString::kUiPluginIni),
+                                 LoadScratch(InstallerString::kGpdFile), "STDNAMES.GPD"};
     for (const std::string& file : files) {
         std::string path = drivers.value + "\\" + file;
         log.WriteLog("FILE SRC : %s", path.c_str());
@@ -131,9 +133,9 @@ void CInstallation::CopyFilesOfUtilities() {
         sys_.log.WriteLog("GetWindowsDirectory failed");
         return;
     }
-    std::string folder = windows.value + "\\ZEP";
+    std::string folder = ProductFolder(windows.value);
     CreateDirectoryWithSA(folder);
-    std::string uninstaller = LoadScratch(18);
+    std::string uninstaller = LoadScratch(InstallerString::kUninstallerFile);
     // A bare name is read from the current folder; an unattended run reads
     // the package beside the program.
     std::string source = sys_.run.Unattended() ? PackageFolder() + uninstaller : uninstaller;

@@ -51,16 +51,22 @@ std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     auto text = [&](const char* name, const std::string& value) {
         values.push_back({name, kRegSz, value + std::string(1, '\0')});
     };
-    text("DisplayName", user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
-                            user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                            user.LoadStringA(3) + "E");
+    // The driver's version from the string table: its first `parts` numbers.
+    auto version = [&](uint32_t parts) {
+        std::string v = user.LoadStringA(InstallerString::kVersionMajor);
+        for (uint32_t i = 1; i < parts; ++i) v += "." + user.LoadStringA(InstallerString::kVersionMajor + i);
+        return v;
+    };
+    std::string maker = user.LoadStringA(InstallerString::kMakerName);
+    text("DisplayName", maker + " Customer Display Windows Driver V" + version(3) + "E");
     // Without the Windows folder the command would name "\ZEP\..." in the root
     // of whatever drive is current, a folder any user may create: Windows
     // would then run that file as administrator. No command is better.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (windowsKnown) *windowsKnown = windows.ok;
     if (windows.ok) {
-        std::string command = windows.value + "\\ZEP\\" + user.LoadStringA(18);
+        std::string command =
+            ProductFolder(windows.value) + "\\" + user.LoadStringA(InstallerString::kUninstallerFile);
         text("UninstallString", command);
         // What deployment tools run to remove the product without a window.
         text("QuietUninstallString", "\"" + command + "\" /quiet");
@@ -68,9 +74,8 @@ std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     }
     // What deployment tools detect the installed version by: all four
     // numbers the installer compares, where the display name shows three.
-    text("DisplayVersion", user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                               user.LoadStringA(3) + "." + user.LoadStringA(4));
-    text("Publisher", user.LoadStringA(16));
+    text("DisplayVersion", version(4));
+    text("Publisher", user.LoadStringA(InstallerString::kMakerName));
     // The installer has no change or repair to offer.
     const std::string one("\1\0\0\0", 4);  // REG_DWORD 1, little-endian
     values.push_back({"NoModify", kRegDword, one});

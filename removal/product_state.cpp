@@ -9,7 +9,6 @@ namespace zep {
 
 namespace {
 
-const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
 const char* const kVersionValues[4] = {"MajorVersion", "MinorVersion", "BuildVersion",
                                        "ExtraVersion"};
 
@@ -138,13 +137,10 @@ bool ProductLook::KeyExists(const std::string& path) {
     return true;
 }
 
-std::string ProductLook::MonitorKey() {
-    return std::string(kPrintKey) + "Monitors\\" + removal_.Load(profile_.monitorName);
-}
+std::string ProductLook::MonitorKey() { return removal_.MonitorKey(removal_.Load(profile_.monitorName)); }
 
 std::string ProductLook::ProcessorKey() {
-    return std::string(kPrintKey) + "Environments\\" + removal_.Environment() +
-           "\\Print Processors\\" + removal_.Load(profile_.processorName);
+    return removal_.ProcessorKey(removal_.Load(profile_.processorName));
 }
 
 void ProductLook::ReadPendingDeletions() {
@@ -236,7 +232,7 @@ ProductState ProductLook::Look(const InstallTarget* target) {
 
     // The product folder with the uninstaller's copy.
     if (windows.ok) {
-        std::string folder = windows.value + "\\" + kProductFolderName;
+        std::string folder = ProductFolder(windows.value);
         LookAtPath(s, ProductPart::ProductFolder, "uninstaller", folder + "\\" + kUninstallerFile, target);
         LookAtPath(s, ProductPart::ProductFolder, "product folder", folder, false);
     } else {

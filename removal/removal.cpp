@@ -6,13 +6,6 @@ namespace zep {
 
 namespace {
 
-const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
-
-std::string EnvironmentKey(int wow64) {
-    return std::string(kPrintKey) + "Environments\\" + (wow64 ? "Windows x64" : "Windows NT x86") +
-           "\\";
-}
-
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
@@ -23,20 +16,21 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 
 RemovalProfile InstallerRemovalProfile() {
     RemovalProfile p{};
-    p.driverName = 17;
-    p.productWord = 5;
-    p.monitorName = 6;
-    p.monitorDll = 7;
-    p.processorName = 8;
-    p.processorDll = 9;
-    p.processorIni = 10;
-    p.miniDriver = 11;
-    p.gpdFile = 12;
-    p.budFile = 13;
-    p.uiPlugin = 14;
-    p.uiPluginIni = 15;
-    p.makerName = 16;
-    p.firstModel = 20;
+    using S = InstallerString;
+    p.driverName = S::kDriverName;
+    p.productWord = S::kProductWord;
+    p.monitorName = S::kMonitorName;
+    p.monitorDll = S::kMonitorDll;
+    p.processorName = S::kProcessorName;
+    p.processorDll = S::kProcessorDll;
+    p.processorIni = S::kProcessorIni;
+    p.miniDriver = S::kMiniDriver;
+    p.gpdFile = S::kGpdFile;
+    p.budFile = S::kBudFile;
+    p.uiPlugin = S::kUiPlugin;
+    p.uiPluginIni = S::kUiPluginIni;
+    p.makerName = S::kMakerName;
+    p.firstModel = S::kFirstModel;
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = false;
     // The staging clean-up logs the same name; the call sites differ.
@@ -52,20 +46,21 @@ RemovalProfile InstallerRemovalProfile() {
 
 RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
     RemovalProfile p{};
-    p.driverName = 26;
-    p.productWord = 25;
-    p.monitorName = 3;
-    p.monitorDll = 6;
-    p.processorName = 4;
-    p.processorDll = 7;
-    p.processorIni = 10;
-    p.miniDriver = 5;
-    p.gpdFile = 22;
-    p.budFile = 23;
-    p.uiPlugin = 8;
-    p.uiPluginIni = 24;
-    p.makerName = 21;
-    p.firstModel = 2;
+    using S = UninstallerString;
+    p.driverName = S::kDriverName;
+    p.productWord = S::kProductWord;
+    p.monitorName = S::kMonitorName;
+    p.monitorDll = S::kMonitorDll;
+    p.processorName = S::kProcessorName;
+    p.processorDll = S::kProcessorDll;
+    p.processorIni = S::kProcessorIni;
+    p.miniDriver = S::kMiniDriver;
+    p.gpdFile = S::kGpdFile;
+    p.budFile = S::kBudFile;
+    p.uiPlugin = S::kUiPlugin;
+    p.uiPluginIni = S::kUiPluginIni;
+    p.makerName = S::kMakerName;
+    p.firstModel = S::kFirstModel;
     p.formsStatus = "Deleting forms...";
     p.monitorStatus = "Deleting L/M...";
     p.processorStatus = "Deleting the processor...";
@@ -85,6 +80,18 @@ RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
 
 DriverRemoval::DriverRemoval(Support& sys, RemovalProfile profile, RemovalHost& host)
     : sys_(sys), profile_(std::move(profile)), host_(host) {}
+
+std::string DriverRemoval::EnvironmentKey() const {
+    return std::string(kPrintKey) + "Environments\\" + Environment() + "\\";
+}
+
+std::string DriverRemoval::MonitorKey(const std::string& name) const {
+    return std::string(kPrintKey) + "Monitors\\" + name;
+}
+
+std::string DriverRemoval::ProcessorKey(const std::string& name) const {
+    return EnvironmentKey() + "Print Processors\\" + name;
+}
 
 std::string DriverRemoval::Load(uint32_t id) {
     host_.Scratch() = sys_.os.user.LoadStringA(id);
@@ -152,7 +159,7 @@ bool DriverRemoval::DeletePrinterDrv() {
         sys_.os.spooler.DeletePrinterDriverExA(nullptr, Environment(), name, kDpdDeleteUnusedFiles, 3);
     bool result = deleted.ok;
     if (!deleted.ok)
-        result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
+        result = DeleteRegistryKey(EnvironmentKey() + "Drivers\\Version-3\\" + name);
     // Functional: a driver deleted by its key goes when the spooler starts
     // again. The waits: until it has stopped, then until it runs again.
     sys_.StopSpooler(2000);
@@ -177,7 +184,7 @@ void DriverRemoval::DeleteLanguageMonitor() {
         log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
         if (deleted.error == kErrUnknownPrintMonitor)
             log.WriteLog("The specified print monitor is unknown or not installed on this system.");
-        DeleteRegistryKey(std::string(kPrintKey) + "Monitors\\" + name);
+        DeleteRegistryKey(MonitorKey(name));
     }
 
     std::string dll = Load(profile_.monitorDll);
@@ -211,7 +218,7 @@ void DriverRemoval::DeleteProcessor() {
         sys_.StartSpooler(2000);
         deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
-    std::string key = EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name;
+    std::string key = ProcessorKey(name);
     if (!deleted.ok) {
         sys_.log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
         DeleteRegistryKey(key);

@@ -10,22 +10,12 @@
 #include <vector>
 
 #include "common/support.h"
+#include "resources/string_ids.h"
 
 namespace zep {
 
-// The product's entry in the system's list of installed programs, under the
-// key the installer writes ("Cutomer" is spelled so) and the other spelling
-// an installer's removal deletes too.
-constexpr const char* kUninstallKey =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
-constexpr const char* kUninstallKeyOtherSpelling =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
-// The uninstaller's copy in the product folder under the Windows folder.
-constexpr const char* kProductFolderName = "ZEP";
-constexpr const char* kUninstallerFile = "ZEP_Uninstaller.exe";
-// The package's INF. Windows names its copy oemN.inf; some setup APIs (Wine's)
-// keep the source's name, which an unattended run also takes for the copy.
-constexpr const char* kPackageInfFile = "ZEP.inf";
+// Where the spooler keeps its registrations, below HKLM.
+constexpr const char* kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
 
 // The program's choices for the shared routines.
 struct RemovalProfile {
@@ -126,6 +116,11 @@ public:
     // A name of the program's string table, through the host's scratch text.
     std::string Load(uint32_t id);
     const char* Environment() const { return DriverEnvironment(host_.Wow64()); }
+    // The keys of the environment (with its backslash), of a language
+    // monitor and of a print processor of the environment.
+    std::string EnvironmentKey() const;
+    std::string MonitorKey(const std::string& name) const;
+    std::string ProcessorKey(const std::string& name) const;
 
 private:
     void StatusStep(const char* text, bool step);

@@ -30,7 +30,7 @@ bool CUninstallerDlg::OnInitDialog() {
     m_bBusy = 0;
     view_.Progress().SetRange(0, 100);
     view_.Progress().SetStep(10);
-    m_strScratch = sys_.os.user.LoadStringA(27);
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kProductName);
     view_.SetTitle(m_strScratch + " Uninstaller");
     view_.SetTimer(1, 1);
     return true;
@@ -66,7 +66,7 @@ void CUninstallerDlg::PrepareUninstall() {
         return;
     }
     if (m_nPrinterObjects == 0) {
-        m_strScratch = sys_.os.user.LoadStringA(26);
+        m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kDriverName);
         Status listing = Status::Ok();
         if (PrinterDrvExist(m_strScratch, &listing)) {
             view_.EnableCancel(false);
@@ -173,7 +173,7 @@ int CUninstallerDlg::AddPrinterObjectsToList() {
     LoggedRoutine routine(sys_.log, "AddPrinterObjectsToList");
     std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
     if (!printers) return -1;
-    m_strScratch = sys_.os.user.LoadStringA(26);
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kDriverName);
     for (const PrinterInfo2& printer : *printers)
         if (printer.driverName == m_strScratch) m_printerObjects.push_front(printer.printerName);
     int count = int(m_printerObjects.size());
@@ -222,7 +222,7 @@ bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName, Status* lis
 void CUninstallerDlg::DeleteUninstallInfoFromReg() {
     LoggedRoutine routine(sys_.log, "DeleteUninstallInfoFromReg");
     Advapi& advapi = sys_.os.advapi;
-    m_strScratch = sys_.os.user.LoadStringA(20);
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kUninstallKey);
     std::string key = m_strScratch;
     sys_.log.WriteLog("REGKEY : %s", key.c_str());
     uint32_t mask = kKeyRead | kKeySetValue | kKeyCreateSubKey | (m_bWow64 ? kKeyWow64_64Key : 0);
@@ -249,7 +249,7 @@ void CUninstallerDlg::DeleteDirectory() {
     }
     std::string drive = windows.value.substr(0, 2);
     std::string maker = drive + "\\KESTREL Printer Driver";
-    std::string product = drive + "\\KESTREL Printer Driver\\" + "ZEP";
+    std::string product = maker + "\\" + kProductFolderName;
     // A link in place of the maker's folder would take the tree deletion
     // into a folder that is not ours: only a real folder is entered. The
     // link itself goes below like an empty folder.
@@ -273,7 +273,7 @@ void CUninstallerDlg::DeleteProductFolder() {
     Kernel& kernel = sys_.os.kernel;
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (windows.ok) {
-        std::string folder = windows.value + "\\" + kProductFolderName;
+        std::string folder = ProductFolder(windows.value);
         std::string copy = folder + "\\" + kUninstallerFile;
         // The file first: a folder goes at the restart only when it is empty.
         if (kernel.GetFileAttributesA(copy).ok) sys_.DeleteAtRestart(copy);

@@ -26,7 +26,7 @@ BOOL CInstallerApp::InitInstance() {
     // the worker may still be running while the program exits.
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
-    auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
+    auto* log = new TraceLog(os->kernel, "\\" ZEP_INSTALLER_LOG);
     RunContext* run =
         StartRun(Program::Installer, fw::CommandLineArguments(), fw::CommandLineText(), *os, *log,
                  &m_nExitCode);

@@ -26,7 +26,7 @@ BOOL CUninstallerApp::InitInstance() {
     // program exits.
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
-    auto* log = new TraceLog(os->kernel, "\\ZEP_UnInstaller.txt");
+    auto* log = new TraceLog(os->kernel, "\\" ZEP_UNINSTALLER_LOG);
     RunContext* run =
         StartRun(Program::Uninstaller, fw::CommandLineArguments(), fw::CommandLineText(), *os, *log,
                  &m_nExitCode);
