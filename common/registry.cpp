@@ -32,4 +32,11 @@ int32_t Support::DeleteKeyTree(int wow64, const std::string& path) {
     return status == int32_t(kErrFileNotFound) ? 0 : status;
 }
 
+bool Support::DeleteKeyReported(int wow64, const std::string& path, const char* failed64,
+                                const char* failed32) {
+    int32_t status = DeleteKeyTree(wow64, path);
+    if (status != 0) log.WriteLog(wow64 ? failed64 : failed32, path.c_str(), int(status));
+    return status == 0;
+}
+
 }  // namespace zep

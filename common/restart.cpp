@@ -30,6 +30,13 @@ bool Support::RestartSystem() {
     return restarting;
 }
 
+bool Support::AskToRestart(const char* later) {
+    std::string text =
+        "Restarting your computer can take effect.\nPlease restart your computer.\n\n"
+        "[Yes] I want to restart my computer now.\n[No] ";
+    return os.user.AfxMessageBox(text + later, kMbYesNo | kMbIconQuestion) == kIdYes;
+}
+
 int Support::FinishRun() {
     if (finished_.exchange(true)) return run.ExitCode();
     if (restartAtEnd_) {

@@ -31,6 +31,10 @@ constexpr int kOsWin7 = 2010;
 // Classifies a version structure into an OS code (pure; used by CheckOS).
 int ClassifyOs(const OsVersion& v);
 
+// The failure lines of a key deletion in the removals.
+constexpr const char* kKeyDeleteFailed64 = "MyRegDeleteKeyEx failed : %s (%d) ";
+constexpr const char* kKeyDeleteFailed32 = "SHDeleteKey failed : %s (%d) ";
+
 class Support {
 public:
     Support(Platform& os, TraceLog& log) : os(os), log(log) {}
@@ -55,6 +59,10 @@ public:
     // Windows. 0 when it is gone, also when it was never there; otherwise
     // the status of the call that failed.
     int32_t DeleteKeyTree(int wow64, const std::string& path);
+    // DeleteKeyTree, and when it fails the line `failed64` (64-bit Windows)
+    // or `failed32` with the key and the status; true when the key is gone.
+    bool DeleteKeyReported(int wow64, const std::string& path, const char* failed64 = kKeyDeleteFailed64,
+                           const char* failed32 = kKeyDeleteFailed32);
 
     // Forced restart with the shutdown privilege; true when Windows accepted
     // it. An unattended run restarts only with /forcerestart, and then when
@@ -62,6 +70,9 @@ public:
     // the program; without it, it logs that the restart is needed and makes
     // none.
     bool RestartSystem();
+    // The restart question at the end of a run that changed what needs one;
+    // true for Yes. Its No line (`later`) differs by program.
+    bool AskToRestart(const char* later);
 
     // The failure step of a reported deletion: logs and returns false.
     bool DeleteFileChecked(std::string path, uint32_t code);

@@ -21,7 +21,7 @@ InstallPlan InstallPlan::ForPerson(bool driverPresent) {
     return plan;
 }
 
-CInstallation::CInstallation(Support& sys, StatusRefreshTarget& mainWindow)
+CInstallation::CInstallation(Support& sys, StatusHost& mainWindow)
     : sys_(sys), mainWindow_(mainWindow) {
     User& user = sys_.os.user;
     m_strDriverName = user.LoadStringA(InstallerString::kDriverName);
@@ -41,11 +41,16 @@ std::string CInstallation::LoadScratch(uint32_t id) {
     return m_strScratch;
 }
 
-void CInstallation::StepReport(const std::string& text, uint32_t pauseMs) {
+void CInstallation::SetStatusText(const std::string& text) {
     if (m_pStatusText) *m_pStatusText = text;
+}
+
+void CInstallation::ProgressStepIt() {
     if (m_pProgress) m_pProgress->StepIt();
-    mainWindow_.PostStatusRefresh();
-    sys_.PacingWait(pauseMs);  // the step's text stays readable
+}
+
+void CInstallation::ProgressSetPos(int position) {
+    if (m_pProgress) m_pProgress->SetPos(position);
 }
 
 // ------------------------------------------------------------------ sequence
@@ -54,9 +59,9 @@ void CInstallation::AddToWin2K(int portCode) {
     LoggedRoutine routine(sys_.log, "AddToWin2K");
     TraceLog& log = sys_.log;
     SetSystemInfo();
-    StepReport("Preparing for installation...\r\n");
+    StatusStep(sys_, "Preparing for installation...\r\n", kStep, kStepPauseMs);
     bool present = PrinterDrvExist(m_strDriverName) != 0;
-    StepReport("Adding a printer...\r\n");
+    StatusStep(sys_, "Adding a printer...\r\n", kStep, kStepPauseMs);
     InstallPlan plan = m_pUnattended ? m_pUnattended->Plan() : InstallPlan::ForPerson(present);
 
     std::string port = PortName(portCode);
@@ -100,15 +105,8 @@ void CInstallation::AddToWin2K(int portCode) {
     // An unattended run that failed says so and asks nothing: it is never restarted.
     if (m_pUnattended) m_pUnattended->CheckInstalled();
     if (plan.restart && !(m_pUnattended && sys_.run.Failed())) {
-        if (m_pStatusText) *m_pStatusText = "The driver has been successfully installed.";
-        if (m_pProgress) m_pProgress->SetPos(100);
-        mainWindow_.PostStatusRefresh();
-        int answer = sys_.os.user.AfxMessageBox(
-            std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
-                "\n\n[Yes] I want to restart my computer now.\n[No] I will restart my computer "
-                "later.",
-            kMbYesNo | kMbIconQuestion);
-        if (answer == kIdYes) {
+        StatusStep(sys_, "The driver has been successfully installed.", 100, 0);
+        if (sys_.AskToRestart("I will restart my computer later.")) {
             // The log has always closed the routine before the restart
             // request, and again at its end.
             routine.End();
@@ -119,10 +117,7 @@ void CInstallation::AddToWin2K(int portCode) {
     }
     log.WriteLog("\r\n");
     routine.End();
-    if (m_pStatusText) *m_pStatusText = "Completed.";
-    if (m_pProgress) m_pProgress->SetPos(100);
-    mainWindow_.PostStatusRefresh();
-    sys_.PacingWait(2000);  // "Completed." stays readable before the process ends
+    StatusStep(sys_, "Completed.", 100, 2000);  // readable before the process ends
 }
 
 void CInstallation::StageAndRegister() {
@@ -179,19 +174,9 @@ std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const 
 
 int CInstallation::PrinterDrvExist(const std::string& driverName) {
     LoggedRoutine routine(sys_.log, "PrinterDrvExist");
-    StepReport("Checking existing drivers...\r\n");
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, m_strEnvironment.c_str(), 3);
-    if (drivers.ok) {
-        for (const DriverInfo3& driver : drivers.value) {
-            if (driver.name == driverName) {
-                sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-                return 1;
-            }
-        }
-    }
-    sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    return 0;
+    StatusStep(sys_, "Checking existing drivers...\r\n", kStep, kStepPauseMs);
+    // A list that cannot be read counts as no driver.
+    return LogDriverListed(sys_, m_strEnvironment.c_str(), driverName, false).value ? 1 : 0;
 }
 
 }  // namespace zep

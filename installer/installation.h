@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/support.h"
 #include "installer/views.h"
 #include "resources/string_ids.h"
@@ -36,9 +37,12 @@ public:
     virtual void CheckInstalled() = 0;
 };
 
-class CInstallation {
+// The status steps of the sequence go through its status host: the main
+// dialog's status text and progress bar (when handed over), and the main
+// window's refresh.
+class CInstallation : private StatusHost {
 public:
-    CInstallation(Support& sys, StatusRefreshTarget& mainWindow);
+    CInstallation(Support& sys, StatusHost& mainWindow);
     virtual ~CInstallation() = default;
 
     int m_nOsCode = 0;
@@ -95,10 +99,15 @@ public:
     // windowsKnown: the Windows folder was learned (else there is no command).
     std::vector<RegValue> UninstallValues(bool* windowsKnown = nullptr);
 
-    // Status text, one progress step, the status refresh and a pause.
-    void StepReport(const std::string& text, uint32_t pauseMs = 500);
-
 private:
+    // The pause after each step's status text.
+    static constexpr uint32_t kStepPauseMs = 500;
+    // StatusHost: the main dialog's members handed over, the main window's refresh.
+    void SetStatusText(const std::string& text) override;
+    void ProgressStepIt() override;
+    void ProgressSetPos(int position) override;
+    void PostStatusRefresh() override { mainWindow_.PostStatusRefresh(); }
+
     // CopyFileA with overwriting, the "FILE SRC" line, and HandleCopyFileError
     // on failure when `checked`.
     bool CopyChecked(const std::string& source, const std::string& dest, bool checked = true);
@@ -107,7 +116,7 @@ private:
     void StageAndRegister();
 
     Support& sys_;
-    StatusRefreshTarget& mainWindow_;
+    StatusHost& mainWindow_;
 };
 
 }  // namespace zep

@@ -18,7 +18,7 @@ bool CInstallation::CopyChecked(const std::string& source, const std::string& de
 void CInstallation::CopyFilesNeededToAddPrnDrv() {
     LoggedRoutine routine(sys_.log, "CopyFilesNeededToAddPrnDrv");
     Kernel& kernel = sys_.os.kernel;
-    StepReport("Copying files...\r\n");
+    StatusStep(sys_, "Copying files...\r\n", kStep, kStepPauseMs);
 
     // A folder that cannot be learned gets no copies: they would land in the
     // root of a drive.
@@ -102,7 +102,7 @@ void CInstallation::DeleteFilesUsed() {
     LoggedRoutine routine(sys_.log, "DeleteFilesUsed");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    StepReport("Deleting files used to install...\r\n");
+    StatusStep(sys_, "Deleting files used to install...\r\n", kStep, kStepPauseMs);
 
     Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
     if (!drivers.ok) {

@@ -15,11 +15,8 @@ void CInstallation::RegisterUninstallInfo() {
     uint32_t openMask = kKeyRead | kKeyWrite | (m_bWow64 ? kKeyWow64_64Key : 0);
     Advapi::KeyResult existing = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, openMask);
     if (existing.status == 0) {
-        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
-        if (status != 0)
-            log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s, (%d) "
-                                  : "SHDeleteKey failed : %s , (%d) ",
-                         key.c_str(), int(status));
+        sys_.DeleteKeyReported(m_bWow64, key, "MyRegDeleteKeyEx failed : %s, (%d) ",
+                               "SHDeleteKey failed : %s , (%d) ");
         advapi.RegCloseKey(existing.key);
     }
 

@@ -13,16 +13,6 @@ namespace zep {
 class CModelDlg;
 class CPortDlg;
 
-// The application's main window as the installation sequence sees it: the
-// target of the status refresh (WM_USER+1).
-class StatusRefreshTarget {
-public:
-    virtual ~StatusRefreshTarget() = default;
-    // Posts the refresh; the texts shown are taken at the time of the post,
-    // so every reported text reaches the status line, in order.
-    virtual void PostStatusRefresh() = 0;
-};
-
 // The main dialog's window (template 102).
 class InstallerView {
 public:

@@ -208,14 +208,12 @@ ProductState ProductLook::Look(const InstallTarget* target) {
     }
 
     // The driver, as PrinterDrvExist asks for it.
-    std::string driver = Named("printer driver", removal_.Load(profile_.driverName));
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, removal_.Environment(), 3);
-    bool found = false;
-    for (const DriverInfo3& d : drivers.value) found = found || d.name == removal_.Load(profile_.driverName);
-    if (!drivers.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", drivers.error));
-    if (found) There(s, ProductPart::Driver, driver);
-    if (target && !found) Miss(s, ProductPart::Driver, driver);
+    std::string name = removal_.Load(profile_.driverName);
+    std::string driver = Named("printer driver", name);
+    Result<bool> found = DriverListed(sys_.os.spooler, removal_.Environment(), name);
+    if (!found.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", found.error));
+    if (found.value) There(s, ProductPart::Driver, driver);
+    if (target && !found.value) Miss(s, ProductPart::Driver, driver);
 
     LookAtPrinters(s, target);
     LookAtFiles(s, target);

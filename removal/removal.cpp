@@ -98,12 +98,9 @@ std::string DriverRemoval::Load(uint32_t id) {
     return host_.Scratch();
 }
 
-void DriverRemoval::StatusStep(const char* text, bool step) {
-    if (!text) return;
-    host_.SetStatusText(text);
-    if (step) host_.ProgressStepIt();
-    host_.PostStatusRefresh();
-    sys_.PacingWait(profile_.statusPauseMs);  // the text stays readable
+void DriverRemoval::ShowProfileStatus(const char* text, bool step) {
+    if (text)
+        host_.StatusStep(sys_, text, step ? StatusHost::kStep : StatusHost::kStay, profile_.statusPauseMs);
 }
 
 std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
@@ -118,12 +115,27 @@ std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
 }
 
 bool DriverRemoval::DeleteRegistryKey(const std::string& path) {
-    int32_t status = sys_.DeleteKeyTree(host_.Wow64(), path);
-    if (status != 0)
-        sys_.log.WriteLog(host_.Wow64() ? "MyRegDeleteKeyEx failed : %s (%d) "
-                                        : "SHDeleteKey failed : %s (%d) ",
-                          path.c_str(), int(status));
-    return status == 0;
+    return sys_.DeleteKeyReported(host_.Wow64(), path);
+}
+
+Result<bool> DriverListed(Spooler& spooler, const char* environment, const std::string& driverName) {
+    Result<std::vector<DriverInfo3>> drivers = spooler.EnumPrinterDriversA(nullptr, environment, 3);
+    if (!drivers.ok) return Result<bool>::Fail(drivers.error);
+    for (const DriverInfo3& driver : drivers.value)
+        if (driver.name == driverName) return Result<bool>::Ok(true);
+    return Result<bool>::Ok(false);
+}
+
+Result<bool> LogDriverListed(Support& sys, const char* environment, const std::string& driverName,
+                             bool reportListFailure) {
+    Result<bool> listed = DriverListed(sys.os.spooler, environment, driverName);
+    if (!listed.ok && reportListFailure) {
+        sys.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(listed.error));
+        return listed;
+    }
+    sys.log.WriteLog(listed.value ? "%s PRINTER DRIVER EXISTS." : "%s PRINTER DRIVER DOES NOT EXIST.",
+                     driverName.c_str());
+    return listed;
 }
 
 bool DriverRemoval::DeleteInstalledDriver() {
@@ -139,7 +151,7 @@ bool DriverRemoval::DeleteInstalledDriver() {
 void DriverRemoval::DeleteForms() {
     LoggedRoutine routine(sys_.log, "DeleteForms");
     Spooler& spooler = sys_.os.spooler;
-    StatusStep(profile_.formsStatus, false);
+    ShowProfileStatus(profile_.formsStatus, false);
     Result<HPrinter> server = spooler.OpenPrinterA(nullptr, nullptr);
     if (!server.ok) return;
     Result<std::vector<FormInfo1>> forms = spooler.EnumFormsA(server.value);
@@ -171,7 +183,7 @@ void DriverRemoval::DeleteLanguageMonitor() {
     LoggedRoutine routine(sys_.log, "DeleteLanguageMonitor");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    StatusStep(profile_.monitorStatus, false);
+    ShowProfileStatus(profile_.monitorStatus, false);
     std::string name = Load(profile_.monitorName);
     Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
@@ -209,7 +221,7 @@ void DriverRemoval::DeleteLanguageMonitor() {
 void DriverRemoval::DeleteProcessor() {
     LoggedRoutine routine(sys_.log, "DeleteProcessor");
     Spooler& spooler = sys_.os.spooler;
-    StatusStep(profile_.processorStatus, false);
+    ShowProfileStatus(profile_.processorStatus, false);
     std::string name = Load(profile_.processorName);
     Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
@@ -239,7 +251,7 @@ void DriverRemoval::DeleteProcessor() {
 void DriverRemoval::DeleteDriverFiles() {
     LoggedRoutine routine(sys_.log, profile_.fileRoutineScope, profile_.fileRoutineName);
     TraceLog& log = sys_.log;
-    StatusStep(profile_.filesStatus, true);
+    ShowProfileStatus(profile_.filesStatus, true);
 
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
@@ -280,7 +292,7 @@ void DriverRemoval::DeleteINFFile() {
     LoggedRoutine routine(sys_.log, "DeleteINFFile");
     Setup& setup = sys_.os.setup;
     TraceLog& log = sys_.log;
-    StatusStep(profile_.infStatus, false);
+    ShowProfileStatus(profile_.infStatus, false);
 
     std::string section = InfSection();
     if (profile_.logInfDetails) log.WriteLog("SECTION NAME : %s", section.c_str());

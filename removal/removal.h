@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/support.h"
 #include "resources/string_ids.h"
 
@@ -66,18 +67,24 @@ RemovalProfile InstallerRemovalProfile();
 // installer's removal deletes it (an unattended run leaves nothing).
 RemovalProfile UninstallerRemovalProfile(bool bothSpellings = false);
 
-// What the routines use of the program's main dialog.
-class RemovalHost {
+// What the routines use of the program's main dialog: its status line and
+// progress bar, and these.
+class RemovalHost : public StatusHost {
 public:
-    virtual ~RemovalHost() = default;
     virtual int Wow64() const = 0;
     virtual int OsCode() const = 0;
     virtual std::string& Scratch() = 0;
-    virtual void SetStatusText(const std::string& text) = 0;
-    virtual void ProgressStepIt() = 0;
-    virtual void ProgressSetPos(int position) = 0;
-    virtual void PostStatusRefresh() = 0;
 };
+
+// Whether the spooler's drivers of the environment (level 3) list the
+// driver; the listing's error when they cannot be listed.
+Result<bool> DriverListed(Spooler& spooler, const char* environment, const std::string& driverName);
+// PrinterDrvExist's look, for both programs: DriverListed and its line,
+// "<name> PRINTER DRIVER EXISTS." or "... DOES NOT EXIST.". A listing that
+// fails is "EnumPrinterDrivers failed. (<n>)" and returned when
+// `reportListFailure`; otherwise it counts as no driver.
+Result<bool> LogDriverListed(Support& sys, const char* environment, const std::string& driverName,
+                             bool reportListFailure);
 
 class DriverRemoval {
 public:
@@ -98,7 +105,7 @@ public:
     bool DeleteUninstallationInfo();
 
     // Deletes a key below HKLM in the view that the WOW64 flag selects and
-    // logs the failure line; true on success.
+    // logs the failure line (Support::DeleteKeyReported); true on success.
     bool DeleteRegistryKey(const std::string& path);
 
     // The oem copies in the INF folder that carry the driver's first model in
@@ -123,7 +130,8 @@ public:
     std::string ProcessorKey(const std::string& name) const;
 
 private:
-    void StatusStep(const char* text, bool step);
+    // The profile's status step of a routine, when it has one.
+    void ShowProfileStatus(const char* text, bool step);
 
     Support& sys_;
     RemovalProfile profile_;

@@ -13,13 +13,6 @@ void CUninstallerDlg::ProgressSetPos(int position) { view_.Progress().SetPos(pos
 
 void CUninstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus); }
 
-void CUninstallerDlg::StatusUpdate(const std::string& text, bool step, uint32_t pauseMs) {
-    m_strStatus = text;
-    if (step) view_.Progress().StepIt();
-    PostStatusRefresh();
-    sys_.PacingWait(pauseMs);  // the text stays readable
-}
-
 bool CUninstallerDlg::OnInitDialog() {
     RoutineScope scope("OnInitDialog");
     view_.SetIcons();
@@ -128,40 +121,30 @@ void CUninstallerDlg::RunUninstall() {
     bool complete = int(m_printerObjects.size()) == m_nPrinterObjects;
 
     if (m_nPrinterObjects != 0) {
-        StatusUpdate("Deleting printer-driver objects...", true, 1000);
+        StatusStep(sys_, "Deleting printer-driver objects...", kStep, 1000);
         RemovePrinterObjects();
     }
     if (!complete) {
         // Some printers stay: so do the driver and the uninstall entry.
-        m_strStatus = "The uninstallation has been completed.";
-        view_.Progress().SetPos(100);
         m_printerObjects.clear();
-        PostStatusRefresh();
+        StatusStep(sys_, "The uninstallation has been completed.", 100, 0);
         m_bBusy = 0;
         sys_.PacingWait(2000);
         view_.EndDialogOk();
         return;
     }
 
-    StatusUpdate("Removing printer-drivers...", true, 1000);
+    StatusStep(sys_, "Removing printer-drivers...", kStep, 1000);
     removal_.DeleteInstalledDriver();
     DeleteUninstallInfoFromReg();
     DeleteDirectory();
     DeleteProductFolder();
     if (sys_.run.Unattended()) CheckRemoved();
-    m_strStatus = "The uninstallation has been completed.";
-    view_.Progress().SetPos(100);
     m_printerObjects.clear();
-    PostStatusRefresh();
-    sys_.PacingWait(1000);
-    int answer = sys_.os.user.AfxMessageBox(
-        std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
-            "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer "
-            "later.",
-        kMbYesNo | kMbIconQuestion);
-    if (answer == kIdYes) {
+    StatusStep(sys_, "The uninstallation has been completed.", 100, 1000);
+    if (sys_.AskToRestart("I want to restart my computer later.")) {
         m_bBusy = 0;
-        StatusUpdate("The uninstallation has been completed.", false, 1000);
+        StatusStep(sys_, "The uninstallation has been completed.", kStay, 1000);
         sys_.RestartSystem();
     } else {
         sys_.run.RestartNeeded();  // left for later
@@ -202,21 +185,9 @@ void CUninstallerDlg::RemovePrinterObjects() {
 
 bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName, Status* listing) {
     LoggedRoutine routine(sys_.log, "PrinterDrvExist");
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, DriverEnvironment(m_bWow64), 3);
-    if (listing) *listing = drivers.ok ? Status::Ok() : Status::Fail(drivers.error);
-    if (!drivers.ok) {
-        sys_.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(drivers.error));
-        return false;
-    }
-    for (const DriverInfo3& driver : drivers.value) {
-        if (driver.name == driverName) {
-            sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-            return true;
-        }
-    }
-    sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    return false;
+    Result<bool> listed = LogDriverListed(sys_, DriverEnvironment(m_bWow64), driverName, true);
+    if (listing) *listing = listed.ok ? Status::Ok() : Status::Fail(listed.error);
+    return listed.value;
 }
 
 void CUninstallerDlg::DeleteUninstallInfoFromReg() {
@@ -229,11 +200,7 @@ void CUninstallerDlg::DeleteUninstallInfoFromReg() {
     // The open only tells whether the key exists; the deletion goes by path.
     Advapi::KeyResult open = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, mask);
     if (open.status == 0) {
-        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
-        if (status != 0)
-            sys_.log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s (%d) "
-                                       : "SHDeleteKey failed : %s (%d) ",
-                              key.c_str(), int(status));
+        sys_.DeleteKeyReported(m_bWow64, key);
         advapi.RegCloseKey(open.key);
     }
 }
