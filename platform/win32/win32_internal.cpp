@@ -54,6 +54,11 @@ SystemDll& Shlwapi() {
     return dll;
 }
 
+Status StatusOf(BOOL ok) {
+    DWORD e = GetLastError();
+    return Outcome(ok, e);
+}
+
 std::vector<std::string> SplitMultiSz(const char* p, const char* end) {
     std::vector<std::string> out;
     while (p && p < end && *p) {
