@@ -32,9 +32,11 @@ struct InstallPlan {
 // the sequence left before the restart question.
 class UnattendedInstall {
 public:
-    virtual ~UnattendedInstall() = default;
     virtual InstallPlan Plan() = 0;
     virtual void CheckInstalled() = 0;
+
+protected:
+    ~UnattendedInstall() = default;  // never deleted through this interface
 };
 
 // The status steps of the sequence go through its status host: the main
@@ -43,7 +45,6 @@ public:
 class CInstallation : private StatusHost {
 public:
     CInstallation(Support& sys, StatusHost& mainWindow);
-    virtual ~CInstallation() = default;
 
     int m_nOsCode = 0;
     int m_bWow64 = 0;
