@@ -26,7 +26,7 @@ void RemoveTree(Kernel& k, const std::string& path) {
     Result<std::vector<FindRecord>> entries = k.FindFiles(path + "\\*.*");
     for (const FindRecord& entry : entries.value) {
         if (entry.name == "." || entry.name == "..") continue;
-        std::string full = path + "\\" + entry.name;
+        std::string full = JoinPath(path, entry.name);
         bool isDirectory = (entry.attributes & kFileAttributeDirectory) != 0;
         if (entry.attributes & kFileAttributeReparsePoint) {
             // Junctions and symbolic links go as links; attributes are not

@@ -37,4 +37,15 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
+std::string JoinPath(const std::string& folder, const char* name) {
+    std::string path = folder;
+    path += '\\';
+    path += name;
+    return path;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return JoinPath(folder, name.c_str());
+}
+
 }  // namespace zep

@@ -1,5 +1,5 @@
 // printf-style formatting into a fixed buffer, for the log and the message
-// boxes, and the names compared as the system compares them.
+// boxes; names compared as the system compares them, and paths joined.
 #pragma once
 
 #include <cstdarg>
@@ -22,5 +22,9 @@ size_t Format(char* buf, size_t size, const char* format, ...) ZEP_PRINTF(3, 4);
 
 // Printer and port names as the spooler compares them: letter case ignored.
 bool EqualsNoCase(const std::string& a, const std::string& b);
+
+// "<folder>\<name>". Out of line: the programs build many paths.
+std::string JoinPath(const std::string& folder, const char* name);
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 }  // namespace zep

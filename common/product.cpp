@@ -1,10 +1,11 @@
 #include "common/product.h"
 
 #include "common/command_line.h"
+#include "common/format.h"
 
 namespace zep {
 
-std::string ProductFolder(const std::string& windows) { return windows + "\\" + kProductFolderName; }
+std::string ProductFolder(const std::string& windows) { return JoinPath(windows, kProductFolderName); }
 
 std::string PortDevice(int portIndex) {
     if (portIndex < 0 || portIndex > 7) return std::string();

@@ -17,7 +17,7 @@ int32_t Support::MyRegDeleteKeyEx(HKey root, const std::string& subKey, uint32_t
         Result<std::vector<std::string>> children = advapi.RegEnumKeys(key.key);
         advapi.RegCloseKey(key.key);
         for (const std::string& child : children.value) {
-            int32_t status = MyRegDeleteKeyEx(root, subKey + "\\" + child, samDesired, reserved);
+            int32_t status = MyRegDeleteKeyEx(root, JoinPath(subKey, child), samDesired, reserved);
             if (status != 0) return status;
         }
     }

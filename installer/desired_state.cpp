@@ -16,8 +16,6 @@ const char* const kProtectedPrintValue = "WindowsProtectedPrintGroupPolicyState"
 
 // The driver package's files, as the installation copies them: the Unidrv
 // core and the product's files from the platform's folder.
-const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
-                                   "STDNAMES.GPD"};
 // The product's files in that folder: minidriver, its data, the plug-in and
 // its settings, monitor, processor and its settings, INF.
 const uint32_t kPackageFiles[] = {
@@ -120,6 +118,7 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
     std::vector<std::string> files;
     std::string source = m_installation.DriverSourceFolder(m_bWow64);
     for (const char* file : kUnidrvCore) files.push_back(source + file);
+    files.push_back(source + kStdNamesFile);
     for (uint32_t id : kPackageFiles) files.push_back(source + os.user.LoadStringA(id));
     files.push_back(m_installation.PackageFolder() +
                     os.user.LoadStringA(InstallerString::kUninstallerFile));
@@ -135,7 +134,7 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
     bool known = false;
     for (const std::string& p : ports.value) known = known || EqualsNoCase(p, port);
     if (!ports.ok)
-        refuse("EnumPorts failed. (%s)", std::to_string(ports.error));
+        refuse("EnumPorts failed. (%s)", Decimal(ports.error));
     else if (!known)
         refuse("PORT NOT FOUND : %s", port);
     if (!accepted) sys_.run.StepFailed();

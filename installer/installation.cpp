@@ -85,7 +85,7 @@ void CInstallation::AddToWin2K(int portCode) {
                 Result<HPrinter> open = sys_.os.spooler.OpenPrinterA(printerName.c_str(), nullptr);
                 if (!open.ok) break;
                 sys_.os.spooler.ClosePrinter(open.value);
-                printerName = model + "(#" + std::to_string(n) + ")";
+                printerName = model + "(#" + Decimal(n) + ")";
             }
         }
         log.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerName.c_str());

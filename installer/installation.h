@@ -13,6 +13,12 @@
 
 namespace zep {
 
+// The Unidrv core the package carries for the driver beside the product's
+// own files (the driver, its interface, help and resources), and its names
+// file.
+constexpr const char* kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
+constexpr const char* kStdNamesFile = "STDNAMES.GPD";
+
 // What AddToWin2K puts in place besides the printers.
 struct InstallPlan {
     bool driver = false;       // the files staged, the monitor, processor and driver registered

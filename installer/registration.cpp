@@ -17,7 +17,7 @@ bool CInstallation::AddLanguageMonitor() {
                                           : sys_.os.kernel.GetSystemDirectoryA();
     // Without its folder the copy would land in the root of a drive.
     if (folder.ok)
-        CopyChecked(m_strDriverSourceDir + m_strMonitorFile, folder.value + "\\" + m_strMonitorFile);
+        CopyChecked(m_strDriverSourceDir + m_strMonitorFile, JoinPath(folder.value, m_strMonitorFile));
     else
         log.WriteLog(m_bWow64 ? "GetWindowsDirectory failed" : "GetSystemDirectory failed");
 
@@ -42,9 +42,9 @@ bool CInstallation::AddPrinterProcessor() {
         sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
     if (folder.ok) {
         CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
-                    folder.value + "\\" + m_strProcessorFile);
+                    JoinPath(folder.value, m_strProcessorFile));
         CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,
-                    folder.value + "\\" + m_strProcessorIniFile);
+                    JoinPath(folder.value, m_strProcessorIniFile));
     } else {
         log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
@@ -68,11 +68,11 @@ bool CInstallation::AddPrinterDriverToSystem() {
     info.version = 3;
     info.name = m_strDriverName;
     info.environment = m_strEnvironment;
-    info.driverPath = "UNIDRV.DLL";
+    info.driverPath = kUnidrvCore[0];
     info.dataFile = LoadScratch(InstallerString::kGpdFile);
-    info.configFile = "UNIDRVUI.DLL";
-    info.helpFile = "UNIDRV.HLP";
-    info.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZEP1TE.DLL", "ZEPUI1T.DLL",
+    info.configFile = kUnidrvCore[1];
+    info.helpFile = kUnidrvCore[2];
+    info.dependentFiles = {kUnidrvCore[3], kStdNamesFile, "ZEP1TE.DLL", "ZEPUI1T.DLL",
                            "ZEPUI1T.INI"};
     info.monitorName = m_strMonitorName;
     info.defaultDataType = "RAW";

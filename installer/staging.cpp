@@ -4,10 +4,6 @@
 
 namespace zep {
 
-namespace {
-const char* const kUnidrvFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
-}  // namespace
-
 bool CInstallation::CopyChecked(const std::string& source, const std::string& dest, bool checked) {
     Status copied = sys_.os.kernel.CopyFileA(source, dest, false);
     sys_.log.WriteLog("FILE SRC : %s", source.c_str());
@@ -29,8 +25,8 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
     if (!drivers.ok)
         sys_.log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
     if (drivers.ok)
-        for (const char* file : kUnidrvFiles)
-            CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file, false);
+        for (const char* file : kUnidrvCore)
+            CopyChecked(m_strDriverSourceDir + file, JoinPath(drivers.value, file), false);
 
     // Systems before Vista without WOW64 also look for these in the Windows folder.
     bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
@@ -38,12 +34,12 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
                                  LoadScratch(InstallerString::kUiPluginIni),
                                  LoadScratch(InstallerString::kGpdFile)};
     for (const std::string& file : files) {
-        if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file);
+        if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, JoinPath(drivers.value, file));
         if (older32 && windows.ok)
-            CopyChecked(m_strDriverSourceDir + file, windows.value + "\\" + file);
+            CopyChecked(m_strDriverSourceDir + file, JoinPath(windows.value, file));
     }
     if (drivers.ok)
-        CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers.value + "\\STDNAMES.GPD");
+        CopyChecked(m_strDriverSourceDir + kStdNamesFile, JoinPath(drivers.value, kStdNamesFile));
 }
 
 bool CInstallation::HandleCopyFileError(std::string source, std::string dest, uint32_t code) {
@@ -110,16 +106,16 @@ void CInstallation::DeleteFilesUsed() {
         log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
         return;
     }
-    for (const char* file : kUnidrvFiles) {
-        std::string path = drivers.value + "\\" + file;
+    for (const char* file : kUnidrvCore) {
+        std::string path = JoinPath(drivers.value, file);
         kernel.DeleteFileA(path);
         log.WriteLog("FILE SRC : %s", path.c_str());
     }
     const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile,
                                  LoadScratch(InstallerString::kUiPluginIni),
-                                 LoadScratch(InstallerString::kGpdFile), "STDNAMES.GPD"};
+                                 LoadScratch(InstallerString::kGpdFile), kStdNamesFile};
     for (const std::string& file : files) {
-        std::string path = drivers.value + "\\" + file;
+        std::string path = JoinPath(drivers.value, file);
         log.WriteLog("FILE SRC : %s", path.c_str());
         sys_.DeleteFileReported(path);
     }
@@ -139,7 +135,7 @@ void CInstallation::CopyFilesOfUtilities() {
     // A bare name is read from the current folder; an unattended run reads
     // the package beside the program.
     std::string source = sys_.run.Unattended() ? PackageFolder() + uninstaller : uninstaller;
-    CopyChecked(source, folder + "\\" + uninstaller);
+    CopyChecked(source, JoinPath(folder, uninstaller));
 }
 
 bool CInstallation::CreateDirectoryWithSA(const std::string& path) {

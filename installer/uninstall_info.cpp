@@ -63,7 +63,7 @@ std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     if (windowsKnown) *windowsKnown = windows.ok;
     if (windows.ok) {
         std::string command =
-            ProductFolder(windows.value) + "\\" + user.LoadStringA(InstallerString::kUninstallerFile);
+            JoinPath(ProductFolder(windows.value), user.LoadStringA(InstallerString::kUninstallerFile));
         text("UninstallString", command);
         // What deployment tools run to remove the product without a window.
         text("QuietUninstallString", "\"" + command + "\" /quiet");

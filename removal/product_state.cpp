@@ -231,7 +231,7 @@ ProductState ProductLook::Look(const InstallTarget* target) {
     // The product folder with the uninstaller's copy.
     if (windows.ok) {
         std::string folder = ProductFolder(windows.value);
-        LookAtPath(s, ProductPart::ProductFolder, "uninstaller", folder + "\\" + kUninstallerFile, target);
+        LookAtPath(s, ProductPart::ProductFolder, "uninstaller", JoinPath(folder, kUninstallerFile), target);
         LookAtPath(s, ProductPart::ProductFolder, "product folder", folder, false);
     } else {
         std::string what = Failed("product folder", "GetWindowsDirectory", windows.error);
@@ -319,10 +319,10 @@ void ProductLook::LookAtFiles(ProductState& s, const InstallTarget* target) {
             continue;
         }
         LookAtPath(s, ProductPart::DriverFiles, "driver file",
-                   place.folder->value + "\\" + removal_.Load(place.file), target && place.installed);
+                   JoinPath(place.folder->value, removal_.Load(place.file)), target && place.installed);
     }
     if (wow && wow->ok)
-        LookAtPath(s, ProductPart::DriverFiles, "driver file", wow->value + "\\" + removal_.Load(p.monitorDll),
+        LookAtPath(s, ProductPart::DriverFiles, "driver file", JoinPath(wow->value, removal_.Load(p.monitorDll)),
                    false);
 }
 

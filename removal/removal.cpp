@@ -12,25 +12,31 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+// A profile with the string-table IDs of the program's table (`Table`).
+template <class Table>
+RemovalProfile ProfileOf() {
+    RemovalProfile p{};
+    p.driverName = Table::kDriverName;
+    p.productWord = Table::kProductWord;
+    p.monitorName = Table::kMonitorName;
+    p.monitorDll = Table::kMonitorDll;
+    p.processorName = Table::kProcessorName;
+    p.processorDll = Table::kProcessorDll;
+    p.processorIni = Table::kProcessorIni;
+    p.miniDriver = Table::kMiniDriver;
+    p.gpdFile = Table::kGpdFile;
+    p.budFile = Table::kBudFile;
+    p.uiPlugin = Table::kUiPlugin;
+    p.uiPluginIni = Table::kUiPluginIni;
+    p.makerName = Table::kMakerName;
+    p.firstModel = Table::kFirstModel;
+    return p;
+}
+
 }  // namespace
 
 RemovalProfile InstallerRemovalProfile() {
-    RemovalProfile p{};
-    using S = InstallerString;
-    p.driverName = S::kDriverName;
-    p.productWord = S::kProductWord;
-    p.monitorName = S::kMonitorName;
-    p.monitorDll = S::kMonitorDll;
-    p.processorName = S::kProcessorName;
-    p.processorDll = S::kProcessorDll;
-    p.processorIni = S::kProcessorIni;
-    p.miniDriver = S::kMiniDriver;
-    p.gpdFile = S::kGpdFile;
-    p.budFile = S::kBudFile;
-    p.uiPlugin = S::kUiPlugin;
-    p.uiPluginIni = S::kUiPluginIni;
-    p.makerName = S::kMakerName;
-    p.firstModel = S::kFirstModel;
+    RemovalProfile p = ProfileOf<InstallerString>();
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = false;
     // The staging clean-up logs the same name; the call sites differ.
@@ -45,22 +51,7 @@ RemovalProfile InstallerRemovalProfile() {
 }
 
 RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
-    RemovalProfile p{};
-    using S = UninstallerString;
-    p.driverName = S::kDriverName;
-    p.productWord = S::kProductWord;
-    p.monitorName = S::kMonitorName;
-    p.monitorDll = S::kMonitorDll;
-    p.processorName = S::kProcessorName;
-    p.processorDll = S::kProcessorDll;
-    p.processorIni = S::kProcessorIni;
-    p.miniDriver = S::kMiniDriver;
-    p.gpdFile = S::kGpdFile;
-    p.budFile = S::kBudFile;
-    p.uiPlugin = S::kUiPlugin;
-    p.uiPluginIni = S::kUiPluginIni;
-    p.makerName = S::kMakerName;
-    p.firstModel = S::kFirstModel;
+    RemovalProfile p = ProfileOf<UninstallerString>();
     p.formsStatus = "Deleting forms...";
     p.monitorStatus = "Deleting L/M...";
     p.processorStatus = "Deleting the processor...";
@@ -204,15 +195,15 @@ void DriverRemoval::DeleteLanguageMonitor() {
     // the root of the current drive.
     Result<std::string> system = kernel.GetSystemDirectoryA();
     if (system.ok)
-        sys_.DeleteFileAndOldCopy(system.value + "\\" + dll);
+        sys_.DeleteFileAndOldCopy(JoinPath(system.value, dll));
     else
         log.WriteLog("GetSystemDirectory failed");
     if (host_.Wow64()) {
         std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
-        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(wow->value + "\\" + dll);
+        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(JoinPath(wow->value, dll));
         Result<std::string> windows = kernel.GetWindowsDirectoryA();
         if (windows.ok)
-            sys_.DeleteFileAndOldCopy(windows.value + "\\" + dll);
+            sys_.DeleteFileAndOldCopy(JoinPath(windows.value, dll));
         else
             log.WriteLog("GetWindowsDirectory failed");
     }
@@ -241,8 +232,8 @@ void DriverRemoval::DeleteProcessor() {
     }
     Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
-        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorDll));
-        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorIni));
+        sys_.DeleteFileAndOldCopy(JoinPath(folder.value, Load(profile_.processorDll)));
+        sys_.DeleteFileAndOldCopy(JoinPath(folder.value, Load(profile_.processorIni)));
     } else {
         sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
@@ -268,7 +259,7 @@ void DriverRemoval::DeleteDriverFiles() {
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
     auto inWindows = [&](uint32_t id) {
-        if (windows.ok) sys_.DeleteFileAndOldCopy(windows.value + "\\" + Load(id));
+        if (windows.ok) sys_.DeleteFileAndOldCopy(JoinPath(windows.value, Load(id)));
     };
     auto inDrivers = [&](uint32_t id) {
         if (drivers.ok) sys_.DeleteFileAndOldCopy(drivers.value + "\\3\\" + Load(id));
@@ -305,7 +296,7 @@ void DriverRemoval::DeleteINFFile() {
     std::vector<std::string> copies =
         DriverInfCopies(windows, section, key, profile_.logInfDetails);
     for (const std::string& name : copies) {
-        std::string path = infFolder + "\\" + name;
+        std::string path = JoinPath(infFolder, name);
         std::string pnf = ReplaceAll(path, ".inf", ".PNF");
         if (host_.Wow64() || host_.OsCode() > kOsWin2003) {
             std::optional<Status> removed = setup.SetupUninstallOEMInfA(name, kSuoiForceDelete);

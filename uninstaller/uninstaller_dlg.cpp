@@ -216,7 +216,7 @@ void CUninstallerDlg::DeleteDirectory() {
     }
     std::string drive = windows.value.substr(0, 2);
     std::string maker = drive + "\\KESTREL Printer Driver";
-    std::string product = maker + "\\" + kProductFolderName;
+    std::string product = JoinPath(maker, kProductFolderName);
     // A link in place of the maker's folder would take the tree deletion
     // into a folder that is not ours: only a real folder is entered. The
     // link itself goes below like an empty folder.
@@ -241,7 +241,7 @@ void CUninstallerDlg::DeleteProductFolder() {
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (windows.ok) {
         std::string folder = ProductFolder(windows.value);
-        std::string copy = folder + "\\" + kUninstallerFile;
+        std::string copy = JoinPath(folder, kUninstallerFile);
         // The file first: a folder goes at the restart only when it is empty.
         if (kernel.GetFileAttributesA(copy).ok) sys_.DeleteAtRestart(copy);
         Result<uint32_t> attributes = kernel.GetFileAttributesA(folder);

@@ -54,6 +54,8 @@ SystemDll& Shlwapi() {
     return dll;
 }
 
+std::string Str(const char* s) { return s ? std::string(s) : std::string(); }
+
 Status StatusOf(BOOL ok) {
     DWORD e = GetLastError();
     return Outcome(ok, e);

@@ -76,7 +76,7 @@ inline char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : const_cast<char*>(s.c_str());
 }
 inline char* Mutable(const std::string& s) { return const_cast<char*>(s.c_str()); }
-inline std::string Str(const char* s) { return s ? std::string(s) : std::string(); }
+std::string Str(const char* s);  // out of line: the records convert many
 
 // Splits a list of NUL-terminated strings that ends with an empty one,
 // never reading past `end`.
