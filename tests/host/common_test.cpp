@@ -36,6 +36,34 @@ TEST_F(CommonTest, LogLinesCarryTimeStampAndBlankBlocks) {
               "11:02:03: REGKEY : A\\B\r\n");
 }
 
+// The block of a routine ends on every way out, at once where the routine
+// ends it early, and never after a process exit inside it (a real exit
+// writes nothing more). Its call sites carry the scope's name.
+TEST_F(CommonTest, LoggedRoutineEndsItsBlockOnEveryWayOut) {
+    log.OpenLog();
+    enum Way { Returns, EndsEarly, Exits };
+    const struct {
+        Way way;
+        std::vector<std::string> lines;
+    } cases[] = {{Returns, {"", "", "DeleteFilesUsed BEGIN", "step", "DeleteFilesUsed END"}},
+                 {EndsEarly, {"", "", "DeleteFilesUsed BEGIN", "DeleteFilesUsed END", "step"}},
+                 {Exits, {"", "", "DeleteFilesUsed BEGIN", "step"}}};
+    for (const auto& c : cases) {
+        size_t before = Lines().size();
+        try {
+            LoggedRoutine routine(log, "DeleteDriverFiles", "DeleteFilesUsed");
+            EXPECT_STREQ(CurrentRoutine(), "DeleteDriverFiles");
+            if (c.way == EndsEarly) routine.End();
+            log.WriteLog("step");
+            if (c.way == Exits) m.exit(0);
+        } catch (const sim::ProcessExit&) {
+        }
+        std::vector<std::string> lines = Lines();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + long(before), lines.end()), c.lines)
+            << int(c.way);
+    }
+}
+
 TEST_F(CommonTest, LogCutsMessagesAt1013Characters) {
     log.OpenLog();
     std::string exact(1013, 'x');
