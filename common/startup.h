@@ -13,11 +13,11 @@ namespace zep {
 
 // Held by either program for its whole run, machine-wide ("Global\" reaches
 // every session; systems without Terminal Services ignore the prefix).
-constexpr const char* kInstanceMutexName = "Global\\KESTREL ZEP driver installation";
+inline constexpr char kInstanceMutexName[] = "Global\\KESTREL ZEP driver installation";
 
 // The box an interactive program shows when the other program (or a second
 // copy of itself) is running.
-constexpr const char* kAnotherRunningText =
+inline constexpr char kAnotherRunningText[] =
     "Another installation or removal of the ZEP driver is running.\n\n"
     "Start this program again when it has ended.";
 

@@ -11,6 +11,7 @@ class Support;
 
 class StatusHost {
 public:
+    virtual ~StatusHost() = default;
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void ProgressStepIt() = 0;
     virtual void ProgressSetPos(int position) = 0;
@@ -26,9 +27,6 @@ public:
     // The text, the progress bar, the refresh that shows them, then a
     // pacing pause (none for 0) that keeps the text readable.
     void StatusStep(Support& sys, const std::string& text, int progress, uint32_t pauseMs);
-
-protected:
-    ~StatusHost() = default;  // never deleted through this interface
 };
 
 }  // namespace zep

@@ -32,8 +32,8 @@ constexpr int kOsWin7 = 2010;
 int ClassifyOs(const OsVersion& v);
 
 // The failure lines of a key deletion in the removals.
-constexpr const char* kKeyDeleteFailed64 = "MyRegDeleteKeyEx failed : %s (%d) ";
-constexpr const char* kKeyDeleteFailed32 = "SHDeleteKey failed : %s (%d) ";
+inline constexpr char kKeyDeleteFailed64[] = "MyRegDeleteKeyEx failed : %s (%d) ";
+inline constexpr char kKeyDeleteFailed32[] = "SHDeleteKey failed : %s (%d) ";
 
 class Support {
 public:

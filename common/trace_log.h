@@ -113,9 +113,9 @@ private:
     TraceLog& log_;
     const char* name_;
     bool ended_ = false;
-#if defined(__cpp_exceptions)
-    int unwinding_;  // exceptions in flight at the start (the simulated exit is one)
-#endif
+    // Exceptions in flight at the start, where there are any (the simulated
+    // machine's process exit is one; the programs have none).
+    int unwinding_ = 0;
 };
 
 }  // namespace zep

@@ -11,6 +11,7 @@ namespace zep {
 
 class MainView {
 public:
+    virtual ~MainView() = default;
     virtual ProgressBar& Progress() = 0;
     virtual void SetIcons() = 0;  // WM_SETICON big and small
     virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
@@ -18,9 +19,6 @@ public:
     // Runs the program's worker on a new thread; 0, or the system's code
     // when the thread could not be made.
     virtual uint32_t StartWorker() = 0;
-
-protected:
-    ~MainView() = default;  // never deleted through this interface
 };
 
 // The main window of a run without one: no icons, no timer, a progress bar

@@ -7,13 +7,11 @@ namespace zep {
 // Each call is a SendMessage, so it waits for the user-interface thread.
 class ProgressBar {
 public:
+    virtual ~ProgressBar() = default;
     virtual void SetRange(int lower, int upper) = 0;  // PBM_SETRANGE
     virtual void SetStep(int step) = 0;               // PBM_SETSTEP
     virtual void StepIt() = 0;                        // PBM_STEPIT
     virtual void SetPos(int position) = 0;            // PBM_SETPOS
-
-protected:
-    ~ProgressBar() = default;  // never deleted through this interface
 };
 
 // The progress of a run that has no window (quiet mode).

@@ -23,17 +23,22 @@ InstallPlan InstallPlan::ForPerson(bool driverPresent) {
 
 CInstallation::CInstallation(Support& sys, StatusHost& mainWindow)
     : sys_(sys), mainWindow_(mainWindow) {
-    User& user = sys_.os.user;
-    m_strDriverName = user.LoadStringA(InstallerString::kDriverName);
-    m_strMonitorName = user.LoadStringA(InstallerString::kMonitorName);
-    m_strProcessorName = user.LoadStringA(InstallerString::kProcessorName);
-    m_strMiniDriverFile = user.LoadStringA(InstallerString::kMiniDriver);
-    m_strMonitorFile = user.LoadStringA(InstallerString::kMonitorDll);
-    m_strProcessorFile = user.LoadStringA(InstallerString::kProcessorDll);
-    m_strUIPluginFile = user.LoadStringA(InstallerString::kUiPlugin);
-    m_strScratch = user.LoadStringA(InstallerString::kProcessorIni);
+    // The product's names from the string table, in this order.
+    const struct {
+        std::string CInstallation::*member;
+        uint32_t id;
+    } names[] = {
+        {&CInstallation::m_strDriverName, InstallerString::kDriverName},
+        {&CInstallation::m_strMonitorName, InstallerString::kMonitorName},
+        {&CInstallation::m_strProcessorName, InstallerString::kProcessorName},
+        {&CInstallation::m_strMiniDriverFile, InstallerString::kMiniDriver},
+        {&CInstallation::m_strMonitorFile, InstallerString::kMonitorDll},
+        {&CInstallation::m_strProcessorFile, InstallerString::kProcessorDll},
+        {&CInstallation::m_strUIPluginFile, InstallerString::kUiPlugin},
+        {&CInstallation::m_strScratch, InstallerString::kProcessorIni},
+    };
+    for (const auto& name : names) this->*name.member = sys_.os.user.LoadStringA(name.id);
     m_strProcessorIniFile = m_strScratch;
-    m_chosenModels.clear();
 }
 
 std::string CInstallation::LoadScratch(uint32_t id) {
@@ -41,16 +46,16 @@ std::string CInstallation::LoadScratch(uint32_t id) {
     return m_strScratch;
 }
 
-void CInstallation::SetStatusText(const std::string& text) {
-    if (m_pStatusText) *m_pStatusText = text;
+void CInstallation::StatusSteps::SetStatusText(const std::string& text) {
+    if (installation_.m_pStatusText) *installation_.m_pStatusText = text;
 }
 
-void CInstallation::ProgressStepIt() {
-    if (m_pProgress) m_pProgress->StepIt();
+void CInstallation::StatusSteps::ProgressStepIt() {
+    if (installation_.m_pProgress) installation_.m_pProgress->StepIt();
 }
 
-void CInstallation::ProgressSetPos(int position) {
-    if (m_pProgress) m_pProgress->SetPos(position);
+void CInstallation::StatusSteps::ProgressSetPos(int position) {
+    if (installation_.m_pProgress) installation_.m_pProgress->SetPos(position);
 }
 
 // ------------------------------------------------------------------ sequence
@@ -59,9 +64,9 @@ void CInstallation::AddToWin2K(int portCode) {
     LoggedRoutine routine(sys_.log, "AddToWin2K");
     TraceLog& log = sys_.log;
     SetSystemInfo();
-    StatusStep(sys_, "Preparing for installation...\r\n", kStep, kStepPauseMs);
+    StatusStep("Preparing for installation...\r\n");
     bool present = PrinterDrvExist(m_strDriverName) != 0;
-    StatusStep(sys_, "Adding a printer...\r\n", kStep, kStepPauseMs);
+    StatusStep("Adding a printer...\r\n");
     InstallPlan plan = m_pUnattended ? m_pUnattended->Plan() : InstallPlan::ForPerson(present);
 
     std::string port = PortName(portCode);
@@ -105,7 +110,7 @@ void CInstallation::AddToWin2K(int portCode) {
     // An unattended run that failed says so and asks nothing: it is never restarted.
     if (m_pUnattended) m_pUnattended->CheckInstalled();
     if (plan.restart && !(m_pUnattended && sys_.run.Failed())) {
-        StatusStep(sys_, "The driver has been successfully installed.", 100, 0);
+        StatusStep("The driver has been successfully installed.", 100, 0);
         if (sys_.AskToRestart("I will restart my computer later.")) {
             // The log has always closed the routine before the restart
             // request, and again at its end.
@@ -117,7 +122,7 @@ void CInstallation::AddToWin2K(int portCode) {
     }
     log.WriteLog("\r\n");
     routine.End();
-    StatusStep(sys_, "Completed.", 100, 2000);  // readable before the process ends
+    StatusStep("Completed.", 100, 2000);  // readable before the process ends
 }
 
 void CInstallation::StageAndRegister() {
@@ -174,7 +179,7 @@ std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const 
 
 int CInstallation::PrinterDrvExist(const std::string& driverName) {
     LoggedRoutine routine(sys_.log, "PrinterDrvExist");
-    StatusStep(sys_, "Checking existing drivers...\r\n", kStep, kStepPauseMs);
+    StatusStep("Checking existing drivers...\r\n");
     // A list that cannot be read counts as no driver.
     return LogDriverListed(sys_, m_strEnvironment.c_str(), driverName, false).value ? 1 : 0;
 }

@@ -16,8 +16,8 @@ namespace zep {
 // The Unidrv core the package carries for the driver beside the product's
 // own files (the driver, its interface, help and resources), and its names
 // file.
-constexpr const char* kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
-constexpr const char* kStdNamesFile = "STDNAMES.GPD";
+inline constexpr const char* kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
+inline constexpr char kStdNamesFile[] = "STDNAMES.GPD";
 
 // What AddToWin2K puts in place besides the printers.
 struct InstallPlan {
@@ -38,19 +38,15 @@ struct InstallPlan {
 // the sequence left before the restart question.
 class UnattendedInstall {
 public:
+    virtual ~UnattendedInstall() = default;
     virtual InstallPlan Plan() = 0;
     virtual void CheckInstalled() = 0;
-
-protected:
-    ~UnattendedInstall() = default;  // never deleted through this interface
 };
 
-// The status steps of the sequence go through its status host: the main
-// dialog's status text and progress bar (when handed over), and the main
-// window's refresh.
-class CInstallation : private StatusHost {
+class CInstallation {
 public:
     CInstallation(Support& sys, StatusHost& mainWindow);
+    virtual ~CInstallation() = default;
 
     int m_nOsCode = 0;
     int m_bWow64 = 0;
@@ -107,13 +103,24 @@ public:
     std::vector<RegValue> UninstallValues(bool* windowsKnown = nullptr);
 
 private:
-    // The pause after each step's status text.
-    static constexpr uint32_t kStepPauseMs = 500;
-    // StatusHost: the main dialog's members handed over, the main window's refresh.
-    void SetStatusText(const std::string& text) override;
-    void ProgressStepIt() override;
-    void ProgressSetPos(int position) override;
-    void PostStatusRefresh() override { mainWindow_.PostStatusRefresh(); }
+    // Where the sequence's status steps go: the main dialog's status text
+    // and progress bar (when handed over), and the main window's refresh.
+    class StatusSteps final : public StatusHost {
+    public:
+        explicit StatusSteps(CInstallation& installation) : installation_(installation) {}
+        void SetStatusText(const std::string& text) override;
+        void ProgressStepIt() override;
+        void ProgressSetPos(int position) override;
+        void PostStatusRefresh() override { installation_.mainWindow_.PostStatusRefresh(); }
+
+    private:
+        CInstallation& installation_;
+    };
+    // A status step of the sequence; most move the progress bar one step and
+    // pause half a second.
+    void StatusStep(const std::string& text, int progress = StatusHost::kStep, uint32_t pauseMs = 500) {
+        status_.StatusStep(sys_, text, progress, pauseMs);
+    }
 
     // CopyFileA with overwriting, the "FILE SRC" line, and HandleCopyFileError
     // on failure when `checked`.
@@ -121,9 +128,14 @@ private:
     std::string LoadScratch(uint32_t id);
     // Per model: the files staged, the monitor, the processor and the driver.
     void StageAndRegister();
+    // The product's files that the staging copies into the driver folder
+    // (and deletes again): the minidriver, the plug-in, its settings, the
+    // minidriver's data.
+    std::vector<std::string> StagedFiles();
 
     Support& sys_;
     StatusHost& mainWindow_;
+    StatusSteps status_{*this};
 };
 
 }  // namespace zep

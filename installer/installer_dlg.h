@@ -82,7 +82,7 @@ private:
 };
 
 // The notice before another version is removed.
-constexpr const char* kDifferentVersionText =
+inline constexpr char kDifferentVersionText[] =
     "There is a different version driver in this system.\r\n\r\nThe installed driver will be "
     "removed.";
 

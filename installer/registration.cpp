@@ -9,7 +9,7 @@ bool CInstallation::AddLanguageMonitor() {
     TraceLog& log = sys_.log;
     log.WriteLog("MONITOR FILE: %s", m_strMonitorFile.c_str());
     log.WriteLog("MONITOR NAME: %s", m_strMonitorName.c_str());
-    StatusStep(sys_, "Installing L/M...\r\n", kStep, kStepPauseMs);
+    StatusStep("Installing L/M...\r\n");
 
     // The 64-bit spooler finds the DLL in the Windows folder; a 32-bit
     // program cannot reach the 64-bit system folder.
@@ -36,7 +36,7 @@ bool CInstallation::AddPrinterProcessor() {
     log.WriteLog("PROCESSOR FILE: %s", m_strProcessorFile.c_str());
     log.WriteLog("PROCESSOR NAME: %s", m_strProcessorName.c_str());
     log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
-    StatusStep(sys_, "Installing printer processor...\r\n", kStep, kStepPauseMs);
+    StatusStep("Installing printer processor...\r\n");
 
     Result<std::string> folder =
         sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
@@ -62,7 +62,7 @@ bool CInstallation::AddPrinterProcessor() {
 bool CInstallation::AddPrinterDriverToSystem() {
     LoggedRoutine routine(sys_.log, "AddPrinterDriverToSystem");
     Spooler& spooler = sys_.os.spooler;
-    StatusStep(sys_, "Installing printer driver...\r\n", kStep, kStepPauseMs);
+    StatusStep("Installing printer driver...\r\n");
 
     DriverInfo3 info;
     info.version = 3;
@@ -105,8 +105,8 @@ bool CInstallation::AddPrinterDriverToSystem() {
 
 bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     LoggedRoutine routine(sys_.log, "AddPrinterToSystem");
-    StatusStep(sys_, "Adding a printer...\r\n", kStep, kStepPauseMs);
-    StatusStep(sys_, "Please wait for adding printer.\r\nIt takes a couple of minutes.", kStep, 0);
+    StatusStep("Adding a printer...\r\n");
+    StatusStep("Please wait for adding printer.\r\nIt takes a couple of minutes.", StatusHost::kStep, 0);
 
     PrinterInfo2 info;
     info.printerName = printerName;

@@ -11,10 +11,15 @@ bool CInstallation::CopyChecked(const std::string& source, const std::string& de
     return copied.ok;
 }
 
+std::vector<std::string> CInstallation::StagedFiles() {
+    return {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(InstallerString::kUiPluginIni),
+            LoadScratch(InstallerString::kGpdFile)};
+}
+
 void CInstallation::CopyFilesNeededToAddPrnDrv() {
     LoggedRoutine routine(sys_.log, "CopyFilesNeededToAddPrnDrv");
     Kernel& kernel = sys_.os.kernel;
-    StatusStep(sys_, "Copying files...\r\n", kStep, kStepPauseMs);
+    StatusStep("Copying files...\r\n");
 
     // A folder that cannot be learned gets no copies: they would land in the
     // root of a drive.
@@ -30,10 +35,7 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
 
     // Systems before Vista without WOW64 also look for these in the Windows folder.
     bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile,
-                                 LoadScratch(InstallerString::kUiPluginIni),
-                                 LoadScratch(InstallerString::kGpdFile)};
-    for (const std::string& file : files) {
+    for (const std::string& file : StagedFiles()) {
         if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, JoinPath(drivers.value, file));
         if (older32 && windows.ok)
             CopyChecked(m_strDriverSourceDir + file, JoinPath(windows.value, file));
@@ -98,7 +100,7 @@ void CInstallation::DeleteFilesUsed() {
     LoggedRoutine routine(sys_.log, "DeleteFilesUsed");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    StatusStep(sys_, "Deleting files used to install...\r\n", kStep, kStepPauseMs);
+    StatusStep("Deleting files used to install...\r\n");
 
     Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
     if (!drivers.ok) {
@@ -111,9 +113,8 @@ void CInstallation::DeleteFilesUsed() {
         kernel.DeleteFileA(path);
         log.WriteLog("FILE SRC : %s", path.c_str());
     }
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile,
-                                 LoadScratch(InstallerString::kUiPluginIni),
-                                 LoadScratch(InstallerString::kGpdFile), kStdNamesFile};
+    std::vector<std::string> files = StagedFiles();
+    files.push_back(kStdNamesFile);
     for (const std::string& file : files) {
         std::string path = JoinPath(drivers.value, file);
         log.WriteLog("FILE SRC : %s", path.c_str());

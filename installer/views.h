@@ -34,26 +34,22 @@ public:
 // The model dialog's controls (template 129).
 class ModelDlgView {
 public:
+    virtual ~ModelDlgView() = default;
     virtual int AddString(const std::string& text) = 0;  // LB_ADDSTRING (sorted list)
     virtual int GetCount() = 0;
     virtual bool GetCheck(int index) = 0;
     virtual std::string GetText(int index) = 0;
     virtual void EnableNext(bool enable) = 0;
-
-protected:
-    ~ModelDlgView() = default;  // never deleted through this interface
 };
 
 // The port dialog's controls (template 130).
 class PortDlgView {
 public:
+    virtual ~PortDlgView() = default;
     // UpdateData(TRUE): the index of the checked radio button, -1 if none.
     virtual int ReadPortIndex() = 0;
     // The dialog's window handle, owner of its message boxes.
     virtual uintptr_t Handle() = 0;
-
-protected:
-    ~PortDlgView() = default;  // never deleted through this interface
 };
 
 }  // namespace zep

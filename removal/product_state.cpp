@@ -208,9 +208,9 @@ ProductState ProductLook::Look(const InstallTarget* target) {
     }
 
     // The driver, as PrinterDrvExist asks for it.
-    std::string name = removal_.Load(profile_.driverName);
-    std::string driver = Named("printer driver", name);
-    Result<bool> found = DriverListed(sys_.os.spooler, removal_.Environment(), name);
+    std::string driverName = removal_.Load(profile_.driverName);
+    std::string driver = Named("printer driver", driverName);
+    Result<bool> found = DriverListed(sys_.os.spooler, removal_.Environment(), driverName);
     if (!found.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", found.error));
     if (found.value) There(s, ProductPart::Driver, driver);
     if (target && !found.value) Miss(s, ProductPart::Driver, driver);

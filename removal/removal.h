@@ -16,7 +16,7 @@
 namespace zep {
 
 // Where the spooler keeps its registrations, below HKLM.
-constexpr const char* kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
+inline constexpr char kPrintKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
 
 // The program's choices for the shared routines.
 struct RemovalProfile {

@@ -30,20 +30,33 @@ struct EnumOutcome {
     DWORD returned;
 };
 
-// The size/data pair of an enumeration. The first call gets a small buffer
-// rather than none (one system answers "no buffer" with success and size 0);
-// only the second call's outcome counts.
-template <class Call>
-EnumOutcome EnumerateInto(Buffer& buf, Call call) {
+// One call of an enumeration into the buffer, through its context.
+using EnumCall = BOOL (*)(void* context, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned);
+
+// The size/data pair of an enumeration, written once for all of them. The
+// first call gets a small buffer rather than none (one system answers "no
+// buffer" with success and size 0); only the second call's outcome counts.
+EnumOutcome EnumerateInto(Buffer& buf, EnumCall call, void* context) {
     buf.Resize(256);
     DWORD needed = 0, returned = 0;
-    call(buf.data(), buf.size(), &needed, &returned);
+    call(context, buf.data(), buf.size(), &needed, &returned);
     if (needed > buf.size()) buf.Resize(needed);
     needed = 0;
     returned = 0;
-    BOOL ok = call(buf.data(), buf.size(), &needed, &returned);
+    BOOL ok = call(context, buf.data(), buf.size(), &needed, &returned);
     DWORD e = GetLastError();
     return {ok, e, ok ? returned : 0};
+}
+
+// The same with the call as a lambda over the buffer and its counts.
+template <class Call>
+EnumOutcome EnumerateInto(Buffer& buf, Call call) {
+    return EnumerateInto(
+        buf,
+        [](void* context, BYTE* b, DWORD n, DWORD* need, DWORD* ret) {
+            return (*static_cast<Call*>(context))(b, n, need, ret);
+        },
+        &call);
 }
 
 // A NUL-separated list that the spooler placed in `buf` (or elsewhere).
