@@ -108,20 +108,20 @@ bool TraceLog::OpenAt(Start start) {
     path_.clear();
     deleted_ = false;
     exclusive_ = start == Start::AppendIfFree;
-    std::string folder, path;
+    std::string folder, logPath;
     if (customPath_.empty()) {
         std::string windows = kernel_.GetWindowsDirectoryA().value;
         // Drive letter, colon and backslash; "\Temp" after it gives "C:\\Temp",
         // which the file system reads as the folder Temp at the drive's root.
         folder = windows.substr(0, 3) + "\\Temp";
         kernel_.CreateDirectoryA(folder);
-        path = folder + fileName_;
+        logPath = folder + fileName_;
     } else {
         folder = FolderOf(customPath_);
-        path = customPath_;
+        logPath = customPath_;
     }
     if (!HoldFolder(folder, customPath_.empty())) return false;
-    path_ = path;
+    path_ = logPath;
     // Deleting a link deletes the link, not its target; one the system
     // opens through is left for OpenFile to refuse.
     if (start == Start::Fresh && !PathIsLink(path_)) deleted_ = kernel_.DeleteFileA(path_).ok;
