@@ -1,5 +1,6 @@
 #include "common/format.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace zep {
@@ -25,6 +26,26 @@ size_t Format(char* buf, size_t size, const char* format, ...) {
     size_t length = FormatV(buf, size, format, args);
     va_end(args);
     return length;
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string JoinPath(const std::string& folder, const char* name) {
+    std::string path = folder;
+    path += '\\';
+    path += name;
+    return path;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    return JoinPath(folder, name.c_str());
 }
 
 }  // namespace zep

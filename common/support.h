@@ -1,12 +1,15 @@
 // Common support shared by both programs: platform detection and the small
-// system utilities, bound to one program's platform and trace log.
+// system utilities, bound to one program's platform and trace log. Each
+// Win32 area has its file: os_version, registry, restart, files,
+// folder_tree, print_jobs, spooler_service, pacing and error_box.cpp.
 #pragma once
 
 #include <atomic>
 #include <string>
 
+#include "common/product.h"
 #include "common/trace_log.h"
-#include "deploy/run_state.h"
+#include "common/run_state.h"
 #include "platform/platform.h"
 #include "platform/routine.h"
 
@@ -28,14 +31,9 @@ constexpr int kOsWin7 = 2010;
 // Classifies a version structure into an OS code (pure; used by CheckOS).
 int ClassifyOs(const OsVersion& v);
 
-// The spooler environment of the product's driver: the 64-bit one on 64-bit
-// Windows. Spooler calls name it explicitly, because without it a 32-bit
-// program on 64-bit Windows would be given the 32-bit environment's
-// drivers, processors and folders.
-const char* DriverEnvironment(int wow64);
-
-// Printer and port names as the spooler compares them: letter case ignored.
-bool EqualsNoCase(const std::string& a, const std::string& b);
+// The failure lines of a key deletion in the removals.
+inline constexpr char kKeyDeleteFailed64[] = "MyRegDeleteKeyEx failed : %s (%d) ";
+inline constexpr char kKeyDeleteFailed32[] = "SHDeleteKey failed : %s (%d) ";
 
 class Support {
 public:
@@ -61,6 +59,10 @@ public:
     // Windows. 0 when it is gone, also when it was never there; otherwise
     // the status of the call that failed.
     int32_t DeleteKeyTree(int wow64, const std::string& path);
+    // DeleteKeyTree, and when it fails the line `failed64` (64-bit Windows)
+    // or `failed32` with the key and the status; true when the key is gone.
+    bool DeleteKeyReported(int wow64, const std::string& path, const char* failed64 = kKeyDeleteFailed64,
+                           const char* failed32 = kKeyDeleteFailed32);
 
     // Forced restart with the shutdown privilege; true when Windows accepted
     // it. An unattended run restarts only with /forcerestart, and then when
@@ -68,6 +70,9 @@ public:
     // the program; without it, it logs that the restart is needed and makes
     // none.
     bool RestartSystem();
+    // The restart question at the end of a run that changed what needs one;
+    // true for Yes. Its No line (`later`) differs by program.
+    bool AskToRestart(const char* later);
 
     // The failure step of a reported deletion: logs and returns false.
     bool DeleteFileChecked(std::string path, uint32_t code);
@@ -129,10 +134,6 @@ public:
     // Heading formatted with the code, the system's text for it, OK button.
     // The run counts as failed.
     void ShowSystemErrorBox(const char* headingFormat, uint32_t code, uint32_t icon);
-
-    // "\r\n" and "<name> BEGIN" / "<name> END".
-    void LogBegin(const char* routine);
-    void LogEnd(const char* routine);
 
 private:
     // The privilege and ExitWindowsEx; true when Windows accepted.

@@ -1,5 +1,7 @@
 #include "common/trace_log.h"
 
+#include <exception>
+
 #include "platform/routine.h"
 
 namespace zep {
@@ -106,20 +108,20 @@ bool TraceLog::OpenAt(Start start) {
     path_.clear();
     deleted_ = false;
     exclusive_ = start == Start::AppendIfFree;
-    std::string folder, path;
+    std::string folder, logPath;
     if (customPath_.empty()) {
         std::string windows = kernel_.GetWindowsDirectoryA().value;
         // Drive letter, colon and backslash; "\Temp" after it gives "C:\\Temp",
         // which the file system reads as the folder Temp at the drive's root.
         folder = windows.substr(0, 3) + "\\Temp";
         kernel_.CreateDirectoryA(folder);
-        path = folder + fileName_;
+        logPath = folder + fileName_;
     } else {
         folder = FolderOf(customPath_);
-        path = customPath_;
+        logPath = customPath_;
     }
     if (!HoldFolder(folder, customPath_.empty())) return false;
-    path_ = path;
+    path_ = logPath;
     // Deleting a link deletes the link, not its target; one the system
     // opens through is left for OpenFile to refuse.
     if (start == Start::Fresh && !PathIsLink(path_)) deleted_ = kernel_.DeleteFileA(path_).ok;
@@ -186,6 +188,27 @@ void TraceLog::WriteLogV(const char* format, va_list args) {
     text += "\r\n";
     kernel_.WriteFile(file.value, text);
     if (!exclusive_) kernel_.CloseHandle(file.value);
+}
+
+LoggedRoutine::LoggedRoutine(TraceLog& log, const char* scope, const char* logName)
+    : scope_(scope), log_(log), name_(logName) {
+#if defined(__cpp_exceptions)
+    unwinding_ = std::uncaught_exceptions();
+#endif
+    log_.WriteLog("\r\n");
+    log_.WriteLog("%s BEGIN", name_);
+}
+
+LoggedRoutine::~LoggedRoutine() {
+#if defined(__cpp_exceptions)
+    if (std::uncaught_exceptions() > unwinding_) return;
+#endif
+    if (!ended_) End();
+}
+
+void LoggedRoutine::End() {
+    ended_ = true;
+    log_.WriteLog("%s END", name_);
 }
 
 }  // namespace zep

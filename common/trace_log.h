@@ -8,6 +8,7 @@
 
 #include "common/format.h"
 #include "platform/platform.h"
+#include "platform/routine.h"
 
 namespace zep {
 
@@ -87,6 +88,34 @@ private:
     bool exclusive_ = false;       // lines go through file_, which no one else may write
     bool openedByStart_ = false;
     bool deleted_ = false;
+};
+
+// A routine that the log shows as a block: it names the routine for the
+// call sites (RoutineScope), writes "\r\n" and "<name> BEGIN" on entry and
+// "<name> END" on every way out. A process exit inside it writes no END, as
+// a real exit, which ends the program where it stands, writes none.
+class LoggedRoutine {
+public:
+    LoggedRoutine(TraceLog& log, const char* name) : LoggedRoutine(log, name, name) {}
+    // `scope` names the call sites of a routine that shares its log name
+    // with another one.
+    LoggedRoutine(TraceLog& log, const char* scope, const char* logName);
+    ~LoggedRoutine();
+    LoggedRoutine(const LoggedRoutine&) = delete;
+    LoggedRoutine& operator=(const LoggedRoutine&) = delete;
+
+    // The END line now, where it comes before a later step of the routine;
+    // the way out then writes none.
+    void End();
+
+private:
+    RoutineScope scope_;
+    TraceLog& log_;
+    const char* name_;
+    bool ended_ = false;
+    // Exceptions in flight at the start, where there are any (the simulated
+    // machine's process exit is one; the programs have none).
+    int unwinding_ = 0;
 };
 
 }  // namespace zep

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 #include "framework/common_controls.h"
 #include "framework/dialog.h"
 

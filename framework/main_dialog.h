@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/dialog.h"
+#include "framework/main_view.h"
 #include "framework/progress_bar.h"
 #include "framework/thread.h"
 
@@ -59,6 +60,21 @@ private:
     HWND m_progress = nullptr;
     CriticalSection m_statusLock;
     std::deque<std::vector<std::pair<int, std::string>>> m_pendingStatus;
+};
+
+// A program's main window as its logic sees it (`View`, a MainView): the
+// members every main view has, on this window.
+template <class View>
+class CMainWindow : public CMainDialog, public View {
+public:
+    using CMainDialog::CMainDialog;
+
+    ProgressBar& Progress() override { return *this; }
+    void SetIcons() override { CMainDialog::SetIcons(); }
+    void SetTimer(unsigned id, unsigned milliseconds) override {
+        ::SetTimer(m_hWnd, id, milliseconds, nullptr);
+    }
+    void KillTimer(unsigned id) override { ::KillTimer(m_hWnd, id); }
 };
 
 }  // namespace zep::fw

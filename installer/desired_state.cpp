@@ -16,11 +16,12 @@ const char* const kProtectedPrintValue = "WindowsProtectedPrintGroupPolicyState"
 
 // The driver package's files, as the installation copies them: the Unidrv
 // core and the product's files from the platform's folder.
-const char* const kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL",
-                                   "STDNAMES.GPD"};
-// String-table IDs of the product's files in that folder: minidriver, its
-// data, the plug-in and its settings, monitor, processor and its settings, INF.
-const uint32_t kPackageFiles[] = {11, 12, 14, 15, 7, 9, 10, 19};
+// The product's files in that folder: minidriver, its data, the plug-in and
+// its settings, monitor, processor and its settings, INF.
+const uint32_t kPackageFiles[] = {
+    InstallerString::kMiniDriver,   InstallerString::kGpdFile,       InstallerString::kUiPlugin,
+    InstallerString::kUiPluginIni,  InstallerString::kMonitorDll,    InstallerString::kProcessorDll,
+    InstallerString::kProcessorIni, InstallerString::kInfFile};
 
 }  // namespace
 
@@ -42,7 +43,8 @@ void CInstallerDlg::RunUnattended() {
     }
     User& user = sys_.os.user;
     ProductVersion mine;
-    for (uint32_t i = 0; i < 4; ++i) mine.number[i] = uint32_t(VersionNumber(user.LoadStringA(i + 1)));
+    for (uint32_t i = 0; i < 4; ++i)
+        mine.number[i] = uint32_t(VersionNumber(user.LoadStringA(InstallerString::kVersionMajor + i)));
     std::optional<ProductVersion> installed = before.Version();
     if (installed) log.WriteLog("INSTALLED VERSION : %s", installed->Text().c_str());
 
@@ -92,8 +94,7 @@ InstallTarget CInstallerDlg::Target(int portCode) {
 }
 
 void CInstallerDlg::CheckInstalled() {
-    RoutineScope scope("CheckInstalled");
-    sys_.LogBegin("CheckInstalled");
+    LoggedRoutine routine(sys_.log, "CheckInstalled");
     ProductState after = ProductLook(removal_).Look(&target_);
     for (const std::vector<std::string>& part : after.missing) {
         for (const std::string& what : part) {
@@ -101,14 +102,12 @@ void CInstallerDlg::CheckInstalled() {
             sys_.run.StepFailed();
         }
     }
-    sys_.LogEnd("CheckInstalled");
 }
 
 bool CInstallerDlg::AcceptsInstallation(int portCode) {
-    RoutineScope scope("AcceptsInstallation");
+    LoggedRoutine routine(sys_.log, "AcceptsInstallation");
     Platform& os = sys_.os;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AcceptsInstallation");
     bool accepted = true;
     auto refuse = [&](const char* format, const std::string& what) {
         log.WriteLog(format, what.c_str());
@@ -119,8 +118,10 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
     std::vector<std::string> files;
     std::string source = m_installation.DriverSourceFolder(m_bWow64);
     for (const char* file : kUnidrvCore) files.push_back(source + file);
+    files.push_back(source + kStdNamesFile);
     for (uint32_t id : kPackageFiles) files.push_back(source + os.user.LoadStringA(id));
-    files.push_back(m_installation.PackageFolder() + os.user.LoadStringA(18));
+    files.push_back(m_installation.PackageFolder() +
+                    os.user.LoadStringA(InstallerString::kUninstallerFile));
     for (const std::string& file : files) {
         Result<uint32_t> attributes = os.kernel.GetFileAttributesA(file);
         if (!attributes.ok || (attributes.value & kFileAttributeDirectory))
@@ -133,14 +134,14 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
     bool known = false;
     for (const std::string& p : ports.value) known = known || EqualsNoCase(p, port);
     if (!ports.ok)
-        refuse("EnumPorts failed. (%s)", std::to_string(ports.error));
+        refuse("EnumPorts failed. (%s)", Decimal(ports.error));
     else if (!known)
         refuse("PORT NOT FOUND : %s", port);
     if (!accepted) sys_.run.StepFailed();
 
     // Policy: a disabled spooler service, or protected print mode, admits
     // no driver of this kind.
-    Result<ServiceConfig> service = os.advapi.QueryServiceConfigA("Spooler");
+    Result<ServiceConfig> service = os.advapi.QueryServiceConfigA(kSpoolerService);
     bool policy = false;
     if (service.ok && service.value.startType == kServiceDisabled) {
         log.WriteLog("THE PRINT SPOOLER SERVICE IS DISABLED : nothing can be installed");
@@ -160,7 +161,6 @@ bool CInstallerDlg::AcceptsInstallation(int portCode) {
         }
     }
     if (policy) sys_.run.End(RunEnd::RefusedByPolicy);
-    sys_.LogEnd("AcceptsInstallation");
     return accepted && !policy;
 }
 

@@ -26,7 +26,7 @@ int InstallerAnswers::AnswerModelDialog(CModelDlg& dialog) {
 
 int InstallerAnswers::AnswerPortDialog(CPortDlg& dialog) {
     dialog.m_nPortIndex = options_.portIndex;
-    log_.WriteLog("DIALOG : Select Port Type -> COM%d", options_.portIndex + 1);
+    log_.WriteLog("DIALOG : Select Port Type -> %s", PortDevice(options_.portIndex).c_str());
     return kIdOk;
 }
 

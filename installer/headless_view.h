@@ -6,7 +6,7 @@
 
 #include "common/check_list.h"
 #include "common/support.h"
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 #include "installer/installer_dlg.h"
 #include "installer/views.h"
 
@@ -37,21 +37,15 @@ private:
 };
 
 // The main window in quiet mode: there is none.
-class QuietInstallerView final : public InstallerView {
+class QuietInstallerView final : public WindowlessInstallerView {
 public:
     QuietInstallerView(const DeployOptions& options, TraceLog& log) : answers_(options, log) {}
 
-    ProgressBar& Progress() override { return progress_; }
-    void PostStatusRefresh(const std::string&, const std::string&) override {}
-    void SetIcons() override {}
-    void SetTimer(unsigned, unsigned) override {}
-    void KillTimer(unsigned) override {}
     uint32_t StartWorker() override { return 0; }  // the runner calls the worker itself
     int RunModelDialog(CModelDlg& dialog) override { return answers_.AnswerModelDialog(dialog); }
     int RunPortDialog(CPortDlg& dialog) override { return answers_.AnswerPortDialog(dialog); }
 
 private:
-    NoProgressBar progress_;
     InstallerAnswers answers_;
 };
 

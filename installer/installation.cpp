@@ -21,19 +21,24 @@ InstallPlan InstallPlan::ForPerson(bool driverPresent) {
     return plan;
 }
 
-CInstallation::CInstallation(Support& sys, StatusRefreshTarget& mainWindow)
+CInstallation::CInstallation(Support& sys, StatusHost& mainWindow)
     : sys_(sys), mainWindow_(mainWindow) {
-    User& user = sys_.os.user;
-    m_strDriverName = user.LoadStringA(17);
-    m_strMonitorName = user.LoadStringA(6);
-    m_strProcessorName = user.LoadStringA(8);
-    m_strMiniDriverFile = user.LoadStringA(11);
-    m_strMonitorFile = user.LoadStringA(7);
-    m_strProcessorFile = user.LoadStringA(9);
-    m_strUIPluginFile = user.LoadStringA(14);
-    m_strScratch = user.LoadStringA(10);
+    // The product's names from the string table, in this order.
+    const struct {
+        std::string CInstallation::*member;
+        uint32_t id;
+    } names[] = {
+        {&CInstallation::m_strDriverName, InstallerString::kDriverName},
+        {&CInstallation::m_strMonitorName, InstallerString::kMonitorName},
+        {&CInstallation::m_strProcessorName, InstallerString::kProcessorName},
+        {&CInstallation::m_strMiniDriverFile, InstallerString::kMiniDriver},
+        {&CInstallation::m_strMonitorFile, InstallerString::kMonitorDll},
+        {&CInstallation::m_strProcessorFile, InstallerString::kProcessorDll},
+        {&CInstallation::m_strUIPluginFile, InstallerString::kUiPlugin},
+        {&CInstallation::m_strScratch, InstallerString::kProcessorIni},
+    };
+    for (const auto& name : names) this->*name.member = sys_.os.user.LoadStringA(name.id);
     m_strProcessorIniFile = m_strScratch;
-    m_chosenModels.clear();
 }
 
 std::string CInstallation::LoadScratch(uint32_t id) {
@@ -41,23 +46,27 @@ std::string CInstallation::LoadScratch(uint32_t id) {
     return m_strScratch;
 }
 
-void CInstallation::StepReport(const std::string& text, uint32_t pauseMs) {
-    if (m_pStatusText) *m_pStatusText = text;
-    if (m_pProgress) m_pProgress->StepIt();
-    mainWindow_.PostStatusRefresh();
-    sys_.PacingWait(pauseMs);  // the step's text stays readable
+void CInstallation::StatusSteps::SetStatusText(const std::string& text) {
+    if (installation_.m_pStatusText) *installation_.m_pStatusText = text;
+}
+
+void CInstallation::StatusSteps::ProgressStepIt() {
+    if (installation_.m_pProgress) installation_.m_pProgress->StepIt();
+}
+
+void CInstallation::StatusSteps::ProgressSetPos(int position) {
+    if (installation_.m_pProgress) installation_.m_pProgress->SetPos(position);
 }
 
 // ------------------------------------------------------------------ sequence
 
 void CInstallation::AddToWin2K(int portCode) {
-    RoutineScope scope("AddToWin2K");
+    LoggedRoutine routine(sys_.log, "AddToWin2K");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddToWin2K");
     SetSystemInfo();
-    StepReport("Preparing for installation...\r\n");
+    StatusStep("Preparing for installation...\r\n");
     bool present = PrinterDrvExist(m_strDriverName) != 0;
-    StepReport("Adding a printer...\r\n");
+    StatusStep("Adding a printer...\r\n");
     InstallPlan plan = m_pUnattended ? m_pUnattended->Plan() : InstallPlan::ForPerson(present);
 
     std::string port = PortName(portCode);
@@ -81,7 +90,7 @@ void CInstallation::AddToWin2K(int portCode) {
                 Result<HPrinter> open = sys_.os.spooler.OpenPrinterA(printerName.c_str(), nullptr);
                 if (!open.ok) break;
                 sys_.os.spooler.ClosePrinter(open.value);
-                printerName = model + "(#" + std::to_string(n) + ")";
+                printerName = model + "(#" + Decimal(n) + ")";
             }
         }
         log.WriteLog("PRINTER-DRIVER NAME TO ADD : %s ", printerName.c_str());
@@ -101,27 +110,19 @@ void CInstallation::AddToWin2K(int portCode) {
     // An unattended run that failed says so and asks nothing: it is never restarted.
     if (m_pUnattended) m_pUnattended->CheckInstalled();
     if (plan.restart && !(m_pUnattended && sys_.run.Failed())) {
-        if (m_pStatusText) *m_pStatusText = "The driver has been successfully installed.";
-        if (m_pProgress) m_pProgress->SetPos(100);
-        mainWindow_.PostStatusRefresh();
-        int answer = sys_.os.user.AfxMessageBox(
-            std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
-                "\n\n[Yes] I want to restart my computer now.\n[No] I will restart my computer "
-                "later.",
-            kMbYesNo | kMbIconQuestion);
-        if (answer == kIdYes) {
-            log.WriteLog("AddToWin2K END");
+        StatusStep("The driver has been successfully installed.", 100, 0);
+        if (sys_.AskToRestart("I will restart my computer later.")) {
+            // The log has always closed the routine before the restart
+            // request, and again at its end.
+            routine.End();
             sys_.RestartSystem();
         } else {
             sys_.run.RestartNeeded();  // left for later
         }
     }
     log.WriteLog("\r\n");
-    log.WriteLog("AddToWin2K END");
-    if (m_pStatusText) *m_pStatusText = "Completed.";
-    if (m_pProgress) m_pProgress->SetPos(100);
-    mainWindow_.PostStatusRefresh();
-    sys_.PacingWait(2000);  // "Completed." stays readable before the process ends
+    routine.End();
+    StatusStep("Completed.", 100, 2000);  // readable before the process ends
 }
 
 void CInstallation::StageAndRegister() {
@@ -132,15 +133,13 @@ void CInstallation::StageAndRegister() {
 }
 
 void CInstallation::SetSystemInfo() {
-    RoutineScope scope("SetSystemInfo");
-    sys_.LogBegin("SetSystemInfo");
+    LoggedRoutine routine(sys_.log, "SetSystemInfo");
     m_bWow64 = sys_.IsWow64();
     m_nOsCode = sys_.CheckOS();
     m_strEnvironment = DriverEnvironment(m_bWow64);
     m_strDriverSourceDir = DriverSourceFolder(m_bWow64);
     sys_.log.WriteLog("ENV : %s, DRV DIR : %s ", m_strEnvironment.c_str(),
                       m_strDriverSourceDir.c_str());
-    sys_.LogEnd("SetSystemInfo");
 }
 
 std::string CInstallation::PackageFolder() {
@@ -160,8 +159,7 @@ std::string CInstallation::DriverSourceFolder(int wow64) {
 }
 
 std::string CInstallation::PortName(int portCode) {
-    if (portCode < 1000 || portCode > 1007) return std::string();
-    return "COM" + std::to_string(portCode - 999) + ":";
+    return portCode < 1000 ? std::string() : zep::PortName(portCode - 1000);
 }
 
 std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const std::string& port) {
@@ -180,23 +178,10 @@ std::string CInstallation::PrinterOfModelOnPort(const std::string& model, const 
 }
 
 int CInstallation::PrinterDrvExist(const std::string& driverName) {
-    RoutineScope scope("PrinterDrvExist");
-    sys_.LogBegin("PrinterDrvExist");
-    StepReport("Checking existing drivers...\r\n");
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, m_strEnvironment.c_str(), 3);
-    if (drivers.ok) {
-        for (const DriverInfo3& driver : drivers.value) {
-            if (driver.name == driverName) {
-                sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-                sys_.LogEnd("PrinterDrvExist");
-                return 1;
-            }
-        }
-    }
-    sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    sys_.LogEnd("PrinterDrvExist");
-    return 0;
+    LoggedRoutine routine(sys_.log, "PrinterDrvExist");
+    StatusStep("Checking existing drivers...\r\n");
+    // A list that cannot be read counts as no driver.
+    return LogDriverListed(sys_, m_strEnvironment.c_str(), driverName, false).value ? 1 : 0;
 }
 
 }  // namespace zep

@@ -6,10 +6,18 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/support.h"
 #include "installer/views.h"
+#include "resources/string_ids.h"
 
 namespace zep {
+
+// The Unidrv core the package carries for the driver beside the product's
+// own files (the driver, its interface, help and resources), and its names
+// file.
+inline constexpr const char* kUnidrvCore[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
+inline constexpr char kStdNamesFile[] = "STDNAMES.GPD";
 
 // What AddToWin2K puts in place besides the printers.
 struct InstallPlan {
@@ -37,7 +45,7 @@ public:
 
 class CInstallation {
 public:
-    CInstallation(Support& sys, StatusRefreshTarget& mainWindow);
+    CInstallation(Support& sys, StatusHost& mainWindow);
     virtual ~CInstallation() = default;
 
     int m_nOsCode = 0;
@@ -94,19 +102,40 @@ public:
     // windowsKnown: the Windows folder was learned (else there is no command).
     std::vector<RegValue> UninstallValues(bool* windowsKnown = nullptr);
 
-    // Status text, one progress step, the status refresh and a pause.
-    void StepReport(const std::string& text, uint32_t pauseMs = 500);
-
 private:
+    // Where the sequence's status steps go: the main dialog's status text
+    // and progress bar (when handed over), and the main window's refresh.
+    class StatusSteps final : public StatusHost {
+    public:
+        explicit StatusSteps(CInstallation& installation) : installation_(installation) {}
+        void SetStatusText(const std::string& text) override;
+        void ProgressStepIt() override;
+        void ProgressSetPos(int position) override;
+        void PostStatusRefresh() override { installation_.mainWindow_.PostStatusRefresh(); }
+
+    private:
+        CInstallation& installation_;
+    };
+    // A status step of the sequence; most move the progress bar one step and
+    // pause half a second.
+    void StatusStep(const std::string& text, int progress = StatusHost::kStep, uint32_t pauseMs = 500) {
+        status_.StatusStep(sys_, text, progress, pauseMs);
+    }
+
     // CopyFileA with overwriting, the "FILE SRC" line, and HandleCopyFileError
     // on failure when `checked`.
     bool CopyChecked(const std::string& source, const std::string& dest, bool checked = true);
     std::string LoadScratch(uint32_t id);
     // Per model: the files staged, the monitor, the processor and the driver.
     void StageAndRegister();
+    // The product's files that the staging copies into the driver folder
+    // (and deletes again): the minidriver, the plug-in, its settings, the
+    // minidriver's data.
+    std::vector<std::string> StagedFiles();
 
     Support& sys_;
-    StatusRefreshTarget& mainWindow_;
+    StatusHost& mainWindow_;
+    StatusSteps status_{*this};
 };
 
 }  // namespace zep

@@ -28,11 +28,11 @@ bool CInstallerDlg::OnInitDialog() {
     m_nOsCode = sys_.CheckOS();
 
     m_strVersion = "Driver Version: V";
-    m_strScratch = sys_.os.user.LoadStringA(1);
+    m_strScratch = sys_.os.user.LoadStringA(InstallerString::kVersionMajor);
     m_strVersion += m_strScratch + ".";
-    m_strScratch = sys_.os.user.LoadStringA(2);
+    m_strScratch = sys_.os.user.LoadStringA(InstallerString::kVersionMinor);
     m_strVersion += m_strScratch + ".";
-    m_strScratch = sys_.os.user.LoadStringA(3);
+    m_strScratch = sys_.os.user.LoadStringA(InstallerString::kVersionBuild);
     m_strVersion += m_strScratch + "E";
 
     // Functional: the worker's first spooler calls need the spooler running.
@@ -104,12 +104,12 @@ void CInstallerDlg::AskModelsAndPort() {
 void CInstallerDlg::CheckDriverVersion() {
     RoutineScope scope("CheckDriverVersion");
     User& user = sys_.os.user;
-    int major = VersionNumber(user.LoadStringA(1));
-    int minor = VersionNumber(user.LoadStringA(2));
-    int build = VersionNumber(user.LoadStringA(3));
-    int extra = VersionNumber(user.LoadStringA(4));
-    std::string driverName = user.LoadStringA(17);
-    std::string processorName = user.LoadStringA(8);
+    int major = VersionNumber(user.LoadStringA(InstallerString::kVersionMajor));
+    int minor = VersionNumber(user.LoadStringA(InstallerString::kVersionMinor));
+    int build = VersionNumber(user.LoadStringA(InstallerString::kVersionBuild));
+    int extra = VersionNumber(user.LoadStringA(InstallerString::kVersionExtra));
+    std::string driverName = user.LoadStringA(InstallerString::kDriverName);
+    std::string processorName = user.LoadStringA(InstallerString::kProcessorName);
     uint32_t listError = 0;
     int result = DriverVersion(sys_.os, DriverEnvironment(m_bWow64), driverName, processorName,
                                major, minor, build, extra, &listError);

@@ -14,7 +14,7 @@
 
 namespace zep {
 
-class CInstallerDlg : public StatusRefreshTarget, public RemovalHost, private UnattendedInstall {
+class CInstallerDlg : public RemovalHost, private UnattendedInstall {
 public:
     CInstallerDlg(Support& sys, InstallerView& view);
 
@@ -52,9 +52,9 @@ public:
     void DeletePrinterObject(std::string printerName);
     void RemovePrinterDriver();
 
+    // RemovalHost: the installation and the removal routines work on this
+    // dialog's members.
     void PostStatusRefresh() override;
-
-    // RemovalHost: the removal routines work on this dialog's members.
     int Wow64() const override { return m_bWow64; }
     int OsCode() const override { return m_nOsCode; }
     std::string& Scratch() override { return m_strScratch; }
@@ -82,7 +82,7 @@ private:
 };
 
 // The notice before another version is removed.
-constexpr const char* kDifferentVersionText =
+inline constexpr char kDifferentVersionText[] =
     "There is a different version driver in this system.\r\n\r\nThe installed driver will be "
     "removed.";
 

@@ -1,11 +1,11 @@
 #include "installer/model_dlg.h"
 
+#include "common/product.h"
+
 namespace zep {
 
-const char* const CModelDlg::kModels[2] = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
-
 void CModelDlg::OnInitDialog(ModelDlgView& view) {
-    for (const char* model : kModels) view.AddString(model);
+    for (const char* model : kModelNames) view.AddString(model);
 }
 
 void CModelDlg::OnCheckChange(ModelDlgView& view) {

@@ -17,8 +17,6 @@ public:
     // Next is enabled only while at least one model is checked.
     void OnCheckChange(ModelDlgView& view);
     void OnOK(ModelDlgView& view);
-
-    static const char* const kModels[2];
 };
 
 }  // namespace zep

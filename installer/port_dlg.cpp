@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/product.h"
 #include "platform/routine.h"
 
 namespace zep {
@@ -9,10 +10,7 @@ namespace zep {
 void CPortDlg::OnConfigurePort(PortDlgView& view) {
     RoutineScope scope("OnConfigurePort");
     m_nPortIndex = view.ReadPortIndex();
-    std::string port;
-    if (m_nPortIndex >= 0 && m_nPortIndex <= 7) {
-        port = "COM" + std::to_string(m_nPortIndex + 1) + ":";
-    }
+    std::string port = PortName(m_nPortIndex);
     Result<std::vector<std::string>> ports = os_.spooler.EnumPortsA(nullptr);
     for (const std::string& candidate : ports.value) {
         if (candidate != port) continue;

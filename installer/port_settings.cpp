@@ -1,6 +1,6 @@
 #include "installer/port_settings.h"
 
-#include "common/unattended.h"
+#include "common/startup.h"
 
 namespace zep {
 
@@ -69,9 +69,8 @@ bool Exchange(Support& sys, HPrinter xcv, const std::string& device, const PortS
 bool ApplyPortSettings(Support& sys, int portIndex) {
     const std::optional<PortSettings>& wanted = sys.run.PortSettingsToApply();
     if (!wanted) return true;  // the port is left as it is
-    RoutineScope scope("ApplyPortSettings");
-    sys.LogBegin("ApplyPortSettings");
-    std::string device = "COM" + Decimal(portIndex + 1);
+    LoggedRoutine routine(sys.log, "ApplyPortSettings");
+    std::string device = PortDevice(portIndex);
     std::string heading = "Port settings of " + device + ": ";
     PrinterDefaults admin{nullptr, kServerAccessAdminister};
     Result<HPrinter> xcv = sys.os.spooler.OpenPrinterA((",XcvPort " + device + ":").c_str(), &admin);
@@ -82,7 +81,6 @@ bool ApplyPortSettings(Support& sys, int portIndex) {
     } else {
         sys.ShowSystemErrorBox((heading + "OpenPrinter, Error Code: %d\n\n").c_str(), xcv.error, kMbIconError);
     }
-    sys.LogEnd("ApplyPortSettings");
     return ok;
 }
 

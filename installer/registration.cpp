@@ -5,12 +5,11 @@
 namespace zep {
 
 bool CInstallation::AddLanguageMonitor() {
-    RoutineScope scope("AddLanguageMonitor");
+    LoggedRoutine routine(sys_.log, "AddLanguageMonitor");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddLanguageMonitor");
     log.WriteLog("MONITOR FILE: %s", m_strMonitorFile.c_str());
     log.WriteLog("MONITOR NAME: %s", m_strMonitorName.c_str());
-    StepReport("Installing L/M...\r\n");
+    StatusStep("Installing L/M...\r\n");
 
     // The 64-bit spooler finds the DLL in the Windows folder; a 32-bit
     // program cannot reach the 64-bit system folder.
@@ -18,7 +17,7 @@ bool CInstallation::AddLanguageMonitor() {
                                           : sys_.os.kernel.GetSystemDirectoryA();
     // Without its folder the copy would land in the root of a drive.
     if (folder.ok)
-        CopyChecked(m_strDriverSourceDir + m_strMonitorFile, folder.value + "\\" + m_strMonitorFile);
+        CopyChecked(m_strDriverSourceDir + m_strMonitorFile, JoinPath(folder.value, m_strMonitorFile));
     else
         log.WriteLog(m_bWow64 ? "GetWindowsDirectory failed" : "GetSystemDirectory failed");
 
@@ -26,29 +25,26 @@ bool CInstallation::AddLanguageMonitor() {
     Status added = sys_.os.spooler.AddMonitorA(nullptr, info);
     if (!added.ok && added.error != kErrPrintMonitorAlreadyInstalled) {
         sys_.ShowSystemErrorBox("AddMonitor, ERR CODE: %d\n\n", added.error, kMbIconError);
-        sys_.LogEnd("AddLanguageMonitor");
         return false;
     }
-    sys_.LogEnd("AddLanguageMonitor");
     return true;
 }
 
 bool CInstallation::AddPrinterProcessor() {
-    RoutineScope scope("AddPrinterProcessor");
+    LoggedRoutine routine(sys_.log, "AddPrinterProcessor");
     TraceLog& log = sys_.log;
-    sys_.LogBegin("AddPrinterProcessor");
     log.WriteLog("PROCESSOR FILE: %s", m_strProcessorFile.c_str());
     log.WriteLog("PROCESSOR NAME: %s", m_strProcessorName.c_str());
     log.WriteLog("ENVIROMENT: %s", m_strEnvironment.c_str());
-    StepReport("Installing printer processor...\r\n");
+    StatusStep("Installing printer processor...\r\n");
 
     Result<std::string> folder =
         sys_.os.spooler.GetPrintProcessorDirectoryA(nullptr, m_strEnvironment.c_str());
     if (folder.ok) {
         CopyChecked(m_strDriverSourceDir + m_strProcessorFile,
-                    folder.value + "\\" + m_strProcessorFile);
+                    JoinPath(folder.value, m_strProcessorFile));
         CopyChecked(m_strDriverSourceDir + m_strProcessorIniFile,
-                    folder.value + "\\" + m_strProcessorIniFile);
+                    JoinPath(folder.value, m_strProcessorIniFile));
     } else {
         log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
@@ -58,28 +54,25 @@ bool CInstallation::AddPrinterProcessor() {
     if (!added.ok && added.error != kErrPrintProcessorAlreadyInstalled) {
         sys_.ShowSystemErrorBox("AddPrintProcessor, ERR CODE: %d\n\n", added.error,
                                 kMbIconError);
-        sys_.LogEnd("AddPrinterProcessor");
         return false;
     }
-    sys_.LogEnd("AddPrinterProcessor");
     return true;
 }
 
 bool CInstallation::AddPrinterDriverToSystem() {
-    RoutineScope scope("AddPrinterDriverToSystem");
+    LoggedRoutine routine(sys_.log, "AddPrinterDriverToSystem");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("AddPrinterDriverToSystem");
-    StepReport("Installing printer driver...\r\n");
+    StatusStep("Installing printer driver...\r\n");
 
     DriverInfo3 info;
     info.version = 3;
     info.name = m_strDriverName;
     info.environment = m_strEnvironment;
-    info.driverPath = "UNIDRV.DLL";
-    info.dataFile = LoadScratch(12);
-    info.configFile = "UNIDRVUI.DLL";
-    info.helpFile = "UNIDRV.HLP";
-    info.dependentFiles = {"UNIRES.DLL", "STDNAMES.GPD", "ZEP1TE.DLL", "ZEPUI1T.DLL",
+    info.driverPath = kUnidrvCore[0];
+    info.dataFile = LoadScratch(InstallerString::kGpdFile);
+    info.configFile = kUnidrvCore[1];
+    info.helpFile = kUnidrvCore[2];
+    info.dependentFiles = {kUnidrvCore[3], kStdNamesFile, "ZEP1TE.DLL", "ZEPUI1T.DLL",
                            "ZEPUI1T.INI"};
     info.monitorName = m_strMonitorName;
     info.defaultDataType = "RAW";
@@ -105,20 +98,15 @@ bool CInstallation::AddPrinterDriverToSystem() {
     }
     if (!added.ok) {
         sys_.ShowSystemErrorBox("AddPrinterDriver, ERR CODE: %d\n\n", added.error, kMbIconError);
-        sys_.LogEnd("AddPrinterDriverToSystem");
         return false;
     }
-    sys_.LogEnd("AddPrinterDriverToSystem");
     return true;
 }
 
 bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
-    RoutineScope scope("AddPrinterToSystem");
-    sys_.LogBegin("AddPrinterToSystem");
-    StepReport("Adding a printer...\r\n");
-    if (m_pStatusText) *m_pStatusText = "Please wait for adding printer.\r\nIt takes a couple of minutes.";
-    if (m_pProgress) m_pProgress->StepIt();
-    mainWindow_.PostStatusRefresh();
+    LoggedRoutine routine(sys_.log, "AddPrinterToSystem");
+    StatusStep("Adding a printer...\r\n");
+    StatusStep("Please wait for adding printer.\r\nIt takes a couple of minutes.", StatusHost::kStep, 0);
 
     PrinterInfo2 info;
     info.printerName = printerName;
@@ -134,11 +122,10 @@ bool CInstallation::AddPrinterToSystem(int portCode, std::string printerName) {
     Result<HPrinter> added = sys_.os.spooler.AddPrinterA(nullptr, info);
     if (added.ok) {
         sys_.os.spooler.ClosePrinter(added.value);
-        sys_.LogEnd("AddPrinterToSystem");
         return true;
     }
     sys_.ShowSystemErrorBox("AddPrinter, Error Code: %d\n\n", added.error, kMbIconError);
-    sys_.LogEnd("AddPrinterToSystem");
+    routine.End();
     // A person's run ends here. An unattended run goes on, so that the check
     // after it names everything that is missing and a rerun has only that
     // left to do.

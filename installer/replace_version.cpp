@@ -24,11 +24,9 @@ void CInstallerDlg::OnDifferentVersion() {
 
 void CInstallerDlg::DeletePrinterObjects() {
     RoutineScope scope("DeletePrinterObjects");
-    m_strScratch = sys_.os.user.LoadStringA(17);
+    m_strScratch = sys_.os.user.LoadStringA(InstallerString::kDriverName);
     std::string driverName = m_strScratch;
-    m_strStatus = "Deleting printer-objects...";
-    view_.Progress().StepIt();
-    PostStatusRefresh();
+    StatusStep(sys_, "Deleting printer-objects...", kStep, 0);
 
     std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
     if (!printers) sys_.EndProcess();
@@ -49,15 +47,9 @@ void CInstallerDlg::DeletePrinterObject(std::string printerName) {
 
 void CInstallerDlg::RemovePrinterDriver() {
     RoutineScope scope("RemovePrinterDriver");
-    m_strStatus = "Removing printer-driver...";
-    view_.Progress().StepIt();
-    PostStatusRefresh();
-    sys_.PacingWait(1000);
+    StatusStep(sys_, "Removing printer-driver...", kStep, 1000);
     removal_.DeleteInstalledDriver();
-    m_strStatus = "The uninstallation has been completed.";
-    view_.Progress().SetPos(100);
-    PostStatusRefresh();
-    sys_.PacingWait(1000);
+    StatusStep(sys_, "The uninstallation has been completed.", 100, 1000);
 }
 
 }  // namespace zep

@@ -4,10 +4,6 @@
 
 namespace zep {
 
-namespace {
-const char* const kUnidrvFiles[] = {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"};
-}  // namespace
-
 bool CInstallation::CopyChecked(const std::string& source, const std::string& dest, bool checked) {
     Status copied = sys_.os.kernel.CopyFileA(source, dest, false);
     sys_.log.WriteLog("FILE SRC : %s", source.c_str());
@@ -15,11 +11,15 @@ bool CInstallation::CopyChecked(const std::string& source, const std::string& de
     return copied.ok;
 }
 
+std::vector<std::string> CInstallation::StagedFiles() {
+    return {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(InstallerString::kUiPluginIni),
+            LoadScratch(InstallerString::kGpdFile)};
+}
+
 void CInstallation::CopyFilesNeededToAddPrnDrv() {
-    RoutineScope scope("CopyFilesNeededToAddPrnDrv");
+    LoggedRoutine routine(sys_.log, "CopyFilesNeededToAddPrnDrv");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("CopyFilesNeededToAddPrnDrv");
-    StepReport("Copying files...\r\n");
+    StatusStep("Copying files...\r\n");
 
     // A folder that cannot be learned gets no copies: they would land in the
     // root of a drive.
@@ -30,21 +30,18 @@ void CInstallation::CopyFilesNeededToAddPrnDrv() {
     if (!drivers.ok)
         sys_.log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
     if (drivers.ok)
-        for (const char* file : kUnidrvFiles)
-            CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file, false);
+        for (const char* file : kUnidrvCore)
+            CopyChecked(m_strDriverSourceDir + file, JoinPath(drivers.value, file), false);
 
     // Systems before Vista without WOW64 also look for these in the Windows folder.
     bool older32 = !m_bWow64 && m_nOsCode < kOsVista;
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
-                                 LoadScratch(12)};
-    for (const std::string& file : files) {
-        if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, drivers.value + "\\" + file);
+    for (const std::string& file : StagedFiles()) {
+        if (drivers.ok) CopyChecked(m_strDriverSourceDir + file, JoinPath(drivers.value, file));
         if (older32 && windows.ok)
-            CopyChecked(m_strDriverSourceDir + file, windows.value + "\\" + file);
+            CopyChecked(m_strDriverSourceDir + file, JoinPath(windows.value, file));
     }
     if (drivers.ok)
-        CopyChecked(m_strDriverSourceDir + "STDNAMES.GPD", drivers.value + "\\STDNAMES.GPD");
-    sys_.LogEnd("CopyFilesNeededToAddPrnDrv");
+        CopyChecked(m_strDriverSourceDir + kStdNamesFile, JoinPath(drivers.value, kStdNamesFile));
 }
 
 bool CInstallation::HandleCopyFileError(std::string source, std::string dest, uint32_t code) {
@@ -83,9 +80,8 @@ bool CInstallation::HandleCopyFileError(std::string source, std::string dest, ui
 }
 
 void CInstallation::CopyINFFile() {
-    RoutineScope scope("CopyINFFile");
-    sys_.LogBegin("CopyINFFile");
-    std::string source = m_strDriverSourceDir + LoadScratch(19);
+    LoggedRoutine routine(sys_.log, "CopyINFFile");
+    std::string source = m_strDriverSourceDir + LoadScratch(InstallerString::kInfFile);
     Setup& setup = sys_.os.setup;
     Result<std::string> copied = setup.SetupCopyOEMInfA(source, kSpostPath, kSpCopyNoOverwrite);
     std::string destination = copied.value;
@@ -98,63 +94,55 @@ void CInstallation::CopyINFFile() {
         sys_.ShowSystemErrorBox("SetupCopyOEMInf, ERR CODE: %d\n\n", copied.error, kMbIconError);
     }
     sys_.log.WriteLog("INF FILE NAME : %s", destination.c_str());
-    sys_.LogEnd("CopyINFFile");
 }
 
 void CInstallation::DeleteFilesUsed() {
-    RoutineScope scope("DeleteFilesUsed");
+    LoggedRoutine routine(sys_.log, "DeleteFilesUsed");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteFilesUsed");
-    StepReport("Deleting files used to install...\r\n");
+    StatusStep("Deleting files used to install...\r\n");
 
     Result<std::string> drivers = sys_.os.spooler.GetPrinterDriverDirectoryA(nullptr, m_strEnvironment.c_str());
     if (!drivers.ok) {
         // Without the folder the paths would point at the root of a drive.
         log.WriteLog("GetPrinterDriverDirectory failed. (%d)", int(drivers.error));
-        sys_.LogEnd("DeleteFilesUsed");
         return;
     }
-    for (const char* file : kUnidrvFiles) {
-        std::string path = drivers.value + "\\" + file;
+    for (const char* file : kUnidrvCore) {
+        std::string path = JoinPath(drivers.value, file);
         kernel.DeleteFileA(path);
         log.WriteLog("FILE SRC : %s", path.c_str());
     }
-    const std::string files[] = {m_strMiniDriverFile, m_strUIPluginFile, LoadScratch(15),
-                                 LoadScratch(12), "STDNAMES.GPD"};
+    std::vector<std::string> files = StagedFiles();
+    files.push_back(kStdNamesFile);
     for (const std::string& file : files) {
-        std::string path = drivers.value + "\\" + file;
+        std::string path = JoinPath(drivers.value, file);
         log.WriteLog("FILE SRC : %s", path.c_str());
         sys_.DeleteFileReported(path);
     }
-    sys_.LogEnd("DeleteFilesUsed");
 }
 
 void CInstallation::CopyFilesOfUtilities() {
-    RoutineScope scope("CopyFilesOfUtilities");
-    sys_.LogBegin("CopyFilesOfUtilities");
+    LoggedRoutine routine(sys_.log, "CopyFilesOfUtilities");
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) {
         // "\ZEP" at the root of a drive is not ours to wipe.
         sys_.log.WriteLog("GetWindowsDirectory failed");
-        sys_.LogEnd("CopyFilesOfUtilities");
         return;
     }
-    std::string folder = windows.value + "\\ZEP";
+    std::string folder = ProductFolder(windows.value);
     CreateDirectoryWithSA(folder);
-    std::string uninstaller = LoadScratch(18);
+    std::string uninstaller = LoadScratch(InstallerString::kUninstallerFile);
     // A bare name is read from the current folder; an unattended run reads
     // the package beside the program.
     std::string source = sys_.run.Unattended() ? PackageFolder() + uninstaller : uninstaller;
-    CopyChecked(source, folder + "\\" + uninstaller);
-    sys_.LogEnd("CopyFilesOfUtilities");
+    CopyChecked(source, JoinPath(folder, uninstaller));
 }
 
 bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
-    RoutineScope scope("CreateDirectoryWithSA");
+    LoggedRoutine routine(sys_.log, "CreateDirectoryWithSA");
     Kernel& kernel = sys_.os.kernel;
     Advapi& advapi = sys_.os.advapi;
-    sys_.LogBegin("CreateDirectoryWithSA");
 
     // The folder holds the uninstaller, which Windows runs as administrator:
     // everyone may read and run it, only administrators and SYSTEM may change it.
@@ -196,7 +184,6 @@ bool CInstallation::CreateDirectoryWithSA(const std::string& path) {
     if (admins.ok) advapi.FreeSid(admins.value);
     if (system.ok) advapi.FreeSid(system.value);
     if (acl.ok) advapi.LocalFree(acl.value);
-    sys_.LogEnd("CreateDirectoryWithSA");
     return made.ok;
 }
 

@@ -5,10 +5,9 @@
 namespace zep {
 
 void CInstallation::RegisterUninstallInfo() {
-    RoutineScope scope("RegisterUninstallInfo");
+    LoggedRoutine routine(sys_.log, "RegisterUninstallInfo");
     Advapi& advapi = sys_.os.advapi;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("RegisterUninstallInfo");
     const std::string key = kUninstallKey;
     log.WriteLog("REGKEY : %s", key.c_str());
 
@@ -16,11 +15,8 @@ void CInstallation::RegisterUninstallInfo() {
     uint32_t openMask = kKeyRead | kKeyWrite | (m_bWow64 ? kKeyWow64_64Key : 0);
     Advapi::KeyResult existing = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, openMask);
     if (existing.status == 0) {
-        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
-        if (status != 0)
-            log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s, (%d) "
-                                  : "SHDeleteKey failed : %s , (%d) ",
-                         key.c_str(), int(status));
+        sys_.DeleteKeyReported(m_bWow64, key, "MyRegDeleteKeyEx failed : %s, (%d) ",
+                               "SHDeleteKey failed : %s , (%d) ");
         advapi.RegCloseKey(existing.key);
     }
 
@@ -31,7 +27,6 @@ void CInstallation::RegisterUninstallInfo() {
         log.WriteLog(m_bWow64 ? "RegCreateKeyEx failed : %s, (%d) "
                               : "RegCreateKeyEx failed : %s , (%d) ",
                      key.c_str(), int(created.status));
-        sys_.LogEnd("RegisterUninstallInfo");
         return;
     }
 
@@ -41,7 +36,6 @@ void CInstallation::RegisterUninstallInfo() {
         if (value.name == "DisplayName" && !windowsKnown) log.WriteLog("GetWindowsDirectory failed");
     }
     advapi.RegCloseKey(created.key);
-    sys_.LogEnd("RegisterUninstallInfo");
 }
 
 }  // namespace zep
@@ -54,16 +48,22 @@ std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     auto text = [&](const char* name, const std::string& value) {
         values.push_back({name, kRegSz, value + std::string(1, '\0')});
     };
-    text("DisplayName", user.LoadStringA(16) + " Customer Display" + " Windows Driver V" +
-                            user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                            user.LoadStringA(3) + "E");
+    // The driver's version from the string table: its first `parts` numbers.
+    auto version = [&](uint32_t parts) {
+        std::string v = user.LoadStringA(InstallerString::kVersionMajor);
+        for (uint32_t i = 1; i < parts; ++i) v += "." + user.LoadStringA(InstallerString::kVersionMajor + i);
+        return v;
+    };
+    std::string maker = user.LoadStringA(InstallerString::kMakerName);
+    text("DisplayName", maker + " Customer Display Windows Driver V" + version(3) + "E");
     // Without the Windows folder the command would name "\ZEP\..." in the root
     // of whatever drive is current, a folder any user may create: Windows
     // would then run that file as administrator. No command is better.
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (windowsKnown) *windowsKnown = windows.ok;
     if (windows.ok) {
-        std::string command = windows.value + "\\ZEP\\" + user.LoadStringA(18);
+        std::string command =
+            JoinPath(ProductFolder(windows.value), user.LoadStringA(InstallerString::kUninstallerFile));
         text("UninstallString", command);
         // What deployment tools run to remove the product without a window.
         text("QuietUninstallString", "\"" + command + "\" /quiet");
@@ -71,9 +71,8 @@ std::vector<RegValue> CInstallation::UninstallValues(bool* windowsKnown) {
     }
     // What deployment tools detect the installed version by: all four
     // numbers the installer compares, where the display name shows three.
-    text("DisplayVersion", user.LoadStringA(1) + "." + user.LoadStringA(2) + "." +
-                               user.LoadStringA(3) + "." + user.LoadStringA(4));
-    text("Publisher", user.LoadStringA(16));
+    text("DisplayVersion", version(4));
+    text("Publisher", user.LoadStringA(InstallerString::kMakerName));
     // The installer has no change or repair to offer.
     const std::string one("\1\0\0\0", 4);  // REG_DWORD 1, little-endian
     values.push_back({"NoModify", kRegDword, one});

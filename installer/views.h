@@ -6,41 +6,29 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/progress_bar.h"
+#include "framework/main_view.h"
 
 namespace zep {
 
 class CModelDlg;
 class CPortDlg;
 
-// The application's main window as the installation sequence sees it: the
-// target of the status refresh (WM_USER+1).
-class StatusRefreshTarget {
+// The main dialog's window (template 102). Its worker is InstallThreadProc.
+class InstallerView : public MainView {
 public:
-    virtual ~StatusRefreshTarget() = default;
-    // Posts the refresh; the texts shown are taken at the time of the post,
-    // so every reported text reaches the status line, in order.
-    virtual void PostStatusRefresh() = 0;
-};
-
-// The main dialog's window (template 102).
-class InstallerView {
-public:
-    virtual ~InstallerView() = default;
-    virtual ProgressBar& Progress() = 0;
     // Posts WM_USER+1 carrying copies of the status and version texts; the
     // handler shows them in controls 1003 and 1002.
     virtual void PostStatusRefresh(const std::string& status, const std::string& version) = 0;
-    virtual void SetIcons() = 0;                  // WM_SETICON big and small
-    virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
-    virtual void KillTimer(unsigned id) = 0;
-    // Runs InstallThreadProc on a new thread; 0, or the system's code when
-    // the thread could not be made.
-    virtual uint32_t StartWorker() = 0;
     // Modal wizard dialogs, run from the worker, owned by the main dialog.
     // Return IDOK (1) or IDCANCEL (2).
     virtual int RunModelDialog(CModelDlg& dialog) = 0;
     virtual int RunPortDialog(CPortDlg& dialog) = 0;
+};
+
+// The main dialog's window that shows nothing.
+class WindowlessInstallerView : public Windowless<InstallerView> {
+public:
+    void PostStatusRefresh(const std::string&, const std::string&) override {}
 };
 
 // The model dialog's controls (template 129).

@@ -9,7 +9,6 @@ namespace zep {
 
 namespace {
 
-const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
 const char* const kVersionValues[4] = {"MajorVersion", "MinorVersion", "BuildVersion",
                                        "ExtraVersion"};
 
@@ -138,13 +137,10 @@ bool ProductLook::KeyExists(const std::string& path) {
     return true;
 }
 
-std::string ProductLook::MonitorKey() {
-    return std::string(kPrintKey) + "Monitors\\" + removal_.Load(profile_.monitorName);
-}
+std::string ProductLook::MonitorKey() { return removal_.MonitorKey(removal_.Load(profile_.monitorName)); }
 
 std::string ProductLook::ProcessorKey() {
-    return std::string(kPrintKey) + "Environments\\" + removal_.Environment() +
-           "\\Print Processors\\" + removal_.Load(profile_.processorName);
+    return removal_.ProcessorKey(removal_.Load(profile_.processorName));
 }
 
 void ProductLook::ReadPendingDeletions() {
@@ -212,14 +208,12 @@ ProductState ProductLook::Look(const InstallTarget* target) {
     }
 
     // The driver, as PrinterDrvExist asks for it.
-    std::string driver = Named("printer driver", removal_.Load(profile_.driverName));
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, removal_.Environment(), 3);
-    bool found = false;
-    for (const DriverInfo3& d : drivers.value) found = found || d.name == removal_.Load(profile_.driverName);
-    if (!drivers.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", drivers.error));
-    if (found) There(s, ProductPart::Driver, driver);
-    if (target && !found) Miss(s, ProductPart::Driver, driver);
+    std::string driverName = removal_.Load(profile_.driverName);
+    std::string driver = Named("printer driver", driverName);
+    Result<bool> found = DriverListed(sys_.os.spooler, removal_.Environment(), driverName);
+    if (!found.ok) There(s, ProductPart::Driver, Failed("printer driver", "EnumPrinterDrivers", found.error));
+    if (found.value) There(s, ProductPart::Driver, driver);
+    if (target && !found.value) Miss(s, ProductPart::Driver, driver);
 
     LookAtPrinters(s, target);
     LookAtFiles(s, target);
@@ -236,8 +230,8 @@ ProductState ProductLook::Look(const InstallTarget* target) {
 
     // The product folder with the uninstaller's copy.
     if (windows.ok) {
-        std::string folder = windows.value + "\\" + kProductFolderName;
-        LookAtPath(s, ProductPart::ProductFolder, "uninstaller", folder + "\\" + kUninstallerFile, target);
+        std::string folder = ProductFolder(windows.value);
+        LookAtPath(s, ProductPart::ProductFolder, "uninstaller", JoinPath(folder, kUninstallerFile), target);
         LookAtPath(s, ProductPart::ProductFolder, "product folder", folder, false);
     } else {
         std::string what = Failed("product folder", "GetWindowsDirectory", windows.error);
@@ -325,10 +319,10 @@ void ProductLook::LookAtFiles(ProductState& s, const InstallTarget* target) {
             continue;
         }
         LookAtPath(s, ProductPart::DriverFiles, "driver file",
-                   place.folder->value + "\\" + removal_.Load(place.file), target && place.installed);
+                   JoinPath(place.folder->value, removal_.Load(place.file)), target && place.installed);
     }
     if (wow && wow->ok)
-        LookAtPath(s, ProductPart::DriverFiles, "driver file", wow->value + "\\" + removal_.Load(p.monitorDll),
+        LookAtPath(s, ProductPart::DriverFiles, "driver file", JoinPath(wow->value, removal_.Load(p.monitorDll)),
                    false);
 }
 

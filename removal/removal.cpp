@@ -6,40 +6,42 @@ namespace zep {
 
 namespace {
 
-const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
-
-std::string EnvironmentKey(int wow64) {
-    return std::string(kPrintKey) + "Environments\\" + (wow64 ? "Windows x64" : "Windows NT x86") +
-           "\\";
-}
-
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
 }
 
+// A profile with the string-table IDs of the program's table (`Table`).
+template <class Table>
+RemovalProfile ProfileOf() {
+    RemovalProfile p{};
+    p.driverName = Table::kDriverName;
+    p.productWord = Table::kProductWord;
+    p.monitorName = Table::kMonitorName;
+    p.monitorDll = Table::kMonitorDll;
+    p.processorName = Table::kProcessorName;
+    p.processorDll = Table::kProcessorDll;
+    p.processorIni = Table::kProcessorIni;
+    p.miniDriver = Table::kMiniDriver;
+    p.gpdFile = Table::kGpdFile;
+    p.budFile = Table::kBudFile;
+    p.uiPlugin = Table::kUiPlugin;
+    p.uiPluginIni = Table::kUiPluginIni;
+    p.makerName = Table::kMakerName;
+    p.firstModel = Table::kFirstModel;
+    return p;
+}
+
 }  // namespace
 
 RemovalProfile InstallerRemovalProfile() {
-    RemovalProfile p{};
-    p.driverName = 17;
-    p.productWord = 5;
-    p.monitorName = 6;
-    p.monitorDll = 7;
-    p.processorName = 8;
-    p.processorDll = 9;
-    p.processorIni = 10;
-    p.miniDriver = 11;
-    p.gpdFile = 12;
-    p.budFile = 13;
-    p.uiPlugin = 14;
-    p.uiPluginIni = 15;
-    p.makerName = 16;
-    p.firstModel = 20;
+    RemovalProfile p = ProfileOf<InstallerString>();
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = false;
+    // The staging clean-up logs the same name; the call sites differ.
     p.fileRoutineName = "DeleteFilesUsed";
+    p.fileRoutineScope = "DeleteDriverFiles";
     p.deleteMiniDriverFromDriverFolder = false;
     p.logFolders = false;
     p.logInfDetails = false;
@@ -49,21 +51,7 @@ RemovalProfile InstallerRemovalProfile() {
 }
 
 RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
-    RemovalProfile p{};
-    p.driverName = 26;
-    p.productWord = 25;
-    p.monitorName = 3;
-    p.monitorDll = 6;
-    p.processorName = 4;
-    p.processorDll = 7;
-    p.processorIni = 10;
-    p.miniDriver = 5;
-    p.gpdFile = 22;
-    p.budFile = 23;
-    p.uiPlugin = 8;
-    p.uiPluginIni = 24;
-    p.makerName = 21;
-    p.firstModel = 2;
+    RemovalProfile p = ProfileOf<UninstallerString>();
     p.formsStatus = "Deleting forms...";
     p.monitorStatus = "Deleting L/M...";
     p.processorStatus = "Deleting the processor...";
@@ -71,7 +59,7 @@ RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
     p.infStatus = "Deleting the INF file...";
     p.statusPauseMs = 100;
     p.retryWhenSpoolerStopped = true;
-    p.fileRoutineName = "DeleteDriverComponent";
+    p.fileRoutineName = p.fileRoutineScope = "DeleteDriverComponent";
     p.deleteMiniDriverFromDriverFolder = true;
     p.logFolders = true;
     p.logInfDetails = true;
@@ -84,17 +72,26 @@ RemovalProfile UninstallerRemovalProfile(bool bothSpellings) {
 DriverRemoval::DriverRemoval(Support& sys, RemovalProfile profile, RemovalHost& host)
     : sys_(sys), profile_(std::move(profile)), host_(host) {}
 
+std::string DriverRemoval::EnvironmentKey() const {
+    return std::string(kPrintKey) + "Environments\\" + Environment() + "\\";
+}
+
+std::string DriverRemoval::MonitorKey(const std::string& name) const {
+    return std::string(kPrintKey) + "Monitors\\" + name;
+}
+
+std::string DriverRemoval::ProcessorKey(const std::string& name) const {
+    return EnvironmentKey() + "Print Processors\\" + name;
+}
+
 std::string DriverRemoval::Load(uint32_t id) {
     host_.Scratch() = sys_.os.user.LoadStringA(id);
     return host_.Scratch();
 }
 
-void DriverRemoval::StatusStep(const char* text, bool step) {
-    if (!text) return;
-    host_.SetStatusText(text);
-    if (step) host_.ProgressStepIt();
-    host_.PostStatusRefresh();
-    sys_.PacingWait(profile_.statusPauseMs);  // the text stays readable
+void DriverRemoval::ShowProfileStatus(const char* text, bool step) {
+    if (text)
+        host_.StatusStep(sys_, text, step ? StatusHost::kStep : StatusHost::kStay, profile_.statusPauseMs);
 }
 
 std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
@@ -109,12 +106,27 @@ std::optional<std::vector<PrinterInfo2>> DriverRemoval::EnumLocalPrinters() {
 }
 
 bool DriverRemoval::DeleteRegistryKey(const std::string& path) {
-    int32_t status = sys_.DeleteKeyTree(host_.Wow64(), path);
-    if (status != 0)
-        sys_.log.WriteLog(host_.Wow64() ? "MyRegDeleteKeyEx failed : %s (%d) "
-                                        : "SHDeleteKey failed : %s (%d) ",
-                          path.c_str(), int(status));
-    return status == 0;
+    return sys_.DeleteKeyReported(host_.Wow64(), path);
+}
+
+Result<bool> DriverListed(Spooler& spooler, const char* environment, const std::string& driverName) {
+    Result<std::vector<DriverInfo3>> drivers = spooler.EnumPrinterDriversA(nullptr, environment, 3);
+    if (!drivers.ok) return Result<bool>::Fail(drivers.error);
+    for (const DriverInfo3& driver : drivers.value)
+        if (driver.name == driverName) return Result<bool>::Ok(true);
+    return Result<bool>::Ok(false);
+}
+
+Result<bool> LogDriverListed(Support& sys, const char* environment, const std::string& driverName,
+                             bool reportListFailure) {
+    Result<bool> listed = DriverListed(sys.os.spooler, environment, driverName);
+    if (!listed.ok && reportListFailure) {
+        sys.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(listed.error));
+        return listed;
+    }
+    sys.log.WriteLog(listed.value ? "%s PRINTER DRIVER EXISTS." : "%s PRINTER DRIVER DOES NOT EXIST.",
+                     driverName.c_str());
+    return listed;
 }
 
 bool DriverRemoval::DeleteInstalledDriver() {
@@ -128,15 +140,11 @@ bool DriverRemoval::DeleteInstalledDriver() {
 }
 
 void DriverRemoval::DeleteForms() {
-    RoutineScope scope("DeleteForms");
+    LoggedRoutine routine(sys_.log, "DeleteForms");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("DeleteForms");
-    StatusStep(profile_.formsStatus, false);
+    ShowProfileStatus(profile_.formsStatus, false);
     Result<HPrinter> server = spooler.OpenPrinterA(nullptr, nullptr);
-    if (!server.ok) {
-        sys_.LogEnd("DeleteForms");
-        return;
-    }
+    if (!server.ok) return;
     Result<std::vector<FormInfo1>> forms = spooler.EnumFormsA(server.value);
     std::string word = Load(profile_.productWord);
     for (const FormInfo1& form : forms.value) {
@@ -145,32 +153,28 @@ void DriverRemoval::DeleteForms() {
         sys_.log.WriteLog("FORM NAMES : %s ", form.name.c_str());
     }
     spooler.ClosePrinter(server.value);
-    sys_.LogEnd("DeleteForms");
 }
 
 bool DriverRemoval::DeletePrinterDrv() {
-    RoutineScope scope("DeletePrinterDrv");
-    sys_.LogBegin("DeletePrinterDrv");
+    LoggedRoutine routine(sys_.log, "DeletePrinterDrv");
     std::string name = Load(profile_.driverName);
     Status deleted =
         sys_.os.spooler.DeletePrinterDriverExA(nullptr, Environment(), name, kDpdDeleteUnusedFiles, 3);
     bool result = deleted.ok;
     if (!deleted.ok)
-        result = DeleteRegistryKey(EnvironmentKey(host_.Wow64()) + "Drivers\\Version-3\\" + name);
+        result = DeleteRegistryKey(EnvironmentKey() + "Drivers\\Version-3\\" + name);
     // Functional: a driver deleted by its key goes when the spooler starts
     // again. The waits: until it has stopped, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
-    sys_.LogEnd("DeletePrinterDrv");
     return result;
 }
 
 void DriverRemoval::DeleteLanguageMonitor() {
-    RoutineScope scope("DeleteLanguageMonitor");
+    LoggedRoutine routine(sys_.log, "DeleteLanguageMonitor");
     Kernel& kernel = sys_.os.kernel;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteLanguageMonitor");
-    StatusStep(profile_.monitorStatus, false);
+    ShowProfileStatus(profile_.monitorStatus, false);
     std::string name = Load(profile_.monitorName);
     Status deleted = sys_.os.spooler.DeleteMonitorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
@@ -183,7 +187,7 @@ void DriverRemoval::DeleteLanguageMonitor() {
         log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
         if (deleted.error == kErrUnknownPrintMonitor)
             log.WriteLog("The specified print monitor is unknown or not installed on this system.");
-        DeleteRegistryKey(std::string(kPrintKey) + "Monitors\\" + name);
+        DeleteRegistryKey(MonitorKey(name));
     }
 
     std::string dll = Load(profile_.monitorDll);
@@ -191,26 +195,24 @@ void DriverRemoval::DeleteLanguageMonitor() {
     // the root of the current drive.
     Result<std::string> system = kernel.GetSystemDirectoryA();
     if (system.ok)
-        sys_.DeleteFileAndOldCopy(system.value + "\\" + dll);
+        sys_.DeleteFileAndOldCopy(JoinPath(system.value, dll));
     else
         log.WriteLog("GetSystemDirectory failed");
     if (host_.Wow64()) {
         std::optional<Result<std::string>> wow = kernel.GetSystemWow64DirectoryA();
-        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(wow->value + "\\" + dll);
+        if (wow && wow->ok) sys_.DeleteFileAndOldCopy(JoinPath(wow->value, dll));
         Result<std::string> windows = kernel.GetWindowsDirectoryA();
         if (windows.ok)
-            sys_.DeleteFileAndOldCopy(windows.value + "\\" + dll);
+            sys_.DeleteFileAndOldCopy(JoinPath(windows.value, dll));
         else
             log.WriteLog("GetWindowsDirectory failed");
     }
-    sys_.LogEnd("DeleteLanguageMonitor");
 }
 
 void DriverRemoval::DeleteProcessor() {
-    RoutineScope scope("DeleteProcessor");
+    LoggedRoutine routine(sys_.log, "DeleteProcessor");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("DeleteProcessor");
-    StatusStep(profile_.processorStatus, false);
+    ShowProfileStatus(profile_.processorStatus, false);
     std::string name = Load(profile_.processorName);
     Status deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     if (!deleted.ok && profile_.retryWhenSpoolerStopped &&
@@ -219,7 +221,7 @@ void DriverRemoval::DeleteProcessor() {
         sys_.StartSpooler(2000);
         deleted = spooler.DeletePrintProcessorA(nullptr, Environment(), name);
     }
-    std::string key = EnvironmentKey(host_.Wow64()) + "Print Processors\\" + name;
+    std::string key = ProcessorKey(name);
     if (!deleted.ok) {
         sys_.log.WriteLog("DeleteMonitor Error : (%d)", int(deleted.error));
         DeleteRegistryKey(key);
@@ -230,20 +232,17 @@ void DriverRemoval::DeleteProcessor() {
     }
     Result<std::string> folder = spooler.GetPrintProcessorDirectoryA(nullptr, Environment());
     if (folder.ok) {
-        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorDll));
-        sys_.DeleteFileAndOldCopy(folder.value + "\\" + Load(profile_.processorIni));
+        sys_.DeleteFileAndOldCopy(JoinPath(folder.value, Load(profile_.processorDll)));
+        sys_.DeleteFileAndOldCopy(JoinPath(folder.value, Load(profile_.processorIni)));
     } else {
         sys_.log.WriteLog("GetPrintProcessorDirectory failed. (%d)", int(folder.error));
     }
-    sys_.LogEnd("DeleteProcessor");
 }
 
 void DriverRemoval::DeleteDriverFiles() {
-    const char* routine = profile_.fileRoutineName;
-    RoutineScope scope(routine);
+    LoggedRoutine routine(sys_.log, profile_.fileRoutineScope, profile_.fileRoutineName);
     TraceLog& log = sys_.log;
-    sys_.LogBegin(routine);
-    StatusStep(profile_.filesStatus, true);
+    ShowProfileStatus(profile_.filesStatus, true);
 
     Result<std::string> windows = sys_.os.kernel.GetWindowsDirectoryA();
     if (!windows.ok) log.WriteLog("GetWindowsDirectory failed");
@@ -260,7 +259,7 @@ void DriverRemoval::DeleteDriverFiles() {
     // W: the Windows folder; D: the driver's version-3 folder. A folder that
     // could not be learned is skipped.
     auto inWindows = [&](uint32_t id) {
-        if (windows.ok) sys_.DeleteFileAndOldCopy(windows.value + "\\" + Load(id));
+        if (windows.ok) sys_.DeleteFileAndOldCopy(JoinPath(windows.value, Load(id)));
     };
     auto inDrivers = [&](uint32_t id) {
         if (drivers.ok) sys_.DeleteFileAndOldCopy(drivers.value + "\\3\\" + Load(id));
@@ -276,16 +275,15 @@ void DriverRemoval::DeleteDriverFiles() {
     inDrivers(profile_.uiPluginIni);
     inWindows(profile_.uiPluginIni);
 
-    sys_.LogEnd(routine);
+    routine.End();
     sys_.StartSpooler(2000);  // functional: waits until it runs; the later steps call it
 }
 
 void DriverRemoval::DeleteINFFile() {
-    RoutineScope scope("DeleteINFFile");
+    LoggedRoutine routine(sys_.log, "DeleteINFFile");
     Setup& setup = sys_.os.setup;
     TraceLog& log = sys_.log;
-    sys_.LogBegin("DeleteINFFile");
-    StatusStep(profile_.infStatus, false);
+    ShowProfileStatus(profile_.infStatus, false);
 
     std::string section = InfSection();
     if (profile_.logInfDetails) log.WriteLog("SECTION NAME : %s", section.c_str());
@@ -298,7 +296,7 @@ void DriverRemoval::DeleteINFFile() {
     std::vector<std::string> copies =
         DriverInfCopies(windows, section, key, profile_.logInfDetails);
     for (const std::string& name : copies) {
-        std::string path = infFolder + "\\" + name;
+        std::string path = JoinPath(infFolder, name);
         std::string pnf = ReplaceAll(path, ".inf", ".PNF");
         if (host_.Wow64() || host_.OsCode() > kOsWin2003) {
             std::optional<Status> removed = setup.SetupUninstallOEMInfA(name, kSuoiForceDelete);
@@ -310,7 +308,6 @@ void DriverRemoval::DeleteINFFile() {
     }
     bool found = !copies.empty();
     if (profile_.logInfDetails && !found) log.WriteLog("The key name was not found.");
-    sys_.LogEnd("DeleteINFFile");
 }
 
 std::string DriverRemoval::InfSection() {
@@ -348,8 +345,7 @@ std::vector<std::string> DriverRemoval::DriverInfCopies(const Result<std::string
 }
 
 bool DriverRemoval::DeleteUninstallationInfo() {
-    RoutineScope scope("DeleteUninstallationInfo");
-    sys_.LogBegin("DeleteUninstallationInfo");
+    LoggedRoutine routine(sys_.log, "DeleteUninstallationInfo");
     if (profile_.logRegKey && !profile_.uninstallKeys.empty())
         sys_.log.WriteLog("RegKey : %s", profile_.uninstallKeys.front().c_str());
     // Every spelling is tried: one of them is normally absent, which is no
@@ -357,7 +353,6 @@ bool DriverRemoval::DeleteUninstallationInfo() {
     bool all = true;
     for (const std::string& key : profile_.uninstallKeys)
         if (!DeleteRegistryKey(key)) all = false;
-    sys_.LogEnd("DeleteUninstallationInfo");
     return all;
 }
 

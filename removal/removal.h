@@ -9,23 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "common/support.h"
+#include "resources/string_ids.h"
 
 namespace zep {
 
-// The product's entry in the system's list of installed programs, under the
-// key the installer writes ("Cutomer" is spelled so) and the other spelling
-// an installer's removal deletes too.
-constexpr const char* kUninstallKey =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
-constexpr const char* kUninstallKeyOtherSpelling =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Customer Display Driver";
-// The uninstaller's copy in the product folder under the Windows folder.
-constexpr const char* kProductFolderName = "ZEP";
-constexpr const char* kUninstallerFile = "ZEP_Uninstaller.exe";
-// The package's INF. Windows names its copy oemN.inf; some setup APIs (Wine's)
-// keep the source's name, which an unattended run also takes for the copy.
-constexpr const char* kPackageInfFile = "ZEP.inf";
+// Where the spooler keeps its registrations, below HKLM.
+inline constexpr char kPrintKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\";
 
 // The program's choices for the shared routines.
 struct RemovalProfile {
@@ -57,10 +48,11 @@ struct RemovalProfile {
     // DeleteMonitorA/DeletePrintProcessorA failing with 1722: start the
     // spooler and try once more before falling back to the registry.
     bool retryWhenSpoolerStopped;
-    // Step five of the sequence: its log name, whether it also deletes the
-    // minidriver from the driver's version-3 folder, and whether it logs the
-    // two folders.
+    // Step five of the sequence: its log name and the name of its call
+    // sites, whether it also deletes the minidriver from the driver's
+    // version-3 folder, and whether it logs the two folders.
     const char* fileRoutineName;
+    const char* fileRoutineScope;
     bool deleteMiniDriverFromDriverFolder;
     bool logFolders;
     // "SECTION NAME", "KEY NAME", "SetupOpenInfFile failed", "The key name was not found."
@@ -75,18 +67,24 @@ RemovalProfile InstallerRemovalProfile();
 // installer's removal deletes it (an unattended run leaves nothing).
 RemovalProfile UninstallerRemovalProfile(bool bothSpellings = false);
 
-// What the routines use of the program's main dialog.
-class RemovalHost {
+// What the routines use of the program's main dialog: its status line and
+// progress bar, and these.
+class RemovalHost : public StatusHost {
 public:
-    virtual ~RemovalHost() = default;
     virtual int Wow64() const = 0;
     virtual int OsCode() const = 0;
     virtual std::string& Scratch() = 0;
-    virtual void SetStatusText(const std::string& text) = 0;
-    virtual void ProgressStepIt() = 0;
-    virtual void ProgressSetPos(int position) = 0;
-    virtual void PostStatusRefresh() = 0;
 };
+
+// Whether the spooler's drivers of the environment (level 3) list the
+// driver; the listing's error when they cannot be listed.
+Result<bool> DriverListed(Spooler& spooler, const char* environment, const std::string& driverName);
+// PrinterDrvExist's look, for both programs: DriverListed and its line,
+// "<name> PRINTER DRIVER EXISTS." or "... DOES NOT EXIST.". A listing that
+// fails is "EnumPrinterDrivers failed. (<n>)" and returned when
+// `reportListFailure`; otherwise it counts as no driver.
+Result<bool> LogDriverListed(Support& sys, const char* environment, const std::string& driverName,
+                             bool reportListFailure);
 
 class DriverRemoval {
 public:
@@ -107,7 +105,7 @@ public:
     bool DeleteUninstallationInfo();
 
     // Deletes a key below HKLM in the view that the WOW64 flag selects and
-    // logs the failure line; true on success.
+    // logs the failure line (Support::DeleteKeyReported); true on success.
     bool DeleteRegistryKey(const std::string& path);
 
     // The oem copies in the INF folder that carry the driver's first model in
@@ -125,9 +123,15 @@ public:
     // A name of the program's string table, through the host's scratch text.
     std::string Load(uint32_t id);
     const char* Environment() const { return DriverEnvironment(host_.Wow64()); }
+    // The keys of the environment (with its backslash), of a language
+    // monitor and of a print processor of the environment.
+    std::string EnvironmentKey() const;
+    std::string MonitorKey(const std::string& name) const;
+    std::string ProcessorKey(const std::string& name) const;
 
 private:
-    void StatusStep(const char* text, bool step);
+    // The profile's status step of a routine, when it has one.
+    void ShowProfileStatus(const char* text, bool step);
 
     Support& sys_;
     RemovalProfile profile_;

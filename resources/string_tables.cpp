@@ -1,8 +1,10 @@
 #include "resources/string_tables.h"
 
+#include "resources/product.h"
+
 namespace zep {
 
-#define ZEP_STRING(id, text) {id, text},
+#define ZEP_STRING(name, id, text) {id, text},
 
 std::map<uint32_t, std::string> InstallerStringTable() {
     return {

@@ -1,6 +1,6 @@
 #include "uninstaller/headless_view.h"
 
-#include "common/unattended.h"
+#include "common/startup.h"
 
 namespace zep {
 

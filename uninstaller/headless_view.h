@@ -6,7 +6,7 @@
 
 #include "common/check_list.h"
 #include "common/support.h"
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 #include "uninstaller/uninstaller_dlg.h"
 #include "uninstaller/views.h"
 
@@ -31,17 +31,11 @@ private:
 };
 
 // The window in quiet mode: there is none.
-class QuietUninstallerView final : public UninstallerView {
+class QuietUninstallerView final : public WindowlessUninstallerView {
 public:
     QuietUninstallerView(const DeployOptions& options, Support& sys)
         : answers_(options, sys, nullptr) {}
 
-    ProgressBar& Progress() override { return progress_; }
-    void PostStatusRefresh(const std::string&) override {}
-    void SetIcons() override {}
-    void SetTitle(const std::string&) override {}
-    void SetTimer(unsigned, unsigned) override {}
-    void KillTimer(unsigned) override {}
     uint32_t StartWorker() override;
     void ResetList() override { list_.Reset(); }
     int AddString(const std::string& text) override { return list_.AddString(text); }
@@ -49,15 +43,12 @@ public:
     bool GetCheck(int index) override { return list_.GetCheck(index); }
     void SetCheck(int index, bool checked) override { list_.SetCheck(index, checked); }
     std::string GetText(int index) override { return list_.GetText(index); }
-    void EnableUninstall(bool) override {}
-    void EnableCancel(bool) override {}
     void EndDialogOk() override { ended = true; }
 
     bool workerStarted = false;
     bool ended = false;
 
 private:
-    NoProgressBar progress_;
     UninstallerAnswers answers_;
     CheckListModel list_;
 };

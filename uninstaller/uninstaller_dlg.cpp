@@ -13,13 +13,6 @@ void CUninstallerDlg::ProgressSetPos(int position) { view_.Progress().SetPos(pos
 
 void CUninstallerDlg::PostStatusRefresh() { view_.PostStatusRefresh(m_strStatus); }
 
-void CUninstallerDlg::StatusUpdate(const std::string& text, bool step, uint32_t pauseMs) {
-    m_strStatus = text;
-    if (step) view_.Progress().StepIt();
-    PostStatusRefresh();
-    sys_.PacingWait(pauseMs);  // the text stays readable
-}
-
 bool CUninstallerDlg::OnInitDialog() {
     RoutineScope scope("OnInitDialog");
     view_.SetIcons();
@@ -30,7 +23,7 @@ bool CUninstallerDlg::OnInitDialog() {
     m_bBusy = 0;
     view_.Progress().SetRange(0, 100);
     view_.Progress().SetStep(10);
-    m_strScratch = sys_.os.user.LoadStringA(27);
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kProductName);
     view_.SetTitle(m_strScratch + " Uninstaller");
     view_.SetTimer(1, 1);
     return true;
@@ -66,7 +59,7 @@ void CUninstallerDlg::PrepareUninstall() {
         return;
     }
     if (m_nPrinterObjects == 0) {
-        m_strScratch = sys_.os.user.LoadStringA(26);
+        m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kDriverName);
         Status listing = Status::Ok();
         if (PrinterDrvExist(m_strScratch, &listing)) {
             view_.EnableCancel(false);
@@ -128,40 +121,30 @@ void CUninstallerDlg::RunUninstall() {
     bool complete = int(m_printerObjects.size()) == m_nPrinterObjects;
 
     if (m_nPrinterObjects != 0) {
-        StatusUpdate("Deleting printer-driver objects...", true, 1000);
+        StatusStep(sys_, "Deleting printer-driver objects...", kStep, 1000);
         RemovePrinterObjects();
     }
     if (!complete) {
         // Some printers stay: so do the driver and the uninstall entry.
-        m_strStatus = "The uninstallation has been completed.";
-        view_.Progress().SetPos(100);
         m_printerObjects.clear();
-        PostStatusRefresh();
+        StatusStep(sys_, "The uninstallation has been completed.", 100, 0);
         m_bBusy = 0;
         sys_.PacingWait(2000);
         view_.EndDialogOk();
         return;
     }
 
-    StatusUpdate("Removing printer-drivers...", true, 1000);
+    StatusStep(sys_, "Removing printer-drivers...", kStep, 1000);
     removal_.DeleteInstalledDriver();
     DeleteUninstallInfoFromReg();
     DeleteDirectory();
     DeleteProductFolder();
     if (sys_.run.Unattended()) CheckRemoved();
-    m_strStatus = "The uninstallation has been completed.";
-    view_.Progress().SetPos(100);
     m_printerObjects.clear();
-    PostStatusRefresh();
-    sys_.PacingWait(1000);
-    int answer = sys_.os.user.AfxMessageBox(
-        std::string("Restarting your computer can take effect.\nPlease restart your computer.") +
-            "\n\n[Yes] I want to restart my computer now.\n[No] I want to restart my computer "
-            "later.",
-        kMbYesNo | kMbIconQuestion);
-    if (answer == kIdYes) {
+    StatusStep(sys_, "The uninstallation has been completed.", 100, 1000);
+    if (sys_.AskToRestart("I want to restart my computer later.")) {
         m_bBusy = 0;
-        StatusUpdate("The uninstallation has been completed.", false, 1000);
+        StatusStep(sys_, "The uninstallation has been completed.", kStay, 1000);
         sys_.RestartSystem();
     } else {
         sys_.run.RestartNeeded();  // left for later
@@ -170,26 +153,20 @@ void CUninstallerDlg::RunUninstall() {
 }
 
 int CUninstallerDlg::AddPrinterObjectsToList() {
-    RoutineScope scope("AddPrinterObjectsToList");
-    sys_.LogBegin("AddPrinterObjectsToList");
+    LoggedRoutine routine(sys_.log, "AddPrinterObjectsToList");
     std::optional<std::vector<PrinterInfo2>> printers = removal_.EnumLocalPrinters();
-    if (!printers) {
-        sys_.LogEnd("AddPrinterObjectsToList");
-        return -1;
-    }
-    m_strScratch = sys_.os.user.LoadStringA(26);
+    if (!printers) return -1;
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kDriverName);
     for (const PrinterInfo2& printer : *printers)
         if (printer.driverName == m_strScratch) m_printerObjects.push_front(printer.printerName);
     int count = int(m_printerObjects.size());
     sys_.log.WriteLog("The number of printer-objects : %d", count);
-    sys_.LogEnd("AddPrinterObjectsToList");
     return count;
 }
 
 void CUninstallerDlg::RemovePrinterObjects() {
-    RoutineScope scope("RemovePrinterObjects");
+    LoggedRoutine routine(sys_.log, "RemovePrinterObjects");
     Spooler& spooler = sys_.os.spooler;
-    sys_.LogBegin("RemovePrinterObjects");
     for (const std::string& name : m_printerObjects) {
         sys_.log.WriteLog("OBJECT NAME : %s", name.c_str());
         PrinterDefaults defaults{"raw", kPrinterAllAccess};
@@ -204,67 +181,42 @@ void CUninstallerDlg::RemovePrinterObjects() {
     // process has ended, then until it runs again.
     sys_.StopSpooler(2000);
     sys_.StartSpooler(2000);
-    sys_.LogEnd("RemovePrinterObjects");
 }
 
 bool CUninstallerDlg::PrinterDrvExist(const std::string& driverName, Status* listing) {
-    RoutineScope scope("PrinterDrvExist");
-    sys_.LogBegin("PrinterDrvExist");
-    Result<std::vector<DriverInfo3>> drivers =
-        sys_.os.spooler.EnumPrinterDriversA(nullptr, DriverEnvironment(m_bWow64), 3);
-    if (listing) *listing = drivers.ok ? Status::Ok() : Status::Fail(drivers.error);
-    if (!drivers.ok) {
-        sys_.log.WriteLog("EnumPrinterDrivers failed. (%d)", int(drivers.error));
-        sys_.LogEnd("PrinterDrvExist");
-        return false;
-    }
-    for (const DriverInfo3& driver : drivers.value) {
-        if (driver.name == driverName) {
-            sys_.log.WriteLog("%s PRINTER DRIVER EXISTS.", driverName.c_str());
-            sys_.LogEnd("PrinterDrvExist");
-            return true;
-        }
-    }
-    sys_.log.WriteLog("%s PRINTER DRIVER DOES NOT EXIST.", driverName.c_str());
-    sys_.LogEnd("PrinterDrvExist");
-    return false;
+    LoggedRoutine routine(sys_.log, "PrinterDrvExist");
+    Result<bool> listed = LogDriverListed(sys_, DriverEnvironment(m_bWow64), driverName, true);
+    if (listing) *listing = listed.ok ? Status::Ok() : Status::Fail(listed.error);
+    return listed.value;
 }
 
 void CUninstallerDlg::DeleteUninstallInfoFromReg() {
-    RoutineScope scope("DeleteUninstallInfoFromReg");
+    LoggedRoutine routine(sys_.log, "DeleteUninstallInfoFromReg");
     Advapi& advapi = sys_.os.advapi;
-    sys_.LogBegin("DeleteUninstallInfoFromReg");
-    m_strScratch = sys_.os.user.LoadStringA(20);
+    m_strScratch = sys_.os.user.LoadStringA(UninstallerString::kUninstallKey);
     std::string key = m_strScratch;
     sys_.log.WriteLog("REGKEY : %s", key.c_str());
     uint32_t mask = kKeyRead | kKeySetValue | kKeyCreateSubKey | (m_bWow64 ? kKeyWow64_64Key : 0);
     // The open only tells whether the key exists; the deletion goes by path.
     Advapi::KeyResult open = advapi.RegOpenKeyExA(kHKeyLocalMachine, key, 0, mask);
     if (open.status == 0) {
-        int32_t status = sys_.DeleteKeyTree(m_bWow64, key);
-        if (status != 0)
-            sys_.log.WriteLog(m_bWow64 ? "MyRegDeleteKeyEx failed : %s (%d) "
-                                       : "SHDeleteKey failed : %s (%d) ",
-                              key.c_str(), int(status));
+        sys_.DeleteKeyReported(m_bWow64, key);
         advapi.RegCloseKey(open.key);
     }
-    sys_.LogEnd("DeleteUninstallInfoFromReg");
 }
 
 void CUninstallerDlg::DeleteDirectory() {
-    RoutineScope scope("DeleteDirectory");
+    LoggedRoutine routine(sys_.log, "DeleteDirectory");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("DeleteDirectory");
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (!windows.ok) {
         // Without the system drive the folders below would be guessed.
         sys_.log.WriteLog("GetWindowsDirectory failed");
-        sys_.LogEnd("DeleteDirectory");
         return;
     }
     std::string drive = windows.value.substr(0, 2);
     std::string maker = drive + "\\KESTREL Printer Driver";
-    std::string product = drive + "\\KESTREL Printer Driver\\" + "ZEP";
+    std::string product = JoinPath(maker, kProductFolderName);
     // A link in place of the maker's folder would take the tree deletion
     // into a folder that is not ours: only a real folder is entered. The
     // link itself goes below like an empty folder.
@@ -281,17 +233,15 @@ void CUninstallerDlg::DeleteDirectory() {
             sys_.log.WriteLog("Failed to remove the directory : %s, (%d)", maker.c_str(),
                               int(removed.error));
     }
-    sys_.LogEnd("DeleteDirectory");
 }
 
 void CUninstallerDlg::DeleteProductFolder() {
-    RoutineScope scope("DeleteProductFolder");
+    LoggedRoutine routine(sys_.log, "DeleteProductFolder");
     Kernel& kernel = sys_.os.kernel;
-    sys_.LogBegin("DeleteProductFolder");
     Result<std::string> windows = kernel.GetWindowsDirectoryA();
     if (windows.ok) {
-        std::string folder = windows.value + "\\" + kProductFolderName;
-        std::string copy = folder + "\\" + kUninstallerFile;
+        std::string folder = ProductFolder(windows.value);
+        std::string copy = JoinPath(folder, kUninstallerFile);
         // The file first: a folder goes at the restart only when it is empty.
         if (kernel.GetFileAttributesA(copy).ok) sys_.DeleteAtRestart(copy);
         Result<uint32_t> attributes = kernel.GetFileAttributesA(folder);
@@ -300,12 +250,10 @@ void CUninstallerDlg::DeleteProductFolder() {
     } else {
         sys_.log.WriteLog("GetWindowsDirectory failed");
     }
-    sys_.LogEnd("DeleteProductFolder");
 }
 
 void CUninstallerDlg::CheckRemoved() {
-    RoutineScope scope("CheckRemoved");
-    sys_.LogBegin("CheckRemoved");
+    LoggedRoutine routine(sys_.log, "CheckRemoved");
     ProductState after = ProductLook(removal_).Look();
     for (const std::vector<std::string>& part : after.there) {
         for (const std::string& what : part) {
@@ -316,7 +264,6 @@ void CUninstallerDlg::CheckRemoved() {
     for (const std::string& path : after.queued)
         sys_.log.WriteLog("REMOVED AT THE NEXT RESTART : %s", path.c_str());
     if (!after.queued.empty()) sys_.run.RestartNeeded();
-    sys_.LogEnd("CheckRemoved");
 }
 
 unsigned UninstallThreadProc(void* param) {

@@ -62,8 +62,6 @@ public:
 
 private:
     void StartWorker();
-    // Status text, optional progress step, the refresh and a pause.
-    void StatusUpdate(const std::string& text, bool step, uint32_t pauseMs);
 
     Support& sys_;
     UninstallerView& view_;

@@ -5,23 +5,16 @@
 #include <cstdint>
 #include <string>
 
-#include "framework/progress_bar.h"
+#include "framework/main_view.h"
 
 namespace zep {
 
-class UninstallerView {
+// Its worker is UninstallThreadProc.
+class UninstallerView : public MainView {
 public:
-    virtual ~UninstallerView() = default;
-    virtual ProgressBar& Progress() = 0;
     // Posts WM_USER+1 carrying a copy of the status text for control 1000.
     virtual void PostStatusRefresh(const std::string& status) = 0;
-    virtual void SetIcons() = 0;
     virtual void SetTitle(const std::string& title) = 0;
-    virtual void SetTimer(unsigned id, unsigned milliseconds) = 0;
-    virtual void KillTimer(unsigned id) = 0;
-    // Runs UninstallThreadProc on a new thread; 0, or the system's code when
-    // the thread could not be made.
-    virtual uint32_t StartWorker() = 0;
 
     // The printer check list (control 1006, sorted).
     virtual void ResetList() = 0;
@@ -35,6 +28,16 @@ public:
     virtual void EnableCancel(bool enable) = 0;     // control 2
     // OnOK: ends the dialog, and so the program.
     virtual void EndDialogOk() = 0;
+};
+
+// The window that shows nothing: its list and its ending are left to who
+// plays it.
+class WindowlessUninstallerView : public Windowless<UninstallerView> {
+public:
+    void PostStatusRefresh(const std::string&) override {}
+    void SetTitle(const std::string&) override {}
+    void EnableUninstall(bool) override {}
+    void EnableCancel(bool) override {}
 };
 
 }  // namespace zep

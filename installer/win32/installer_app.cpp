@@ -3,7 +3,7 @@
 
 #include "common/support.h"
 #include "common/trace_log.h"
-#include "common/unattended.h"
+#include "common/startup.h"
 #include "framework/app.h"
 #include "framework/user_win32.h"
 #include "installer/headless_view.h"
@@ -26,7 +26,7 @@ BOOL CInstallerApp::InitInstance() {
     // the worker may still be running while the program exits.
     auto* user = new fw::Win32User();
     auto* os = new Platform{Win32Kernel(), Win32Advapi(), *user, Win32Spooler(), Win32Setup()};
-    auto* log = new TraceLog(os->kernel, "\\ZEP_Installer.txt");
+    auto* log = new TraceLog(os->kernel, "\\" ZEP_INSTALLER_LOG);
     RunContext* run =
         StartRun(Program::Installer, fw::CommandLineArguments(), fw::CommandLineText(), *os, *log,
                  &m_nExitCode);

@@ -67,7 +67,7 @@ unsigned WorkerEntry(void* param) { return InstallThreadProc(param); }
 }  // namespace
 
 CInstallerWnd::CInstallerWnd(Support& sys, InstallerAnswers* answers)
-    : CMainDialog(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS),
+    : CMainWindow(IDD_ZEP_INSTALLER_DIALOG, IDR_MAINFRAME, IDC_INSTALL_PROGRESS),
       m_logic(sys, *this),
       m_answers(answers) {}
 
@@ -81,12 +81,6 @@ void CInstallerWnd::OnTimer(UINT_PTR id) { m_logic.OnTimer(static_cast<unsigned>
 void CInstallerWnd::PostStatusRefresh(const std::string& status, const std::string& version) {
     PostStatus({{IDC_STATUS_TEXT, status}, {IDC_VERSION_TEXT, version}});
 }
-
-void CInstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
-    ::SetTimer(m_hWnd, id, milliseconds, nullptr);
-}
-
-void CInstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
 uint32_t CInstallerWnd::StartWorker() {
     uint32_t error = fw::BeginThread(WorkerEntry, &m_logic);

@@ -56,18 +56,14 @@ private:
 // The installation progress window, the program's main window. In passive
 // mode (answers given) it shows no wizard and cannot be closed: the run
 // ends by itself.
-class CInstallerWnd final : public fw::CMainDialog, public InstallerView {
+class CInstallerWnd final : public fw::CMainWindow<InstallerView> {
 public:
     explicit CInstallerWnd(Support& sys, InstallerAnswers* answers = nullptr);
 
     CInstallerDlg m_logic;
 
     // InstallerView
-    ProgressBar& Progress() override { return *this; }
     void PostStatusRefresh(const std::string& status, const std::string& version) override;
-    void SetIcons() override { CMainDialog::SetIcons(); }
-    void SetTimer(unsigned id, unsigned milliseconds) override;
-    void KillTimer(unsigned id) override;
     uint32_t StartWorker() override;
     int RunModelDialog(CModelDlg& dialog) override;
     int RunPortDialog(CPortDlg& dialog) override;

@@ -54,6 +54,13 @@ SystemDll& Shlwapi() {
     return dll;
 }
 
+std::string Str(const char* s) { return s ? std::string(s) : std::string(); }
+
+Status StatusOf(BOOL ok) {
+    DWORD e = GetLastError();
+    return Outcome(ok, e);
+}
+
 std::vector<std::string> SplitMultiSz(const char* p, const char* end) {
     std::vector<std::string> out;
     while (p && p < end && *p) {

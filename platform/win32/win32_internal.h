@@ -53,13 +53,30 @@ F Optional(HMODULE module, const char* name) {
 // The outcome of a BOOL call whose error code was read right after it.
 inline Status Outcome(BOOL ok, DWORD error) { return ok ? Status::Ok() : Status::Fail(error); }
 
+// The outcome of the BOOL call that is the argument: its code is read
+// first thing, so nothing runs between the call and GetLastError.
+Status StatusOf(BOOL ok);
+
+// One call of a function of a system DLL with a BOOL result: looked up,
+// called, its code read right after it; the look-up's error when the
+// function cannot be had.
+template <class Fn, class... Args>
+Status CallIn(SystemDll& dll, const char* name, Args... args) {
+    uint32_t error = 0;
+    Fn fn = dll.Find<Fn>(name, &error);
+    if (!fn) return Status::Fail(error);
+    return StatusOf(fn(args...));
+}
+// CallIn of the function `fn` of `dll`, typed from its declaration.
+#define ZEP_CALL_IN(dll, fn, ...) ::zep::win32::CallIn<decltype(&::fn)>(dll, #fn, __VA_ARGS__)
+
 // Nullable string fields of the Win32 records: an empty string stands for
 // "not given" (NULL), as a zero-filled record would have it.
 inline char* OrNull(const std::string& s) {
     return s.empty() ? nullptr : const_cast<char*>(s.c_str());
 }
 inline char* Mutable(const std::string& s) { return const_cast<char*>(s.c_str()); }
-inline std::string Str(const char* s) { return s ? std::string(s) : std::string(); }
+std::string Str(const char* s);  // out of line: the records convert many
 
 // Splits a list of NUL-terminated strings that ends with an empty one,
 // never reading past `end`.

@@ -10,14 +10,8 @@ namespace zep {
 namespace {
 
 using win32::FromHandle;
+using win32::StatusOf;
 using win32::ToHandle;
-
-// Called with the call's result as its argument, so the code it reads is
-// the call's own.
-Status StatusOf(BOOL ok) {
-    DWORD e = GetLastError();
-    return win32::Outcome(ok, e);
-}
 
 // GetWindowsDirectoryA and GetSystemDirectoryA: a too-small buffer is answered
 // with the size needed, so a long path gets a second call.

@@ -83,13 +83,9 @@ public:
 
     Status SetupFindFirstLineA(HInf inf, const std::string& section,
                                const std::string& key) override {
-        uint32_t err = 0;
-        auto fn = ZEP_SETUPAPI(SetupFindFirstLineA, err);
-        if (!fn) return Status::Fail(err);
         INFCONTEXT context;
-        BOOL ok = fn(win32::ToHandle(inf), section.c_str(), key.c_str(), &context);
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_CALL_IN(win32::SetupApi(), SetupFindFirstLineA, win32::ToHandle(inf),
+                           section.c_str(), key.c_str(), &context);
     }
 
     void SetupCloseInfFile(HInf inf) override {
@@ -105,9 +101,7 @@ public:
         uint32_t err = 0;
         Fn fn = win32::Optional<Fn>(win32::SetupApi().Module(&err), "SetupUninstallOEMInfA");
         if (!fn) return std::nullopt;
-        BOOL ok = fn(infFileName.c_str(), flags, nullptr);
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return win32::StatusOf(fn(infFileName.c_str(), flags, nullptr));
     }
 };
 

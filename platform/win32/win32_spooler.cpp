@@ -10,6 +10,8 @@
 
 // The winspool function `fn`, typed from its declaration; sets `err` when missing.
 #define ZEP_WINSPOOL(fn, err) win32::Winspool().Find<decltype(&::fn)>(#fn, &(err))
+// One call of the winspool function `fn` (BOOL): its outcome with its code.
+#define ZEP_WINSPOOL_CALL(fn, ...) ZEP_CALL_IN(win32::Winspool(), fn, __VA_ARGS__)
 
 namespace zep {
 namespace {
@@ -28,20 +30,33 @@ struct EnumOutcome {
     DWORD returned;
 };
 
-// The size/data pair of an enumeration. The first call gets a small buffer
-// rather than none (one system answers "no buffer" with success and size 0);
-// only the second call's outcome counts.
-template <class Call>
-EnumOutcome EnumerateInto(Buffer& buf, Call call) {
+// One call of an enumeration into the buffer, through its context.
+using EnumCall = BOOL (*)(void* context, BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned);
+
+// The size/data pair of an enumeration, written once for all of them. The
+// first call gets a small buffer rather than none (one system answers "no
+// buffer" with success and size 0); only the second call's outcome counts.
+EnumOutcome EnumerateInto(Buffer& buf, EnumCall call, void* context) {
     buf.Resize(256);
     DWORD needed = 0, returned = 0;
-    call(buf.data(), buf.size(), &needed, &returned);
+    call(context, buf.data(), buf.size(), &needed, &returned);
     if (needed > buf.size()) buf.Resize(needed);
     needed = 0;
     returned = 0;
-    BOOL ok = call(buf.data(), buf.size(), &needed, &returned);
+    BOOL ok = call(context, buf.data(), buf.size(), &needed, &returned);
     DWORD e = GetLastError();
     return {ok, e, ok ? returned : 0};
+}
+
+// The same with the call as a lambda over the buffer and its counts.
+template <class Call>
+EnumOutcome EnumerateInto(Buffer& buf, Call call) {
+    return EnumerateInto(
+        buf,
+        [](void* context, BYTE* b, DWORD n, DWORD* need, DWORD* ret) {
+            return (*static_cast<Call*>(context))(b, n, need, ret);
+        },
+        &call);
 }
 
 // A NUL-separated list that the spooler placed in `buf` (or elsewhere).
@@ -156,12 +171,8 @@ public:
 
     Status ConfigurePortA(const char* server, uintptr_t window,
                           const std::string& portName) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(ConfigurePortA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(Arg(server), reinterpret_cast<HWND>(window), Mutable(portName));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(ConfigurePortA, Arg(server), reinterpret_cast<HWND>(window),
+                                 Mutable(portName));
     }
 
     std::optional<Result<CommConfig>> XcvDataGetDefaultCommConfig(
@@ -210,47 +221,29 @@ public:
     }
 
     Status AddMonitorA(const char* server, const MonitorInfo2& info) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(AddMonitorA, err);
-        if (!fn) return Status::Fail(err);
         MONITOR_INFO_2A m;
         m.pName = Mutable(info.name);
         m.pEnvironment = OrNull(info.environment);
         m.pDLLName = Mutable(info.dllName);
-        BOOL ok = fn(Arg(server), 2, reinterpret_cast<BYTE*>(&m));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(AddMonitorA, Arg(server), 2, reinterpret_cast<BYTE*>(&m));
     }
 
     Status DeleteMonitorA(const char* server, const char* environment,
                           const std::string& name) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(DeleteMonitorA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(Arg(server), Arg(environment), Mutable(name));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(DeleteMonitorA, Arg(server), Arg(environment), Mutable(name));
     }
 
     Status AddPrintProcessorA(const char* server, const std::string& environment,
                               const std::string& pathName,
                               const std::string& processorName) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(AddPrintProcessorA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(Arg(server), OrNull(environment), Mutable(pathName), Mutable(processorName));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(AddPrintProcessorA, Arg(server), OrNull(environment),
+                                 Mutable(pathName), Mutable(processorName));
     }
 
     Status DeletePrintProcessorA(const char* server, const char* environment,
                                  const std::string& name) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(DeletePrintProcessorA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(Arg(server), Arg(environment), Mutable(name));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(DeletePrintProcessorA, Arg(server), Arg(environment),
+                                 Mutable(name));
     }
 
     Result<std::vector<std::string>> EnumPrintProcessorsA(const char* server,
@@ -287,9 +280,6 @@ public:
     }
 
     Status AddPrinterDriverA(const char* server, const DriverInfo3& info) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(AddPrinterDriverA, err);
-        if (!fn) return Status::Fail(err);
         // Each name ended by a NUL, the list by a second one.
         std::string dependent;
         for (const std::string& f : info.dependentFiles) dependent += f + '\0';
@@ -306,9 +296,7 @@ public:
         d.pDependentFiles = info.dependentFiles.empty() ? nullptr : &dependent[0];
         d.pMonitorName = OrNull(info.monitorName);
         d.pDefaultDataType = OrNull(info.defaultDataType);
-        BOOL ok = fn(Arg(server), 3, reinterpret_cast<BYTE*>(&d));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(AddPrinterDriverA, Arg(server), 3, reinterpret_cast<BYTE*>(&d));
     }
 
     Result<std::vector<DriverInfo3>> EnumPrinterDriversA(const char* server,
@@ -348,12 +336,8 @@ public:
     Status DeletePrinterDriverExA(const char* server, const char* environment,
                                   const std::string& driverName, uint32_t deleteFlag,
                                   uint32_t versionFlag) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(DeletePrinterDriverExA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(Arg(server), Arg(environment), Mutable(driverName), deleteFlag, versionFlag);
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(DeletePrinterDriverExA, Arg(server), Arg(environment),
+                                 Mutable(driverName), deleteFlag, versionFlag);
     }
 
     Result<HPrinter> AddPrinterA(const char* server, const PrinterInfo2& info) override {
@@ -386,21 +370,11 @@ public:
     }
 
     Status ClosePrinter(HPrinter printer) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(ClosePrinter, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(win32::ToHandle(printer));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(ClosePrinter, win32::ToHandle(printer));
     }
 
     Status DeletePrinter(HPrinter printer) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(DeletePrinter, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(win32::ToHandle(printer));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(DeletePrinter, win32::ToHandle(printer));
     }
 
     Result<std::vector<PrinterInfo2>> EnumPrintersA(uint32_t flags, const char* name) override {
@@ -420,13 +394,9 @@ public:
     }
 
     Status SetPrinterA(HPrinter printer, const PrinterInfo2& info) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(SetPrinterA, err);
-        if (!fn) return Status::Fail(err);
         PRINTER_INFO_2A p = ToPrinterInfo(info);
-        BOOL ok = fn(win32::ToHandle(printer), 2, reinterpret_cast<BYTE*>(&p), 0);
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(SetPrinterA, win32::ToHandle(printer), 2,
+                                 reinterpret_cast<BYTE*>(&p), 0);
     }
 
     DataResult GetPrinterDataA(HPrinter printer, const std::string& valueName,
@@ -479,9 +449,6 @@ public:
     }
 
     Status AddFormA(HPrinter printer, const FormInfo1& form) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(AddFormA, err);
-        if (!fn) return Status::Fail(err);
         FORM_INFO_1A f;
         ZeroMemory(&f, sizeof(f));
         f.Flags = form.flags;
@@ -490,18 +457,12 @@ public:
         f.Size.cy = form.height;
         f.ImageableArea.right = form.width;
         f.ImageableArea.bottom = form.height;
-        BOOL ok = fn(win32::ToHandle(printer), 1, reinterpret_cast<BYTE*>(&f));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(AddFormA,
+                                 win32::ToHandle(printer), 1, reinterpret_cast<BYTE*>(&f));
     }
 
     Status DeleteFormA(HPrinter printer, const std::string& formName) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(DeleteFormA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(win32::ToHandle(printer), Mutable(formName));
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(DeleteFormA, win32::ToHandle(printer), Mutable(formName));
     }
 
     Result<std::vector<JobInfo3>> EnumJobsA(HPrinter printer, uint32_t firstJob,
@@ -522,12 +483,7 @@ public:
     }
 
     Status SetJobA(HPrinter printer, uint32_t jobId, uint32_t level, uint32_t command) override {
-        uint32_t err = 0;
-        auto fn = ZEP_WINSPOOL(SetJobA, err);
-        if (!fn) return Status::Fail(err);
-        BOOL ok = fn(win32::ToHandle(printer), jobId, level, nullptr, command);
-        DWORD e = GetLastError();
-        return win32::Outcome(ok, e);
+        return ZEP_WINSPOOL_CALL(SetJobA, win32::ToHandle(printer), jobId, level, nullptr, command);
     }
 };
 

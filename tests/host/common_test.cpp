@@ -26,7 +26,7 @@ TEST_F(CommonTest, LogLinesCarryTimeStampAndBlankBlocks) {
     EXPECT_FALSE(m.IsDirectory("C:\\Temp"));
     log.OpenLog();
     EXPECT_TRUE(m.IsDirectory("C:\\Temp"));
-    sys.LogBegin("CheckOS");
+    LoggedRoutine routine(log, "CheckOS");
     m.Sleep(3723000);  // 1 h 2 min 3 s later
     log.WriteLog("REGKEY : %s", "A\\B");
     std::string text = m.LogText("ZEP_Installer.txt");
@@ -34,6 +34,34 @@ TEST_F(CommonTest, LogLinesCarryTimeStampAndBlankBlocks) {
               "10:00:00: \r\n\r\n"
               "10:00:00: CheckOS BEGIN\r\n"
               "11:02:03: REGKEY : A\\B\r\n");
+}
+
+// The block of a routine ends on every way out, at once where the routine
+// ends it early, and never after a process exit inside it (a real exit
+// writes nothing more). Its call sites carry the scope's name.
+TEST_F(CommonTest, LoggedRoutineEndsItsBlockOnEveryWayOut) {
+    log.OpenLog();
+    enum Way { Returns, EndsEarly, Exits };
+    const struct {
+        Way way;
+        std::vector<std::string> lines;
+    } cases[] = {{Returns, {"", "", "DeleteFilesUsed BEGIN", "step", "DeleteFilesUsed END"}},
+                 {EndsEarly, {"", "", "DeleteFilesUsed BEGIN", "DeleteFilesUsed END", "step"}},
+                 {Exits, {"", "", "DeleteFilesUsed BEGIN", "step"}}};
+    for (const auto& c : cases) {
+        size_t before = Lines().size();
+        try {
+            LoggedRoutine routine(log, "DeleteDriverFiles", "DeleteFilesUsed");
+            EXPECT_STREQ(CurrentRoutine(), "DeleteDriverFiles");
+            if (c.way == EndsEarly) routine.End();
+            log.WriteLog("step");
+            if (c.way == Exits) m.exit(0);
+        } catch (const sim::ProcessExit&) {
+        }
+        std::vector<std::string> lines = Lines();
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + long(before), lines.end()), c.lines)
+            << int(c.way);
+    }
 }
 
 TEST_F(CommonTest, LogCutsMessagesAt1013Characters) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "common/unattended.h"
+#include "common/startup.h"
 #include "installer/headless_view.h"
 #include "tests/host/harness.h"
 #include "uninstaller/headless_view.h"

@@ -7,7 +7,7 @@
 #include <functional>
 #include <optional>
 
-#include "common/unattended.h"
+#include "common/startup.h"
 #include "installer/headless_view.h"
 #include "tests/host/deploy_runs.h"
 #include "tests/host/harness.h"

@@ -332,19 +332,13 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
         // The look whether a processor reported deleted is still registered.
         {{"DeleteProcessor", "RegOpenKeyExA"}, Silent},
 
-        // ---- driver files: the installer's removal and staging clean-up share
-        // the log name; the Unidrv staging copies are deleted unchecked.
-        {{"DeleteFilesUsed", "GetWindowsDirectoryA"}, WindowsFolderLost},
-        {{"DeleteFilesUsed", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
-        {{"DeleteFilesUsed", "WinExec"}, Silent},
-        {{"DeleteFilesUsed", "MoveFileExA"}, QueueFailed},
-        {{"DeleteFilesUsed", "DeleteFileA"},
-         [](const Ctx& c) {
-             std::string name = UpperCopy(c.args.substr(c.args.rfind('\\') + 1));
-             for (const char* core : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"})
-                 if (name == core) return Expect{};
-             return Reported(c);
-         }},
+        // ---- driver files: the installer's removal logs the name of its
+        // staging clean-up (DeleteFilesUsed, below), the uninstaller's its own.
+        {{"DeleteDriverFiles", "GetWindowsDirectoryA"}, WindowsFolderLost},
+        {{"DeleteDriverFiles", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
+        {{"DeleteDriverFiles", "WinExec"}, Silent},
+        {{"DeleteDriverFiles", "MoveFileExA"}, QueueFailed},
+        {{"DeleteDriverFiles", "DeleteFileA"}, Reported},
         {{"DeleteDriverComponent", "GetWindowsDirectoryA"}, WindowsFolderLost},
         {{"DeleteDriverComponent", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
         {{"DeleteDriverComponent", "WinExec"}, Silent},
@@ -487,6 +481,15 @@ const std::map<std::pair<std::string, std::string>, Rule>& Rules() {
              e.boxes = {Fmt("SetupCopyOEMInf, ERR CODE: %d\n\n", int(c.code))};
              return e;
          }},
+        // The staging clean-up: the Unidrv copies are deleted unchecked.
+        {{"DeleteFilesUsed", "GetPrinterDriverDirectoryA"}, DriverFolderLost},
+        {{"DeleteFilesUsed", "DeleteFileA"},
+         [](const Ctx& c) {
+             std::string name = UpperCopy(c.args.substr(c.args.rfind('\\') + 1));
+             for (const char* core : {"UNIDRV.DLL", "UNIDRVUI.DLL", "UNIDRV.HLP", "UNIRES.DLL"})
+                 if (name == core) return Expect{};
+             return Reported(c);
+         }},
         {{"RegisterUninstallInfo", "RegOpenKeyExA"}, Silent},
         // An entry that cannot be deleted is overwritten.
         {{"RegisterUninstallInfo", "RegDeleteKeyExA"},
@@ -569,7 +572,7 @@ bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfin
 
 // What a finished run showed, from the scenario's own events on.
 struct Seen {
-    RunEnd end;
+    RunOutcome end;
     std::vector<sim::UiEvent> ui;     // the run's own events
     std::vector<std::string> log;     // the program's log
     std::vector<sim::CallRecord> calls;

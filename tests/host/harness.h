@@ -114,15 +114,13 @@ struct UninstallerScript {
     bool pressUninstall = true;        // false: Cancel
 };
 
-class SimUninstallerView : public UninstallerView {
+class SimUninstallerView : public WindowlessUninstallerView {
 public:
     explicit SimUninstallerView(sim::Machine& m) : m_(m), progress_(m) {}
     ProgressBar& Progress() override { return progress_; }
     void PostStatusRefresh(const std::string& status) override;
-    void SetIcons() override {}
     void SetTitle(const std::string& title) override { this->title = title; }
     void SetTimer(unsigned id, unsigned) override { timers.push_back(int(id)); }
-    void KillTimer(unsigned) override {}
     uint32_t StartWorker() override {
         workerStarted = startError == 0;
         return startError;

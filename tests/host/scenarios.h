@@ -73,7 +73,7 @@ struct Scenario {
 };
 
 // How a run ended.
-struct RunEnd {
+struct RunOutcome {
     bool exited = false;       // the process ended (the installer's way)
     int exitCode = -1;
     bool dialogEnded = false;  // the dialog ended (the uninstaller's way)
@@ -250,8 +250,8 @@ inline void Arrange(sim::Machine& m, const Scenario& s) {
     m.ClearFaults();
 }
 
-inline RunEnd Play(sim::Machine& m, const Scenario& s) {
-    RunEnd end;
+inline RunOutcome Play(sim::Machine& m, const Scenario& s) {
+    RunOutcome end;
     try {
         if (s.installer) {
             InstallerRun run(m, s.installerScript);

@@ -233,7 +233,7 @@ struct Round {
 
 // ------------------------------------------------------------------ installer
 
-class ThreadedInstallerView : public InstallerView, public ModelDlgView, public PortDlgView {
+class ThreadedInstallerView : public WindowlessInstallerView, public ModelDlgView, public PortDlgView {
 public:
     ThreadedInstallerView(UiQueue& ui, Seen& seen, std::function<void()> sample,
                           std::function<void()> worker, std::function<void(unsigned)> timer)
@@ -244,11 +244,9 @@ public:
     void PostStatusRefresh(const std::string& status, const std::string&) override {
         ui_.Post([this, status] { seen_.statuses.push_back(status); });
     }
-    void SetIcons() override {}
     void SetTimer(unsigned id, unsigned) override {
         ui_.Post([this, id] { timer_(id); });
     }
-    void KillTimer(unsigned) override {}
     uint32_t StartWorker() override {
         worker_();
         return 0;
@@ -344,7 +342,7 @@ TEST(Threads, InstallerWorkerAndUserInterface) {
 
 // ------------------------------------------------------------------ uninstaller
 
-class ThreadedUninstallerView : public UninstallerView {
+class ThreadedUninstallerView : public WindowlessUninstallerView {
 public:
     ThreadedUninstallerView(UiQueue& ui, Seen& seen, std::function<void()> sample,
                             std::function<void()> worker)
@@ -354,10 +352,6 @@ public:
     void PostStatusRefresh(const std::string& status) override {
         ui_.Post([this, status] { seen_.statuses.push_back(status); });
     }
-    void SetIcons() override {}
-    void SetTitle(const std::string&) override {}
-    void SetTimer(unsigned, unsigned) override {}
-    void KillTimer(unsigned) override {}
     uint32_t StartWorker() override {
         worker_();
         return 0;
@@ -393,7 +387,6 @@ public:
     void EnableUninstall(bool enable) override {
         ui_.Send([&] { uninstallEnabled = enable; });
     }
-    void EnableCancel(bool) override {}
     void EndDialogOk() override {
         ui_.Post([this] { ended = true; });
         ui_.Quit();

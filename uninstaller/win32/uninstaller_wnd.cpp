@@ -16,7 +16,7 @@ unsigned WorkerEntry(void* param) {
 }  // namespace
 
 CUninstallerWnd::CUninstallerWnd(Support& sys, UninstallerAnswers* answers)
-    : CMainDialog(IDD_ZEP_UNINSTALLER_DIALOG, IDR_MAINFRAME, IDC_UNINSTALL_PROGRESS),
+    : CMainWindow(IDD_ZEP_UNINSTALLER_DIALOG, IDR_MAINFRAME, IDC_UNINSTALL_PROGRESS),
       m_logic(sys, *this),
       m_answers(answers) {}
 
@@ -51,12 +51,6 @@ void CUninstallerWnd::PostStatusRefresh(const std::string& status) {
 }
 
 void CUninstallerWnd::SetTitle(const std::string& title) { SetWindowTextA(m_hWnd, title.c_str()); }
-
-void CUninstallerWnd::SetTimer(unsigned id, unsigned milliseconds) {
-    ::SetTimer(m_hWnd, id, milliseconds, nullptr);
-}
-
-void CUninstallerWnd::KillTimer(unsigned id) { ::KillTimer(m_hWnd, id); }
 
 uint32_t CUninstallerWnd::StartWorker() {
     if (m_answers && !m_answers->ApplySelection(*this)) {

@@ -18,7 +18,7 @@ namespace zep {
 // In passive mode (answers given) it presses Uninstall itself once the
 // printers are listed, checked as the command line says, and cannot be
 // closed: the run ends by itself.
-class CUninstallerWnd final : public fw::CMainDialog, public UninstallerView {
+class CUninstallerWnd final : public fw::CMainWindow<UninstallerView> {
 public:
     explicit CUninstallerWnd(Support& sys, UninstallerAnswers* answers = nullptr);
 
@@ -26,12 +26,8 @@ public:
 
     // UninstallerView. The list, button and progress calls are window
     // messages, so the worker may make them too.
-    ProgressBar& Progress() override { return *this; }
     void PostStatusRefresh(const std::string& status) override;
-    void SetIcons() override { CMainDialog::SetIcons(); }
     void SetTitle(const std::string& title) override;
-    void SetTimer(unsigned id, unsigned milliseconds) override;
-    void KillTimer(unsigned id) override;
     uint32_t StartWorker() override;
     void ResetList() override;
     int AddString(const std::string& text) override { return m_list.AddString(text); }

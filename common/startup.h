@@ -1,22 +1,23 @@
-// What both programs share for a quiet or passive run: the start (the
-// command line, one instance at a time) and the user who is not there.
+// The start of both programs, in every mode: the command line, one instance
+// at a time, /log, and the context a run goes on with; and the user of a
+// quiet or passive run, who is not there.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "common/support.h"
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 
 namespace zep {
 
 // Held by either program for its whole run, machine-wide ("Global\" reaches
 // every session; systems without Terminal Services ignore the prefix).
-constexpr const char* kInstanceMutexName = "Global\\KESTREL ZEP driver installation";
+inline constexpr char kInstanceMutexName[] = "Global\\KESTREL ZEP driver installation";
 
 // The box an interactive program shows when the other program (or a second
 // copy of itself) is running.
-constexpr const char* kAnotherRunningText =
+inline constexpr char kAnotherRunningText[] =
     "Another installation or removal of the ZEP driver is running.\n\n"
     "Start this program again when it has ended.";
 

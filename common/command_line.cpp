@@ -1,14 +1,13 @@
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 
 #include <cctype>
 
-#include "deploy/run_state.h"
+#include "common/product.h"
+#include "common/run_state.h"
 
 namespace zep {
 
 namespace {
-
-const char* const kModels[] = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
 
 std::string Lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -124,20 +123,19 @@ private:
     }
 
     void Model(const std::string& value) {
-        for (const char* model : kModels) {
-            if (Lower(model) != Lower(value)) continue;
-            bool& chosen = chosen_[model == kModels[0] ? 0 : 1];
-            if (chosen) return Fail("/model ", model, " is given twice");
-            chosen = true;
+        for (int i = 0; i < kModelCount; ++i) {
+            if (Lower(kModelNames[i]) != Lower(value)) continue;
+            if (chosen_[i]) return Fail("/model ", kModelNames[i], " is given twice");
+            chosen_[i] = true;
             return;
         }
-        Fail("unknown model ", value, " (KESTREL ZEP-4000 or KESTREL ZEP-4100)");
+        Fail("unknown model ", value, " (" ZEP_MODEL_4000 " or " ZEP_MODEL_4100 ")");
     }
 
     void Complete() {
         // The dialog's order, whatever the order on the command line.
-        for (int i = 0; i < 2; ++i)
-            if (chosen_[i]) o_.models.push_back(kModels[i]);
+        for (int i = 0; i < kModelCount; ++i)
+            if (chosen_[i]) o_.models.push_back(kModelNames[i]);
         if (o_.help) return;
         if (!o_.Unattended()) {
             // A person answers the interactive program's dialogs; answers
@@ -155,7 +153,7 @@ private:
     size_t next_ = 0;
     DeployOptions o_;
     bool restartSeen_ = false, answers_ = false, logSeen_ = false;
-    bool chosen_[2] = {false, false};
+    bool chosen_[kModelCount] = {};
 };
 
 void Parser::Fail(const char* before, const std::string& middle, const char* after) {
@@ -183,22 +181,22 @@ std::string UsageText(Program program) {
     std::string exits = "\nExit codes:\n" + ExitCodeUsage(program);
     exits.pop_back();
     if (program == Program::Installer) {
-        return "ZEP_Installer.exe [/quiet | /passive] /model NAME [/model NAME] /port COMn "
+        return ZEP_INSTALLER_FILE " [/quiet | /passive] /model NAME [/model NAME] /port COMn "
                "[/portsettings BAUD,PARITY,DATA,STOP] [/norestart | /forcerestart] [/log FILE]\n\n"
                "/quiet\tno window at all\n"
                "/passive\tthe progress window only, no question, no box\n"
-               "/model NAME\t\"KESTREL ZEP-4000\" or \"KESTREL ZEP-4100\"; once each, both for both\n"
+               "/model NAME\t\"" ZEP_MODEL_4000 "\" or \"" ZEP_MODEL_4100 "\"; once each, both for both\n"
                "/port COMn\tCOM1 to COM8\n"
                "/portsettings\tthe port's settings, as 9600,n,8,1 (parity n, e, o, m or s; 5 to 8 "
                "data bits; 1, 1.5 or 2 stop bits); without it the port's settings stay\n"
                "/norestart\tnever restart Windows (the default)\n"
                "/forcerestart\trestart Windows when the installation needs it\n"
-               "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_Installer.txt\n"
+               "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\" ZEP_INSTALLER_LOG "\n"
                "/?\tthis text (with /quiet: into the log)\n\n"
                "Without arguments the installer asks for everything.\n" +
                exits;
     }
-    return "ZEP_Uninstaller.exe [/quiet | /passive] [/printer NAME]... "
+    return ZEP_UNINSTALLER_FILE " [/quiet | /passive] [/printer NAME]... "
            "[/norestart | /forcerestart] [/log FILE]\n\n"
            "/quiet\tno window at all\n"
            "/passive\tthe main window only, no question, no box\n"
@@ -206,7 +204,7 @@ std::string UsageText(Program program) {
            "and the whole driver go\n"
            "/norestart\tnever restart Windows (the default)\n"
            "/forcerestart\trestart Windows when the removal needs it\n"
-           "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\ZEP_UnInstaller.txt\n"
+           "/log FILE\tthe trace log goes to FILE instead of C:\\Temp\\" ZEP_UNINSTALLER_LOG "\n"
            "/?\tthis text (with /quiet: into the log)\n\n"
            "Without arguments the uninstaller lists the printers to choose from.\n" +
            exits;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "deploy/command_line.h"
+#include "common/command_line.h"
 
 namespace zep {
 

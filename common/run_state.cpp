@@ -1,4 +1,4 @@
-#include "deploy/run_state.h"
+#include "common/run_state.h"
 
 namespace zep {
 

@@ -1,5 +1,6 @@
-#include "common/unattended.h"
+#include "common/startup.h"
 
+#include "common/product.h"
 #include "resources/version.h"
 
 namespace zep {
@@ -53,7 +54,7 @@ std::string LogFailureText(const std::string& path) {
 namespace {
 
 const char* ProgramName(Program program) {
-    return program == Program::Installer ? "ZEP_Installer.exe" : "ZEP_Uninstaller.exe";
+    return program == Program::Installer ? ZEP_INSTALLER_FILE : ZEP_UNINSTALLER_FILE;
 }
 
 // The first lines of an unattended run's log.
