@@ -68,7 +68,11 @@ struct CallRecord {
     uint32_t error = 0;
 };
 
-// A failure to inject. Empty strings match anything.
+// A failure to inject, named as it reads:
+//   Fault("DeleteFormA").Fails(kErrAccessDenied)           the next such call, once
+//   Fault("RegDeleteKeyExA").For("Drivers").Always()       every call whose args hold "Drivers"
+//   Fault("CopyFileA").In("HandleCopyFileError").After(1)  the second call from that routine
+// An empty name matches any call.
 struct Fault {
     std::string call;         // the seam method name, e.g. "EnumPrintersA"
     std::string routine;      // only when made from this routine
@@ -76,6 +80,15 @@ struct Fault {
     uint32_t error = 5;       // the code the call fails with (or the registry status)
     int skip = 0;             // let this many matching calls through first
     int times = 1;            // how many calls fail; -1 for every one
+
+    Fault() = default;
+    explicit Fault(std::string seamCall) : call(std::move(seamCall)) {}
+    Fault& In(std::string name) { routine = std::move(name); return *this; }
+    Fault& For(std::string text) { argContains = std::move(text); return *this; }
+    Fault& Fails(uint32_t code) { error = code; return *this; }
+    Fault& After(int calls) { skip = calls; return *this; }
+    Fault& Times(int calls) { times = calls; return *this; }
+    Fault& Always() { times = -1; return *this; }
 };
 
 // What the user saw or did, in order: message boxes, dialogs, status texts,

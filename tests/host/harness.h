@@ -16,6 +16,9 @@
 
 namespace zep::test {
 
+// Fault("DeleteFormA").Fails(kErrAccessDenied) and the like (platform/sim/machine.h).
+using sim::Fault;
+
 // A progress control that records each change as a "progress" event.
 class SimProgress : public ProgressBar {
 public:
