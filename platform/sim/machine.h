@@ -123,6 +123,31 @@ constexpr VersionPreset kWin2008R2{2, 6, 1, 7601, 3};
 constexpr VersionPreset kWin8{2, 6, 2, 9200, 1};
 }  // namespace versions
 
+// Windows' codes that types.h has no name for, which the simulated machine
+// gives and tests inject.
+namespace err {
+constexpr uint32_t kInvalidFunction = 1;
+constexpr uint32_t kLockViolation = 33;
+constexpr uint32_t kBadNetPath = 53;
+constexpr uint32_t kDiskFull = 112;
+constexpr uint32_t kCallNotImplemented = 120;
+constexpr uint32_t kInvalidName = 123;
+constexpr uint32_t kInvalidLevel = 124;
+constexpr uint32_t kNegativeSeek = 131;
+constexpr uint32_t kBadPathname = 161;
+constexpr uint32_t kDirectory = 267;
+constexpr uint32_t kMrMidNotFound = 317;
+constexpr uint32_t kKeyDeleted = 1018;
+constexpr uint32_t kChildMustBeVolatile = 1021;
+constexpr uint32_t kShutdownInProgress = 1115;
+constexpr uint32_t kCancelled = 1223;
+constexpr uint32_t kNoSuchPrivilege = 1313;
+constexpr uint32_t kInvalidAcl = 1336;
+constexpr uint32_t kUnknownPort = 1796;
+constexpr uint32_t kCantResolveFilename = 1921;
+constexpr uint32_t kResourceLangNotFound = 15100;
+}  // namespace err
+
 // Setup API codes (setupapi.h) that the simulated INF parser and look-ups give.
 constexpr uint32_t kErrExpectedSectionName = 0xE0000000u;  // a line before any section
 constexpr uint32_t kErrBadSectionNameLine = 0xE0000001u;   // "[" without "]"

@@ -657,7 +657,7 @@ TEST_F(DeployTest, AMutexThatCannotBeOpenedIsAnothersAndOneThatCannotBeMadeDecid
     test::PrepareInstallerMachine(m);
     m.InjectFault(sim::Fault("CreateMutexA").Fails(kErrAccessDenied));
     EXPECT_EQ(Start(m, Program::Installer, std::string("/quiet ") + kBoth).code, kExitAnotherRunning);
-    m.InjectFault(sim::Fault("CreateMutexA").Fails(123));  // a system without such names
+    m.InjectFault(sim::Fault("CreateMutexA").Fails(sim::err::kInvalidName));  // a system without such names
     EXPECT_EQ(Start(m, Program::Installer, std::string("/quiet ") + kBoth).code, kExitRestartNeeded);
 }
 

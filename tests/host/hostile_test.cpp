@@ -188,7 +188,7 @@ TEST_F(Hostile, TargetMovedAsideComesBackWhenTheNewCopyFails) {
     m.HoldOpen(target, kFileShareRead | kFileShareDelete);  // may be renamed, not overwritten
     Mark();
     // The disk fills up before the second copy.
-    m.InjectFault(Fault("CopyFileA").In("HandleCopyFileError").Fails(112));
+    m.InjectFault(Fault("CopyFileA").In("HandleCopyFileError").Fails(sim::err::kDiskFull));
     InstallerRun run(m);
     run.dialog.OnInitDialog();
     run.dialog.OnTimer(1);
@@ -465,7 +465,7 @@ TEST_F(Hostile, SpoolerThatWillNotStartEndsTheInstallationWithItsBoxes) {
     PrepareInstallerMachine(m);
     m.SetSpoolerRunning(false);
     Mark();
-    m.InjectFault(Fault("WinExec").For("net start spooler").Fails(5).Always());
+    m.InjectFault(Fault("WinExec").For("net start spooler").Fails(kErrAccessDenied).Always());
     InstallerRun run(m);
     EXPECT_EQ(run.Run(), 0);
     // The version check cannot list the printers: the run ends before it

@@ -324,7 +324,7 @@ TEST_F(InfTest, MissingOrFailingUninstallCallKeepsBothFiles) {
 
 TEST_F(InfTest, UnreadableInfIsSkippedAndLogged) {
     AddInf("oem1.inf", ours);
-    m.InjectFault(sim::Fault("SetupOpenInfFileA").For("oem1.inf").Fails(0xE0000002u));
+    m.InjectFault(sim::Fault("SetupOpenInfFileA").For("oem1.inf").Fails(sim::kErrSectionNameTooLong));
     removal.DeleteINFFile();
     EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem1.inf"));
     EXPECT_TRUE(Contains(Log(), "SetupOpenInfFile failed. " + std::to_string(int(0xE0000002u))));
