@@ -305,11 +305,7 @@ TEST_F(DeployTest, RerunsAddNothingTwiceButAnotherPortGetsItsPrinter) {
     EXPECT_TRUE(Contains(InstallerLog(), "PRINTER ALREADY INSTALLED : KESTREL ZEP-4100 on COM3:"));
 
     // A "(#N)" printer counts as the model's; letter case does not matter.
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> p = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    ASSERT_TRUE(p.ok);
-    m.DeletePrinter(p.value);
-    m.ClosePrinter(p.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     m.AddPrinterDirect("kestrel zep-4000(#2)", "ZEP Character Type", "COM3:", "ZEP PRINT PROCESSOR");
     m.SetPrinterVersion("kestrel zep-4000(#2)", 1, 1, 0, 0);
     EXPECT_EQ(Install(m, "/quiet /model \"KESTREL ZEP-4000\" /port COM3"), kExitDone);
@@ -459,10 +455,7 @@ TEST_F(DeployTest, NamedPrintersGoAloneAndAnUnknownOneChangesNothing) {
 
 TEST_F(DeployTest, APrinterNamedWhenTheDriverHasNoneIsUnknown) {
     ASSERT_EQ(Install(m, "/quiet /model \"KESTREL ZEP-4000\" /port COM1"), kExitRestartNeeded);
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> p = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(p.value);
-    m.ClosePrinter(p.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     EXPECT_EQ(Uninstall(m, "/quiet /printer \"KESTREL ZEP-4000\""), kExitBadCommandLine);
     EXPECT_FALSE(m.Drivers().empty());
     // Without /printer the driver alone goes.

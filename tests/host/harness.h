@@ -170,6 +170,9 @@ struct UninstallerRun {
     CUninstallerDlg dialog;
 };
 
+// Someone deleted the printer by hand.
+void DeletePrinterByHand(sim::Machine& m, const std::string& name);
+
 // Lines of a trace log without their time stamps.
 std::vector<std::string> LogLines(const std::string& logText);
 // The routine blocks ("X BEGIN" lines) in order.

@@ -490,10 +490,7 @@ TEST_F(Hostile, StoppedSpoolerEndsTheUninstallerBeforeAnythingGoes) {
 TEST_F(Hostile, DriversThatCannotBeListedAreNotReportedMissing) {
     Arrange();
     InstallFirst(m, {"KESTREL ZEP-4000"});
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(printer.value);
-    m.ClosePrinter(printer.value);
+    DeletePrinterByHand(m, "KESTREL ZEP-4000");
     PrepareUninstallerMachine(m);
     Mark();
     m.InjectFault(Fault("EnumPrinterDriversA").Fails(kErrAccessDenied));

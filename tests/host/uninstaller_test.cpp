@@ -238,10 +238,7 @@ TEST_F(UninstallerTest, AWorkerThatCannotStartLeavesTheProgramFreeToCloseOrRetry
 
 TEST_F(UninstallerTest, AWorkerThatCannotStartByItselfGivesCancelBack) {
     Installed({"KESTREL ZEP-4000"});
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(printer.value);
-    m.ClosePrinter(printer.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     test::UninstallerRun run(m);
     run.view.startError = 1450;  // no system resources
     run.dialog.OnInitDialog();
