@@ -252,6 +252,20 @@ TEST(Decisions, TheCallsMadeWhereTheEndStateCannotTell) {
         if (call.call == "DeleteFileA" || call.call == "MoveFileExA")
             EXPECT_NE(call.args.rfind("\\3\\", 0), 0u) << call.call << " " << call.args;
     EXPECT_TRUE(noFolder.Calls("MoveFileExA").size() <= 2u);  // the uninstaller's copy and folder
+
+    // A folder that is not there holds no ".old" copy: nothing is queued in it.
+    sim::Machine gone;
+    InstallFirst(gone, {"KESTREL ZEP-4000"});
+    const std::string versionFolder = gone.DriverDirectory("Windows x64") + "\\3";
+    for (const std::string& name : gone.ListDirectory(versionFolder)) gone.DeleteFileA(versionFolder + "\\" + name);
+    ASSERT_TRUE(gone.RemoveDirectoryA(versionFolder).ok);
+    PrepareUninstallerMachine(gone);
+    gone.ClearCalls();
+    EXPECT_TRUE(UninstallerRun(gone).Run());
+    for (const sim::CallRecord& call : gone.Calls("MoveFileExA"))
+        EXPECT_EQ(call.args.find(versionFolder), std::string::npos) << call.args;
+    for (const std::string& line : LogLines(gone.LogText("ZEP_UnInstaller.txt")))
+        EXPECT_EQ(line.rfind("MoveFileEx failed", 0), std::string::npos) << line;
 }
 
 }  // namespace
