@@ -68,7 +68,11 @@ struct CallRecord {
     uint32_t error = 0;
 };
 
-// A failure to inject. Empty strings match anything.
+// A failure to inject, named as it reads:
+//   Fault("DeleteFormA").Fails(kErrAccessDenied)           the next such call, once
+//   Fault("RegDeleteKeyExA").For("Drivers").Always()       every call whose args hold "Drivers"
+//   Fault("CopyFileA").In("HandleCopyFileError").After(1)  the second call from that routine
+// An empty name matches any call.
 struct Fault {
     std::string call;         // the seam method name, e.g. "EnumPrintersA"
     std::string routine;      // only when made from this routine
@@ -76,6 +80,15 @@ struct Fault {
     uint32_t error = 5;       // the code the call fails with (or the registry status)
     int skip = 0;             // let this many matching calls through first
     int times = 1;            // how many calls fail; -1 for every one
+
+    Fault() = default;
+    explicit Fault(std::string seamCall) : call(std::move(seamCall)) {}
+    Fault& In(std::string name) { routine = std::move(name); return *this; }
+    Fault& For(std::string text) { argContains = std::move(text); return *this; }
+    Fault& Fails(uint32_t code) { error = code; return *this; }
+    Fault& After(int calls) { skip = calls; return *this; }
+    Fault& Times(int calls) { times = calls; return *this; }
+    Fault& Always() { times = -1; return *this; }
 };
 
 // What the user saw or did, in order: message boxes, dialogs, status texts,
@@ -109,6 +122,31 @@ constexpr VersionPreset kWin7{2, 6, 1, 7601, 1};
 constexpr VersionPreset kWin2008R2{2, 6, 1, 7601, 3};
 constexpr VersionPreset kWin8{2, 6, 2, 9200, 1};
 }  // namespace versions
+
+// Windows' codes that types.h has no name for, which the simulated machine
+// gives and tests inject.
+namespace err {
+constexpr uint32_t kInvalidFunction = 1;
+constexpr uint32_t kLockViolation = 33;
+constexpr uint32_t kBadNetPath = 53;
+constexpr uint32_t kDiskFull = 112;
+constexpr uint32_t kCallNotImplemented = 120;
+constexpr uint32_t kInvalidName = 123;
+constexpr uint32_t kInvalidLevel = 124;
+constexpr uint32_t kNegativeSeek = 131;
+constexpr uint32_t kBadPathname = 161;
+constexpr uint32_t kDirectory = 267;
+constexpr uint32_t kMrMidNotFound = 317;
+constexpr uint32_t kKeyDeleted = 1018;
+constexpr uint32_t kChildMustBeVolatile = 1021;
+constexpr uint32_t kShutdownInProgress = 1115;
+constexpr uint32_t kCancelled = 1223;
+constexpr uint32_t kNoSuchPrivilege = 1313;
+constexpr uint32_t kInvalidAcl = 1336;
+constexpr uint32_t kUnknownPort = 1796;
+constexpr uint32_t kCantResolveFilename = 1921;
+constexpr uint32_t kResourceLangNotFound = 15100;
+}  // namespace err
 
 // Setup API codes (setupapi.h) that the simulated INF parser and look-ups give.
 constexpr uint32_t kErrExpectedSectionName = 0xE0000000u;  // a line before any section

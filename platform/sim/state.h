@@ -33,25 +33,6 @@ std::string SzBytes(const std::string& s);  // with its terminating NUL
 std::string MultiSzBytes(const std::vector<std::string>& items);
 std::string NameOrNull(const char* s);
 
-// Codes the sim produces that types.h has no name for.
-namespace err {
-constexpr uint32_t kInvalidFunction = 1;
-constexpr uint32_t kBadNetPath = 53;
-constexpr uint32_t kCallNotImplemented = 120;
-constexpr uint32_t kInvalidName = 123;
-constexpr uint32_t kInvalidLevel = 124;
-constexpr uint32_t kNegativeSeek = 131;
-constexpr uint32_t kBadPathname = 161;
-constexpr uint32_t kDirectory = 267;
-constexpr uint32_t kMrMidNotFound = 317;
-constexpr uint32_t kKeyDeleted = 1018;
-constexpr uint32_t kCancelled = 1223;
-constexpr uint32_t kNoSuchPrivilege = 1313;
-constexpr uint32_t kInvalidAcl = 1336;
-constexpr uint32_t kUnknownPort = 1796;
-constexpr uint32_t kCantResolveFilename = 1921;
-constexpr uint32_t kResourceLangNotFound = 15100;
-}  // namespace err
 
 // ---------------------------------------------------------------- files
 

@@ -100,7 +100,7 @@ TEST_F(CommonTest, LogFollowsTheWindowsDrive) {
 }
 
 TEST_F(CommonTest, LogWithoutTempFolderIsSilent) {
-    m.InjectFault({"CreateDirectoryA", "", "Temp", kErrAccessDenied, 0, -1});
+    m.InjectFault(sim::Fault("CreateDirectoryA").For("Temp").Fails(kErrAccessDenied).Always());
     log.OpenLog();
     log.WriteLog("nowhere");
     EXPECT_FALSE(m.Exists("C:\\Temp"));
@@ -252,7 +252,7 @@ TEST_F(CommonTest, CheckOSFallsBackToTheBasicStructure) {
     m.SetVersion(sim::versions::kNt4);
     m.SetRefusesExtendedVersionInfo(true);
     EXPECT_EQ(sys.CheckOS(), kOsNt4);  // classified, not the unknown 2010
-    m.InjectFault({"GetVersionExA", "", "", kErrInvalidParameter, 0, -1});
+    m.InjectFault(sim::Fault("GetVersionExA").Fails(kErrInvalidParameter).Always());
     EXPECT_EQ(sys.CheckOS(), kOsWin7);  // nothing filled: platform 0
 }
 
@@ -265,7 +265,7 @@ TEST_F(CommonTest, IsWow64WithAndWithoutTheFunction) {
     m.SetHasIsWow64Process(false);
     EXPECT_EQ(sys.IsWow64(), 0);
     m.SetHasIsWow64Process(true);
-    m.InjectFault({"IsWow64Process", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("IsWow64Process").Fails(kErrAccessDenied));
     EXPECT_EQ(sys.IsWow64(), 0);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"The process is running under WOW64.",
                                                  "The process is not running under WOW64.",
@@ -296,13 +296,13 @@ TEST_F(CommonTest, MyRegDeleteKeyExStopsAtASubkeyThatStays) {
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
     m.AddRegKey(key + "\\Locked", true);
     m.AddRegKey(key + "\\Other", true);
-    m.InjectFault({"RegDeleteKeyExA", "", "Locked", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("RegDeleteKeyExA").For("Locked").Fails(kErrAccessDenied));
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key, kKeyWow64_64Key, 0), 5);
     EXPECT_TRUE(m.RegKeyExists(key + "\\Locked", true));
     EXPECT_TRUE(m.RegKeyExists(key, true));
 
     // A key that cannot be listed is still tried: without subkeys it goes.
-    m.InjectFault({"RegEnumKeys", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("RegEnumKeys").Fails(kErrAccessDenied));
     EXPECT_EQ(sys.MyRegDeleteKeyEx(kHKeyLocalMachine, key + "\\Other", kKeyWow64_64Key, 0), 0);
     EXPECT_FALSE(m.RegKeyExists(key + "\\Other", true));
     EXPECT_EQ(m.OpenHandles().keys, 0u);
@@ -315,7 +315,7 @@ TEST_F(CommonTest, MyRegDeleteKeyExStopsAtASubkeyThatStays) {
 TEST_F(CommonTest, DeleteKeyTreeCountsAMissingKeyAsDeletedInBothViews) {
     const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Test";
     EXPECT_EQ(sys.DeleteKeyTree(1, key), 0);
-    m.InjectFault({"RegDeleteKeyExA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("RegDeleteKeyExA").Fails(kErrAccessDenied));
     EXPECT_EQ(sys.DeleteKeyTree(1, key), 5);  // a real failure stays one
     m.SetWindows64(false);
     m.AddRegKey(key + "\\Sub");
@@ -323,7 +323,7 @@ TEST_F(CommonTest, DeleteKeyTreeCountsAMissingKeyAsDeletedInBothViews) {
     EXPECT_FALSE(m.RegKeyExists(key));
     EXPECT_EQ(sys.DeleteKeyTree(0, key), 0);
     EXPECT_EQ(m.Calls("SHDeleteKeyA").back().error, kErrFileNotFound);
-    m.InjectFault({"SHDeleteKeyA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("SHDeleteKeyA").Fails(kErrAccessDenied));
     EXPECT_EQ(sys.DeleteKeyTree(0, key), 5);
 }
 
@@ -337,9 +337,9 @@ TEST_F(CommonTest, RestartWithoutPrivilegeOrTokenFails) {
     m.SetShutdownPrivilege(false);
     EXPECT_FALSE(sys.RestartSystem());
     m.SetShutdownPrivilege(true);
-    m.InjectFault({"OpenProcessToken", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("OpenProcessToken").Fails(kErrAccessDenied));
     EXPECT_FALSE(sys.RestartSystem());
-    m.InjectFault({"ExitWindowsEx", "", "", kErrPrivilegeNotHeld, 0, 1});
+    m.InjectFault(sim::Fault("ExitWindowsEx").Fails(kErrPrivilegeNotHeld));
     EXPECT_FALSE(sys.RestartSystem());
     EXPECT_TRUE(m.Restarts().empty());
 }
@@ -364,7 +364,7 @@ TEST_F(CommonTest, DeletingAFileTakesItsOldCopyNowOrAtTheRestart) {
     sys.DeleteFileAndOldCopy("C:\\Windows\\c.dll");
     m.AddFile("C:\\Windows\\d.dll.old");
     m.HoldOpen("C:\\Windows\\d.dll.old", kFileShareRead);
-    m.InjectFault({"MoveFileExA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("MoveFileExA").Fails(kErrAccessDenied));
     sys.DeleteFileAndOldCopy("C:\\Windows\\d.dll");
     EXPECT_EQ(Lines(), (std::vector<std::string>{
                            "DeleteFile Error : C:\\Windows\\b.dll , (2)",

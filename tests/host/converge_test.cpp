@@ -404,7 +404,7 @@ TEST(ConvergeFaults, AnInstallationCallFailingOnceIsMendedByOneCleanRerun) {
             SCOPED_TRACE(std::string(WindowsName(start.windows)) + " from " + PartsName(start.parts) + ", " +
                          routine + "/" + call);
             sim::Machine m(arranged);
-            m.InjectFault({call, routine, "", FirstCode(call), 0, 1});
+            m.InjectFault(Fault(call).In(routine).Fails(FirstCode(call)));
             std::string before = State(arranged);
             int code = QuietInstall(m);
             std::vector<std::string> missing = Missing(m, start.windows);
@@ -432,7 +432,7 @@ TEST(ConvergeFaults, ARemovalCallFailingOnceIsMendedByOneCleanRerun) {
         for (const auto& [routine, call] : Sites(arranged, QuietUninstall)) {
             SCOPED_TRACE(std::string(WindowsName(w)) + ", " + routine + "/" + call);
             sim::Machine m(arranged);
-            m.InjectFault({call, routine, "", FirstCode(call), 0, 1});
+            m.InjectFault(Fault(call).In(routine).Fails(FirstCode(call)));
             int code = QuietUninstall(m);
             EXPECT_TRUE(code == 1603 || code == 3010 || (code == 1618 && State(m) == State(arranged))) << code;
             if (code == 3010) {

@@ -305,11 +305,7 @@ TEST_F(DeployTest, RerunsAddNothingTwiceButAnotherPortGetsItsPrinter) {
     EXPECT_TRUE(Contains(InstallerLog(), "PRINTER ALREADY INSTALLED : KESTREL ZEP-4100 on COM3:"));
 
     // A "(#N)" printer counts as the model's; letter case does not matter.
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> p = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    ASSERT_TRUE(p.ok);
-    m.DeletePrinter(p.value);
-    m.ClosePrinter(p.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     m.AddPrinterDirect("kestrel zep-4000(#2)", "ZEP Character Type", "COM3:", "ZEP PRINT PROCESSOR");
     m.SetPrinterVersion("kestrel zep-4000(#2)", 1, 1, 0, 0);
     EXPECT_EQ(Install(m, "/quiet /model \"KESTREL ZEP-4000\" /port COM3"), kExitDone);
@@ -334,8 +330,8 @@ TEST_F(DeployTest, ForceRestartRestartsWhereTheUserWouldBeAsked) {
 
     // A run that failed is never restarted: here the removal cannot delete the driver.
     sim::Machine failed(m);
-    failed.InjectFault({"DeletePrinterDriverExA", "", "", kErrAccessDenied, 0, -1});
-    failed.InjectFault({"RegDeleteKeyExA", "", "Drivers", kErrAccessDenied, 0, -1});
+    failed.InjectFault(sim::Fault("DeletePrinterDriverExA").Fails(kErrAccessDenied).Always());
+    failed.InjectFault(sim::Fault("RegDeleteKeyExA").For("Drivers").Fails(kErrAccessDenied).Always());
     EXPECT_EQ(Uninstall(failed, "/quiet /forcerestart"), kExitFailed);
     EXPECT_EQ(failed.Restarts().size(), 1u);  // the installation's only
     EXPECT_TRUE(test::InOrder(LogLines(failed.LogText("ZEP_UnInstaller.txt")),
@@ -351,7 +347,7 @@ TEST_F(DeployTest, ForceRestartRestartsWhereTheUserWouldBeAsked) {
 
 TEST_F(DeployTest, EveryFailureBoxIsALogLineAndTheRunFails) {
     // A registration that fails: the run goes on to its end, then fails.
-    m.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1});
+    m.InjectFault(sim::Fault("SetupCopyOEMInfA").Fails(kErrAccessDenied).Always());
     EXPECT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitFailed);
     EXPECT_TRUE(Contains(InstallerLog(), "ERROR : SetupCopyOEMInf, ERR CODE: 5 Access is denied."));
     EXPECT_TRUE(Contains(InstallerLog(), "AddToWin2K END"));
@@ -360,7 +356,7 @@ TEST_F(DeployTest, EveryFailureBoxIsALogLineAndTheRunFails) {
     // The printer that cannot be made: the rest is put in place, the check
     // names the printer, nothing is asked.
     sim::Machine printer;
-    printer.InjectFault({"AddPrinterA", "", "", kErrInvalidPrinterName, 0, 1});
+    printer.InjectFault(sim::Fault("AddPrinterA").Fails(kErrInvalidPrinterName));
     EXPECT_EQ(Install(printer, std::string("/passive ") + kBoth), kExitFailed);
     std::vector<std::string> log = LogLines(printer.LogText("ZEP_Installer.txt"));
     EXPECT_TRUE(test::InOrder(log, {"ERROR : AddPrinter, Error Code: 1801 The printer name is invalid.",
@@ -459,10 +455,7 @@ TEST_F(DeployTest, NamedPrintersGoAloneAndAnUnknownOneChangesNothing) {
 
 TEST_F(DeployTest, APrinterNamedWhenTheDriverHasNoneIsUnknown) {
     ASSERT_EQ(Install(m, "/quiet /model \"KESTREL ZEP-4000\" /port COM1"), kExitRestartNeeded);
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> p = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(p.value);
-    m.ClosePrinter(p.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     EXPECT_EQ(Uninstall(m, "/quiet /printer \"KESTREL ZEP-4000\""), kExitBadCommandLine);
     EXPECT_FALSE(m.Drivers().empty());
     // Without /printer the driver alone goes.
@@ -473,7 +466,7 @@ TEST_F(DeployTest, APrinterNamedWhenTheDriverHasNoneIsUnknown) {
 TEST_F(DeployTest, ListingFailuresEndTheRunFailed) {
     ASSERT_EQ(Install(m, std::string("/quiet ") + kBoth), kExitRestartNeeded);
     sim::Machine replacing(m);
-    m.InjectFault({"EnumPrintersA", "", "", kErrRpcServerUnavailable, 0, 1});
+    m.InjectFault(sim::Fault("EnumPrintersA").Fails(kErrRpcServerUnavailable));
     EXPECT_EQ(Uninstall(m, "/quiet"), kExitFailed);
     EXPECT_TRUE(Contains(UninstallerLog(),
                          "ERROR : EnumPrinters Error Code: 1722 The RPC server is unavailable."));
@@ -481,7 +474,7 @@ TEST_F(DeployTest, ListingFailuresEndTheRunFailed) {
 
     replacing.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
     sim::Machine driverOnly(replacing);
-    replacing.InjectFault({"EnumPrintersA", "DeletePrinterObjects", "", kErrAccessDenied, 0, 1});
+    replacing.InjectFault(sim::Fault("EnumPrintersA").In("DeletePrinterObjects").Fails(kErrAccessDenied));
     EXPECT_EQ(Install(replacing, std::string("/quiet ") + kBoth), kExitFailed);
 
     // No printer left, and the drivers cannot be listed: whether the driver
@@ -492,7 +485,7 @@ TEST_F(DeployTest, ListingFailuresEndTheRunFailed) {
         driverOnly.DeletePrinter(h.value);
         driverOnly.ClosePrinter(h.value);
     }
-    driverOnly.InjectFault({"EnumPrinterDriversA", "", "", kErrRpcServerUnavailable, 0, 1});
+    driverOnly.InjectFault(sim::Fault("EnumPrinterDriversA").Fails(kErrRpcServerUnavailable));
     EXPECT_EQ(Uninstall(driverOnly, "/quiet"), kExitFailed);
     EXPECT_FALSE(driverOnly.Drivers().empty());
     EXPECT_TRUE(driverOnly.RegKeyExists(kUninstallKey));
@@ -547,11 +540,11 @@ TEST_F(DeployTest, RemovalWaitsForTheSpoolerOnlyWhenUnattended) {
         {"jobs never leave", true, {0, 0, 0, kNever}, {},
          {"DeletePrinterJobs : 1 cancelled jobs still queued after 10000 ms"}, true, 10000, 10000},
         // The service cannot be asked: the fixed waits (and the job's wait).
-        {"status unknown", true, slow, sim::Fault{"QueryServiceStatusEx", "", "", kErrAccessDenied, 0, -1},
+        {"status unknown", true, slow, sim::Fault("QueryServiceStatusEx").Fails(kErrAccessDenied).Always(),
          {"QueryServiceStatusEx failed : (5)", "DeleteFile Error : " + held + " , (32)"}, false, 12300,
          12300},
         {"process cannot be waited for", true, slow,
-         sim::Fault{"WaitForProcessExit", "", "", kErrAccessDenied, 0, 1},
+         sim::Fault("WaitForProcessExit").Fails(kErrAccessDenied),
          {"WaitForProcessExit failed : ", "(5)"}, true, 17800, 17800},
     };
 
@@ -655,9 +648,9 @@ TEST_F(DeployTest, OneProgramAtATime) {
 
 TEST_F(DeployTest, AMutexThatCannotBeOpenedIsAnothersAndOneThatCannotBeMadeDecidesNothing) {
     test::PrepareInstallerMachine(m);
-    m.InjectFault({"CreateMutexA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("CreateMutexA").Fails(kErrAccessDenied));
     EXPECT_EQ(Start(m, Program::Installer, std::string("/quiet ") + kBoth).code, kExitAnotherRunning);
-    m.InjectFault({"CreateMutexA", "", "", 123, 0, 1});  // a system without such names
+    m.InjectFault(sim::Fault("CreateMutexA").Fails(sim::err::kInvalidName));  // a system without such names
     EXPECT_EQ(Start(m, Program::Installer, std::string("/quiet ") + kBoth).code, kExitRestartNeeded);
 }
 
@@ -738,13 +731,13 @@ TEST_F(DeployTest, EveryUnattendedWayOutBeginsAndEndsTheLog) {
          [](sim::Machine& x) { x.SetShutdownPrivilege(false); }, kExitRestartNeeded,
          {"Windows refused to restart; restart it to complete the change."}},
         {"failed, not restarted", Program::Installer, "/forcerestart " + both,
-         [](sim::Machine& x) { x.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1}); },
+         [](sim::Machine& x) { x.InjectFault(sim::Fault("SetupCopyOEMInfA").Fails(kErrAccessDenied).Always()); },
          kExitFailed, {"AddToWin2K END"}},
         {"failed step", Program::Installer, both,
-         [](sim::Machine& x) { x.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, -1}); },
+         [](sim::Machine& x) { x.InjectFault(sim::Fault("SetupCopyOEMInfA").Fails(kErrAccessDenied).Always()); },
          kExitFailed, {"AddToWin2K END"}},
         {"printer refused, passive", Program::Installer, std::string("/passive ") + kBoth,
-         [](sim::Machine& x) { x.InjectFault({"AddPrinterA", "", "", kErrInvalidPrinterName, 0, 1}); },
+         [](sim::Machine& x) { x.InjectFault(sim::Fault("AddPrinterA").Fails(kErrInvalidPrinterName)); },
          kExitFailed, {"AddToWin2K END"}},
         {"too old", Program::Installer, both, [](sim::Machine& x) { x.SetVersion(sim::versions::kNt4); },
          kExitSystemTooOld, {"MESSAGE : THE DRIVER CAN NOT BE INSTALLED ON THIS OS."}},
@@ -908,13 +901,13 @@ TEST_F(DeployTest, PortSettingsThePortRefusesOrCannotTakeChangeNothing) {
         const char* line;
     };
     const Case cases[] = {
-        {"refused by the port", {"XcvDataW", "", "SetDefaultCommConfig", kErrInvalidParameter, 0, 1}, false,
+        {"refused by the port", sim::Fault("XcvDataW").For("SetDefaultCommConfig").Fails(kErrInvalidParameter), false,
          kExitBadCommandLine, "COMMAND LINE ERROR : port settings \"19200,e,7,1\": COM3: cannot take them (87)"},
-        {"not to be read", {"XcvDataW", "", "GetDefaultCommConfig", kErrFileNotFound, 0, 1}, false, kExitFailed,
+        {"not to be read", sim::Fault("XcvDataW").For("GetDefaultCommConfig").Fails(kErrFileNotFound), false, kExitFailed,
          "ERROR : Port settings of COM3: GetDefaultCommConfig, Error Code: 2 The system cannot find the file specified."},
-        {"not to be set", {"XcvDataW", "", "SetDefaultCommConfig", kErrAccessDenied, 0, 1}, false, kExitFailed,
+        {"not to be set", sim::Fault("XcvDataW").For("SetDefaultCommConfig").Fails(kErrAccessDenied), false, kExitFailed,
          "ERROR : Port settings of COM3: SetDefaultCommConfig, Error Code: 5 Access is denied."},
-        {"no handle", {"OpenPrinterA", "", "XcvPort", kErrAccessDenied, 0, 1}, false, kExitFailed,
+        {"no handle", sim::Fault("OpenPrinterA").For("XcvPort").Fails(kErrAccessDenied), false, kExitFailed,
          "ERROR : Port settings of COM3: OpenPrinter, Error Code: 5 Access is denied."},
         {"no XcvData", {}, true, kExitFailed,
          "ERROR : Port settings of COM3: XcvData, Error Code: 127 The specified procedure could not be found."},

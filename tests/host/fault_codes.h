@@ -21,22 +21,22 @@ inline const std::map<std::string, std::vector<uint32_t>>& Codes() {
         // kernel32
         {"GetWindowsDirectoryA", {kErrNotEnoughMemory}},
         {"GetSystemDirectoryA", {kErrNotEnoughMemory}},
-        {"GetSystemWow64DirectoryA", {120}},  // ERROR_CALL_NOT_IMPLEMENTED
+        {"GetSystemWow64DirectoryA", {sim::err::kCallNotImplemented}},
         {"GetModuleFileNameA", {kErrInsufficientBuffer}},
         {"CreateFileA", {kErrAccessDenied, kErrSharingViolation, kErrPathNotFound}},
         {"SetFilePointer", {kErrInvalidHandle}},
-        {"WriteFile", {112, 33}},  // disk full, lock violation
+        {"WriteFile", {sim::err::kDiskFull, sim::err::kLockViolation}},
         {"CloseHandle", {kErrInvalidHandle}},
         {"GetFileInformationByHandle", {kErrInvalidHandle, kErrAccessDenied}},
         {"MoveFileExA", {kErrAccessDenied, kErrFileNotFound, kErrSharingViolation}},
         {"DeleteFileA", {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied, kErrSharingViolation}},
         {"CopyFileA",
-         {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied, kErrSharingViolation, 112}},
+         {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied, kErrSharingViolation, sim::err::kDiskFull}},
         {"rename", {kErrAccessDenied, kErrSharingViolation, kErrAlreadyExists}},
         {"GetFileAttributesA", {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied}},
         {"SetFileAttributesA", {kErrFileNotFound, kErrAccessDenied}},
         {"CreateDirectoryA", {kErrPathNotFound, kErrAccessDenied, kErrAlreadyExists}},
-        {"CreateDirectoryWithDacl", {kErrPathNotFound, kErrAccessDenied, kErrAlreadyExists, 1336}},
+        {"CreateDirectoryWithDacl", {kErrPathNotFound, kErrAccessDenied, kErrAlreadyExists, sim::err::kInvalidAcl}},
         {"RemoveDirectoryA", {kErrFileNotFound, kErrAccessDenied, kErrSharingViolation, kErrDirNotEmpty}},
         {"FindFiles", {kErrFileNotFound, kErrPathNotFound, kErrAccessDenied}},
         {"GetVersionExA", {kErrInvalidParameter, kErrInsufficientBuffer}},
@@ -44,27 +44,27 @@ inline const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"WinExec", {kErrFileNotFound, kErrPathNotFound, 11}},  // 11: bad format
         // 87: no such process (it has ended); 258: it still runs
         {"WaitForProcessExit", {kErrInvalidParameter, kErrAccessDenied, kErrWaitTimeout}},
-        {"FormatMessageA", {317}},                               // no text for the code
+        {"FormatMessageA", {sim::err::kMrMidNotFound}},  // no text for the code
         // advapi32, shlwapi
         {"RegOpenKeyExA", {kErrFileNotFound, kErrAccessDenied}},
-        {"RegCreateKeyExA", {kErrAccessDenied, 1021}},  // 1021: under a volatile key
-        {"RegSetValueExA", {kErrAccessDenied, 1018}},   // 1018: key marked for deletion
+        {"RegCreateKeyExA", {kErrAccessDenied, sim::err::kChildMustBeVolatile}},
+        {"RegSetValueExA", {kErrAccessDenied, sim::err::kKeyDeleted}},
         {"RegQueryValueExA", {kErrFileNotFound, kErrAccessDenied}},
         {"RegCloseKey", {kErrInvalidHandle}},
-        {"RegEnumKeys", {kErrAccessDenied, 1018}},  // 1018: key marked for deletion
+        {"RegEnumKeys", {kErrAccessDenied, sim::err::kKeyDeleted}},
         {"SHDeleteKeyA", {kErrFileNotFound, kErrAccessDenied}},
         {"RegDeleteKeyExA", {kErrFileNotFound, kErrAccessDenied}},
         {"AllocateAndInitializeSid", {kErrNotEnoughMemory}},
         {"SetEntriesInAclA", {kErrInvalidParameter, kErrNotEnoughMemory}},
         {"OpenProcessToken", {kErrAccessDenied}},
-        {"LookupPrivilegeValueA", {1313}},  // ERROR_NO_SUCH_PRIVILEGE
+        {"LookupPrivilegeValueA", {sim::err::kNoSuchPrivilege}},
         {"AdjustTokenPrivileges", {kErrAccessDenied, kErrNotAllAssigned}},
         {"QueryServiceStatusEx", {kErrAccessDenied, kErrServiceDoesNotExist}},
         {"QueryServiceConfigA", {kErrAccessDenied, kErrServiceDoesNotExist}},
-        {"ExitWindowsEx", {kErrPrivilegeNotHeld, 1115}},  // 1115: shutdown in progress
+        {"ExitWindowsEx", {kErrPrivilegeNotHeld, sim::err::kShutdownInProgress}},
         // winspool
         {"EnumPortsA", {kErrRpcServerUnavailable, kErrAccessDenied}},
-        {"ConfigurePortA", {kErrInvalidParameter, 1223, kErrRpcServerUnavailable}},
+        {"ConfigurePortA", {kErrInvalidParameter, sim::err::kCancelled, kErrRpcServerUnavailable}},
         {"AddMonitorA",
          {kErrAccessDenied, kErrModNotFound, kErrRpcServerUnavailable, kErrPrintMonitorAlreadyInstalled}},
         {"DeleteMonitorA",
@@ -84,8 +84,8 @@ inline const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"DeletePrinterDriverExA",
          {kErrAccessDenied, kErrRpcServerUnavailable, kErrUnknownPrinterDriver, kErrPrinterDriverInUse}},
         {"AddPrinterA",
-         {kErrAccessDenied, kErrRpcServerUnavailable, 1796, kErrUnknownPrinterDriver,
-          kErrUnknownPrintProcessor, kErrPrinterAlreadyExists}},  // 1796: unknown port
+         {kErrAccessDenied, kErrRpcServerUnavailable, sim::err::kUnknownPort, kErrUnknownPrinterDriver,
+          kErrUnknownPrintProcessor, kErrPrinterAlreadyExists}},
         {"OpenPrinterA", {kErrAccessDenied, kErrRpcServerUnavailable, kErrInvalidPrinterName}},
         {"ClosePrinter", {kErrInvalidHandle, kErrRpcServerUnavailable}},
         {"DeletePrinter", {kErrAccessDenied, kErrRpcServerUnavailable}},

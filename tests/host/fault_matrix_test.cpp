@@ -765,7 +765,7 @@ TEST(FaultMatrix, CopiesOfAnArrangedMachineAreIndependent) {
     std::string original = arranged.Snapshot();
     sim::Machine copy(arranged);
     EXPECT_EQ(copy.Snapshot(), original);
-    copy.InjectFault({"DeleteFormA", "", "", kErrAccessDenied, 0, 1});
+    copy.InjectFault(Fault("DeleteFormA").Fails(kErrAccessDenied));
     Play(copy, s);
     EXPECT_NE(copy.Snapshot(), original);
     EXPECT_EQ(arranged.Snapshot(), original);
@@ -830,7 +830,7 @@ TEST(FaultMatrix, EveryCallSiteWithEveryCode) {
                 watchdog.Start(label);
                 sim::Machine m(arranged);
                 ProductNames names = arrangedNames;
-                m.InjectFault({site.call, site.routine, "", code, 0, 1});
+                m.InjectFault(Fault(site.call).In(site.routine).Fails(code));
                 Seen run = RunOnce(m, s, nullptr);
                 CollectOurInfCopies(m, names);
 

@@ -128,6 +128,13 @@ int SimInstallerView::RunPortDialog(CPortDlg& dialog) {
 
 // ------------------------------------------------------------------ runs
 
+void DeletePrinterByHand(sim::Machine& m, const std::string& name) {
+    PrinterDefaults all{"RAW", kPrinterAllAccess};
+    Result<HPrinter> printer = m.OpenPrinterA(name.c_str(), &all);
+    m.DeletePrinter(printer.value);
+    m.ClosePrinter(printer.value);
+}
+
 void PrepareInstallerMachine(sim::Machine& m) {
     m.SetStringTable(InstallerStringTable());
     m.SetApplicationName("ZEP_Installer");

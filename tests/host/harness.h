@@ -16,6 +16,9 @@
 
 namespace zep::test {
 
+// Fault("DeleteFormA").Fails(kErrAccessDenied) and the like (platform/sim/machine.h).
+using sim::Fault;
+
 // A progress control that records each change as a "progress" event.
 class SimProgress : public ProgressBar {
 public:
@@ -164,6 +167,9 @@ struct UninstallerRun {
     SimUninstallerView view;
     CUninstallerDlg dialog;
 };
+
+// Someone deleted the printer by hand.
+void DeletePrinterByHand(sim::Machine& m, const std::string& name);
 
 // Lines of a trace log without their time stamps.
 std::vector<std::string> LogLines(const std::string& logText);

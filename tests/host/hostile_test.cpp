@@ -188,7 +188,7 @@ TEST_F(Hostile, TargetMovedAsideComesBackWhenTheNewCopyFails) {
     m.HoldOpen(target, kFileShareRead | kFileShareDelete);  // may be renamed, not overwritten
     Mark();
     // The disk fills up before the second copy.
-    m.InjectFault({"CopyFileA", "HandleCopyFileError", "", 112, 0, 1});
+    m.InjectFault(Fault("CopyFileA").In("HandleCopyFileError").Fails(sim::err::kDiskFull));
     InstallerRun run(m);
     run.dialog.OnInitDialog();
     run.dialog.OnTimer(1);
@@ -465,7 +465,7 @@ TEST_F(Hostile, SpoolerThatWillNotStartEndsTheInstallationWithItsBoxes) {
     PrepareInstallerMachine(m);
     m.SetSpoolerRunning(false);
     Mark();
-    m.InjectFault({"WinExec", "", "net start spooler", 5, 0, -1});
+    m.InjectFault(Fault("WinExec").For("net start spooler").Fails(kErrAccessDenied).Always());
     InstallerRun run(m);
     EXPECT_EQ(run.Run(), 0);
     // The version check cannot list the printers: the run ends before it
@@ -490,13 +490,10 @@ TEST_F(Hostile, StoppedSpoolerEndsTheUninstallerBeforeAnythingGoes) {
 TEST_F(Hostile, DriversThatCannotBeListedAreNotReportedMissing) {
     Arrange();
     InstallFirst(m, {"KESTREL ZEP-4000"});
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(printer.value);
-    m.ClosePrinter(printer.value);
+    DeletePrinterByHand(m, "KESTREL ZEP-4000");
     PrepareUninstallerMachine(m);
     Mark();
-    m.InjectFault({"EnumPrinterDriversA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(Fault("EnumPrinterDriversA").Fails(kErrAccessDenied));
     UninstallerRun run(m);
     EXPECT_TRUE(run.Run());
     EXPECT_EQ(Boxes(), std::vector<std::string>{"EnumPrinterDrivers Error Code: 5"});
@@ -518,7 +515,7 @@ TEST_F(Hostile, SpoolerRefusingEveryCallLeavesEverythingAndSaysSo) {
                              "DeletePrintProcessorA", "GetPrinterDriverDirectoryA",
                              "GetPrintProcessorDirectoryA", "AddMonitorA", "AddPrintProcessorA",
                              "AddPrinterDriverA", "AddPrinterA"})
-        m.InjectFault({call, "", "", kErrAccessDenied, 0, -1});
+        m.InjectFault(Fault(call).Fails(kErrAccessDenied).Always());
     InstallerRun run(m);
     EXPECT_EQ(run.Run(), 0);
     // Nothing can be listed, so nothing can be told of the installed

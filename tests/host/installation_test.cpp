@@ -212,7 +212,7 @@ TEST_F(InstallationTest, RestartAnsweredYesRestartsAndStillCompletes) {
 TEST_F(InstallationTest, FailedPrinterCreationEndsTheRunAfterItsBox) {
     InstallerScript script;
     script.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
-    m.InjectFault({"AddPrinterA", "", "", kErrPrinterAlreadyExists, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterA").Fails(kErrPrinterAlreadyExists));
     InstallerRun run(m, script);
     EXPECT_EQ(run.Run(), 0);
     std::vector<std::string> boxes = m.BoxTexts();
@@ -262,7 +262,7 @@ TEST_F(InstallationTest, OlderSystemsEndWithServer2003) {
         machine.SetWindows64(false);
         machine.SetVersion(v);
         machine.AddFile("C:\\Windows\\system32\\wbem\\framedyn.dll", "wmi");
-        machine.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+        machine.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
         InstallerRun run(machine);
         run.Run();
         EXPECT_EQ(machine.Exists("C:\\Windows\\ZEP1TE.dll"), older) << v.major;
@@ -335,7 +335,7 @@ TEST_F(InstallationTest, CopyHandlerRestoresTheFileWhenTheRetryFails) {
     InstallerRun run(m);
     const std::string dest = std::string(kDrivers64) + "\\ZEP1TE.gpd";
     m.AddFile(dest, "current", kFileAttributeReadonly);
-    m.InjectFault({"CopyFileA", "HandleCopyFileError", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("CopyFileA").In("HandleCopyFileError").Fails(kErrAccessDenied));
     run.log.OpenLog();
     EXPECT_TRUE(run.dialog.m_installation.HandleCopyFileError("C:\\Package\\Driver64\\ZEP1TE.gpd",
                                                               dest, kErrAccessDenied));
@@ -375,7 +375,7 @@ TEST_F(InstallationTest, InfCopyFailureShowsTheSystemErrorBox) {
     InstallerRun run(m);
     run.dialog.m_installation.SetSystemInfo();
     run.log.OpenLog();
-    m.InjectFault({"SetupCopyOEMInfA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("SetupCopyOEMInfA").Fails(kErrAccessDenied));
     run.dialog.m_installation.CopyINFFile();
     std::vector<std::string> log = Log();
     EXPECT_TRUE(test::Contains(log, "SetupCopyOEMInf failed : (5)"));
@@ -394,7 +394,7 @@ struct DriverRetryTest : InstallationTest {
 };
 
 TEST_F(DriverRetryTest, ModuleNotFoundRetriesOnceWithFramedyn) {
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
     InstallerRun run(m);
     run.Run();
     EXPECT_TRUE(m.BoxTexts().size() == 1u);  // only the restart question
@@ -407,8 +407,8 @@ TEST_F(DriverRetryTest, ModuleNotFoundRetriesOnceWithFramedyn) {
 }
 
 TEST_F(DriverRetryTest, FailedRetryShowsTheRetrysCode) {
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrAccessDenied));
     InstallerRun run(m);
     run.Run();
     ASSERT_GE(m.BoxTexts().size(), 1u);
@@ -417,10 +417,10 @@ TEST_F(DriverRetryTest, FailedRetryShowsTheRetrysCode) {
 
 TEST_F(DriverRetryTest, ASystemCopyOfFramedynIsNotOursToDelete) {
     m.AddFile("C:\\Windows\\system32\\framedyn.dll", "already there");
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
     // Whether a file is there is judged by the copy itself, not by a look
     // beforehand that can fail for other reasons (or be overtaken).
-    m.InjectFault({"GetFileAttributesA", "", "framedyn", kErrAccessDenied, 0, -1});
+    m.InjectFault(sim::Fault("GetFileAttributesA").For("framedyn").Fails(kErrAccessDenied).Always());
     InstallerRun run(m);
     run.Run();
     EXPECT_EQ(m.FileContents("C:\\Windows\\system32\\framedyn.dll"), "already there");
@@ -428,8 +428,8 @@ TEST_F(DriverRetryTest, ASystemCopyOfFramedynIsNotOursToDelete) {
 }
 
 TEST_F(DriverRetryTest, ACopyThatFailsIsNotDeletedAfterTheRetry) {
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
-    m.InjectFault({"CopyFileA", "", "framedyn", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
+    m.InjectFault(sim::Fault("CopyFileA").For("framedyn").Fails(kErrAccessDenied));
     InstallerRun run(m);
     run.Run();
     for (const sim::CallRecord& c : m.Calls("DeleteFileA"))
@@ -438,7 +438,7 @@ TEST_F(DriverRetryTest, ACopyThatFailsIsNotDeletedAfterTheRetry) {
 
 TEST_F(DriverRetryTest, VistaDoesNotRetry) {
     m.SetVersion(sim::versions::kVista);
-    m.InjectFault({"AddPrinterDriverA", "", "", kErrModNotFound, 0, 1});
+    m.InjectFault(sim::Fault("AddPrinterDriverA").Fails(kErrModNotFound));
     InstallerRun run(m);
     run.Run();
     ASSERT_GE(m.BoxTexts().size(), 1u);
@@ -486,8 +486,8 @@ TEST_F(InstallationTest, ProductFolderShortOfItsFullAclTakesDefaultSecurity) {
         sim::Machine fresh;
         test::PrepareInstallerMachine(fresh);
         for (const char* sid : sids)
-            fresh.InjectFault({"AllocateAndInitializeSid", "", sid, kErrNotEnoughMemory, 0, 1});
-        if (sids.empty()) fresh.InjectFault({"SetEntriesInAclA", "", "", kErrNotEnoughMemory, 0, 1});
+            fresh.InjectFault(sim::Fault("AllocateAndInitializeSid").For(sid).Fails(kErrNotEnoughMemory));
+        if (sids.empty()) fresh.InjectFault(sim::Fault("SetEntriesInAclA").Fails(kErrNotEnoughMemory));
         InstallerRun run(fresh);
         run.Run();
         EXPECT_TRUE(fresh.IsDirectory("C:\\Windows\\ZEP")) << line;
@@ -540,8 +540,8 @@ TEST_F(UninstallEntryTest, AnEarlierEntryGoesWithItsSubkeysOn64BitWindows) {
 TEST_F(UninstallEntryTest, FailuresAreLoggedWithTheirStatus) {
     m.SetRegString(kUninstallKey, "Stale", "x");
     m.AddRegKey(std::string(kUninstallKey) + "\\Sub");
-    m.InjectFault({"RegDeleteKeyExA", "", "Sub", kErrAccessDenied, 0, 1});
-    m.InjectFault({"RegCreateKeyExA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("RegDeleteKeyExA").For("Sub").Fails(kErrAccessDenied));
+    m.InjectFault(sim::Fault("RegCreateKeyExA").Fails(kErrAccessDenied));
     Register(true);
     std::vector<std::string> log = Log();
     EXPECT_TRUE(test::Contains(log, std::string("MyRegDeleteKeyEx failed : ") + kUninstallKey +

@@ -184,7 +184,7 @@ TEST_F(InstallerFrameTest, ConfigurePortTellsUnsupportedAndFailedPorts) {
     dialog.OnConfigurePort(view);  // the system's dialog; no message
     m.SetPortDialogAnswer(false);
     dialog.OnConfigurePort(view);  // cancelled: no message either
-    m.InjectFault({"ConfigurePortA", "", "", kErrInvalidParameter, 0, 1});
+    m.InjectFault(sim::Fault("ConfigurePortA").Fails(kErrInvalidParameter));
     dialog.OnConfigurePort(view);
 
     std::vector<sim::UiEvent> boxes = m.Ui("box");

@@ -78,12 +78,12 @@ TEST_F(UninstallerRemoval, FormsAreMatchedByCaseSensitiveSubstring) {
 
 TEST_F(InstallerRemoval, FormsWithoutServerAndFormsThatResist) {
     m.AddFormDirect("ZEP A");
-    m.InjectFault({"DeleteFormA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("DeleteFormA").Fails(kErrAccessDenied));
     removal.DeleteForms();
     EXPECT_TRUE(Contains(Log(), "FORM NAMES : ZEP A "));  // written whether or not it went
     EXPECT_TRUE(m.Ui("status").empty());                  // the installer shows nothing here
 
-    m.InjectFault({"OpenPrinterA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("OpenPrinterA").Fails(kErrAccessDenied));
     removal.DeleteForms();
     std::vector<std::string> log = Log();
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()),
@@ -181,7 +181,7 @@ TEST_F(InstallerRemoval, StoppedSpoolerGoesStraightToTheRegistry) {
 
 TEST_F(UninstallerRemoval, ProcessorFallbackAndFiles) {
     m.AddFile("C:\\Windows\\system32\\spool\\prtprocs\\x64\\ZEPPRO.dll");
-    m.InjectFault({"DeletePrintProcessorA", "", "", kErrRpcServerUnavailable, 0, 2});
+    m.InjectFault(sim::Fault("DeletePrintProcessorA").Fails(kErrRpcServerUnavailable).Times(2));
     removal.DeleteProcessor();
     std::vector<std::string> log = Log();
     EXPECT_TRUE(InOrder(
@@ -215,8 +215,8 @@ TEST_F(UninstallerRemoval, DriverFilesOfACleanSystemAreEachReported) {
 TEST_F(InstallerRemoval, DriverFilesSkipAFolderThatCannotBeLearned) {
     m.AddFile("C:\\ZEP1TE.dll", "not ours");
     m.AddFile("C:\\3\\ZEP1TE.gpd", "not ours");
-    m.InjectFault({"GetWindowsDirectoryA", "", "", kErrAccessDenied, 0, 1});
-    m.InjectFault({"GetPrinterDriverDirectoryA", "", "", kErrRpcServerUnavailable, 0, 1});
+    m.InjectFault(sim::Fault("GetWindowsDirectoryA").Fails(kErrAccessDenied));
+    m.InjectFault(sim::Fault("GetPrinterDriverDirectoryA").Fails(kErrRpcServerUnavailable));
     removal.DeleteDriverFiles();
     EXPECT_TRUE(m.Exists("C:\\ZEP1TE.dll"));
     EXPECT_TRUE(m.Exists("C:\\3\\ZEP1TE.gpd"));
@@ -317,14 +317,14 @@ TEST_F(InfTest, MissingOrFailingUninstallCallKeepsBothFiles) {
     EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem1.inf"));
     EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem1.PNF"));
     m.SetHasSetupUninstallOEMInf(true);
-    m.InjectFault({"SetupUninstallOEMInfA", "", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("SetupUninstallOEMInfA").Fails(kErrAccessDenied));
     removal.DeleteINFFile();
     EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem1.PNF"));
 }
 
 TEST_F(InfTest, UnreadableInfIsSkippedAndLogged) {
     AddInf("oem1.inf", ours);
-    m.InjectFault({"SetupOpenInfFileA", "", "oem1.inf", 0xE0000002u, 0, 1});
+    m.InjectFault(sim::Fault("SetupOpenInfFileA").For("oem1.inf").Fails(sim::kErrSectionNameTooLong));
     removal.DeleteINFFile();
     EXPECT_TRUE(m.Exists("C:\\Windows\\inf\\oem1.inf"));
     EXPECT_TRUE(Contains(Log(), "SetupOpenInfFile failed. " + std::to_string(int(0xE0000002u))));
@@ -355,7 +355,7 @@ TEST_F(InstallerRemoval, UninstallEntryTriesEverySpellingAndAnAbsentOneIsNoFailu
     // A real failure is reported and the other spelling still goes.
     m.SetRegString(cutomer, "DisplayName", "x");
     m.SetRegString(customer, "DisplayName", "y");
-    m.InjectFault({"RegDeleteKeyExA", "", "Cutomer", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("RegDeleteKeyExA").For("Cutomer").Fails(kErrAccessDenied));
     EXPECT_FALSE(removal.DeleteUninstallationInfo());
     EXPECT_TRUE(m.RegKeyExists(cutomer));
     EXPECT_FALSE(m.RegKeyExists(customer));

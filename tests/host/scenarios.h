@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "removal/removal.h"
 #include "tests/host/harness.h"
 
 namespace zep::test {
@@ -103,66 +104,68 @@ inline void PlantOldCopiesInUse(sim::Machine& m, Windows w) {
     }
 }
 
-inline std::vector<Scenario> StandardScenarios(Windows w) {
-    std::string suffix = std::string("/") + WindowsName(w);
-    std::vector<Scenario> out;
+// A scenario of one program on one Windows ("<name>/<windows>").
+inline Scenario MakeScenario(const char* name, Windows w, bool installer,
+                             std::function<void(sim::Machine&)> arrange) {
+    Scenario s;
+    s.name = std::string(name) + "/" + WindowsName(w);
+    s.installer = installer;
+    s.windows = w;
+    s.arrange = std::move(arrange);
+    return s;
+}
 
-    Scenario fresh;
-    fresh.name = "install-new" + suffix;
-    fresh.windows = w;
-    fresh.arrange = [](sim::Machine& m) { PrepareInstallerMachine(m); };
-    fresh.installerScript.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+// The installer's run on a machine prepared for it, and the uninstaller's
+// on one that an installation of these models left.
+inline Scenario InstallerScenario(const char* name, Windows w, std::function<void(sim::Machine&)> arrange) {
+    return MakeScenario(name, w, true, [arrange](sim::Machine& m) {
+        if (arrange) arrange(m);
+        PrepareInstallerMachine(m);
+    });
+}
+inline Scenario UninstallerScenario(const char* name, Windows w, std::vector<std::string> installed,
+                                    std::function<void(sim::Machine&)> arrange) {
+    return MakeScenario(name, w, false, [installed, arrange](sim::Machine& m) {
+        if (!installed.empty()) InstallFirst(m, installed);
+        if (arrange) arrange(m);
+        PrepareUninstallerMachine(m);
+    });
+}
+
+const std::vector<std::string> kBothModels = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+
+inline std::vector<Scenario> StandardScenarios(Windows w) {
+    std::vector<Scenario> out;
+    Scenario fresh = InstallerScenario("install-new", w, nullptr);
+    fresh.installerScript.models = kBothModels;
     fresh.installerScript.port = 2;
     fresh.installerScript.configurePorts = {0};
     out.push_back(fresh);
 
-    Scenario present;
-    present.name = "install-present" + suffix;
-    present.windows = w;
-    present.arrange = [](sim::Machine& m) {
+    Scenario present = InstallerScenario("install-present", w, [](sim::Machine& m) {
         InstallFirst(m, {"KESTREL ZEP-4000"});
         // The driver's own components set these on its printers.
         m.SetPrinterVersion("KESTREL ZEP-4000", 1, 1, 0, 0);
-        PrepareInstallerMachine(m);
-    };
-    present.installerScript.models = {"KESTREL ZEP-4000", "KESTREL ZEP-4100"};
+    });
+    present.installerScript.models = kBothModels;
     out.push_back(present);
 
-    Scenario replace;
-    replace.name = "install-replace" + suffix;
-    replace.windows = w;
-    replace.arrange = [w](sim::Machine& m) {
-        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+    out.push_back(InstallerScenario("install-replace", w, [w](sim::Machine& m) {
+        InstallFirst(m, kBothModels);
         PlantOldCopiesInUse(m, w);
         m.AddFormDirect("ZEP 20x2");
         m.SetPrinterVersion("KESTREL ZEP-4000", 1, 0, 0, 0);
         m.SetPrinterVersion("KESTREL ZEP-4100", 1, 0, 0, 0);
-        PrepareInstallerMachine(m);
-    };
-    out.push_back(replace);
+    }));
 
-    Scenario complete;
-    complete.name = "uninstall-complete" + suffix;
-    complete.installer = false;
-    complete.windows = w;
-    complete.arrange = [w](sim::Machine& m) {
-        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
+    out.push_back(UninstallerScenario("uninstall-complete", w, kBothModels, [w](sim::Machine& m) {
         m.AddFormDirect("ZEP 20x2");
         m.AddJob("KESTREL ZEP-4100");
         m.AddFile("C:\\KESTREL Printer Driver\\ZEP\\settings\\display.cfg", "settings");
         PlantOldCopiesInUse(m, w);
-        PrepareUninstallerMachine(m);
-    };
-    out.push_back(complete);
+    }));
 
-    Scenario partial;
-    partial.name = "uninstall-partial" + suffix;
-    partial.installer = false;
-    partial.windows = w;
-    partial.arrange = [](sim::Machine& m) {
-        InstallFirst(m, {"KESTREL ZEP-4000", "KESTREL ZEP-4100"});
-        PrepareUninstallerMachine(m);
-    };
+    Scenario partial = UninstallerScenario("uninstall-partial", w, kBothModels, nullptr);
     partial.uninstallerScript.uncheck = {"KESTREL ZEP-4100"};
     out.push_back(partial);
     return out;
@@ -172,72 +175,33 @@ inline std::vector<Scenario> StandardScenarios(Windows w) {
 // earlier installation in the way, a driver without printers, nothing
 // installed, a driver the spooler will not let go.
 inline std::vector<Scenario> LeftoverScenarios(Windows w) {
-    std::string suffix = std::string("/") + WindowsName(w);
     std::vector<Scenario> out;
-
-    Scenario leftovers;
-    leftovers.name = "install-over-leftovers" + suffix;
-    leftovers.windows = w;
-    leftovers.arrange = [w](sim::Machine& m) {
+    out.push_back(MakeScenario("install-over-leftovers", w, true, [w](sim::Machine& m) {
         PrepareInstallerMachine(m);
         // An earlier installation's entry and folder, the monitor still
         // loaded by the spooler (it may be renamed, not overwritten) with an
         // older copy beside it, and a read-only staged file.
-        const std::string key =
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver";
-        m.SetRegString(key, "DisplayName", "KESTREL Customer Display Windows Driver V1.0.0E");
+        m.SetRegString(kUninstallKey, "DisplayName", "KESTREL Customer Display Windows Driver V1.0.0E");
         m.AddFile("C:\\Windows\\ZEP\\ZEP_Uninstaller.exe", "old uninstaller", kFileAttributeReadonly);
         m.AddFile("C:\\Windows\\ZEP\\logs\\old.txt", "old");
-        std::string monitorFolder =
-            w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32";
+        std::string monitorFolder = w == Windows::Win7x64 ? "C:\\Windows" : "C:\\Windows\\system32";
         m.AddFile(monitorFolder + "\\ZEPMON.dll", "old monitor");
         m.AddFile(monitorFolder + "\\ZEPMON.dll.old", "older monitor");
         m.HoldOpen(monitorFolder + "\\ZEPMON.dll", kFileShareRead | kFileShareDelete);
         std::string staging = w == Windows::Win7x64 ? "x64" : "w32x86";
         m.AddFile("C:\\Windows\\system32\\spool\\drivers\\" + staging + "\\ZEP1TE.dll", "old",
                   kFileAttributeReadonly);
-    };
-    out.push_back(leftovers);
-
-    Scenario driverOnly;
-    driverOnly.name = "uninstall-driver-only" + suffix;
-    driverOnly.installer = false;
-    driverOnly.windows = w;
-    driverOnly.arrange = [](sim::Machine& m) {
-        InstallFirst(m, {"KESTREL ZEP-4000"});
-        // Someone deleted the printer by hand.
-        PrinterDefaults all{"RAW", kPrinterAllAccess};
-        Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-        m.DeletePrinter(printer.value);
-        m.ClosePrinter(printer.value);
-        PrepareUninstallerMachine(m);
-    };
-    out.push_back(driverOnly);
-
-    Scenario nothing;
-    nothing.name = "uninstall-nothing" + suffix;
-    nothing.installer = false;
-    nothing.windows = w;
-    nothing.arrange = [](sim::Machine& m) {
-        PrepareUninstallerMachine(m);
-        m.SetRegString(
-            "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KESTREL Cutomer Display Driver",
-            "DisplayName", "KESTREL Customer Display Windows Driver V1.1.0E");
-    };
-    out.push_back(nothing);
-
-    Scenario inUse;
-    inUse.name = "uninstall-in-use" + suffix;
-    inUse.installer = false;
-    inUse.windows = w;
-    inUse.arrange = [](sim::Machine& m) {
-        InstallFirst(m, {"KESTREL ZEP-4000"});
+    }));
+    out.push_back(UninstallerScenario("uninstall-driver-only", w, {"KESTREL ZEP-4000"},
+                                      [](sim::Machine& m) { DeletePrinterByHand(m, "KESTREL ZEP-4000"); }));
+    out.push_back(UninstallerScenario("uninstall-nothing", w, {}, [](sim::Machine& m) {
+        m.SetRegString(kUninstallKey, "DisplayName", "KESTREL Customer Display Windows Driver V1.1.0E");
+    }));
+    out.push_back(UninstallerScenario("uninstall-in-use", w, {"KESTREL ZEP-4000"}, [](sim::Machine& m) {
         // Not the product's printer (its driver name differs in case), but
         // the spooler counts the driver as in use by it.
         m.AddPrinterDirect("Look Alike", "zep character type", "COM3:");
-        PrepareUninstallerMachine(m);
-    };
-    out.push_back(inUse);
+    }));
     return out;
 }
 

@@ -19,14 +19,14 @@ protected:
 TEST_F(SimMachine, FaultsHonourSkipTimesRoutineAndArguments) {
     m.AddFile("C:\\a.txt");
     m.AddFile("C:\\b.txt");
-    m.InjectFault(Fault{"GetFileAttributesA", "", "B.TXT", 32, 1, 2});
+    m.InjectFault(Fault("GetFileAttributesA").For("B.TXT").Fails(kErrSharingViolation).After(1).Times(2));
     EXPECT_TRUE(k.GetFileAttributesA("C:\\a.txt").ok);   // other argument
     EXPECT_TRUE(k.GetFileAttributesA("C:\\b.txt").ok);   // skipped
     EXPECT_EQ(k.GetFileAttributesA("C:\\b.txt").error, 32u);
     EXPECT_EQ(k.GetFileAttributesA("C:\\b.txt").value, kInvalidFileAttributes);
     EXPECT_TRUE(k.GetFileAttributesA("C:\\b.txt").ok);   // times used up
 
-    m.InjectFault(Fault{"DeleteFileA", "RemoveDirectoryTree", "", 5, 0, -1});
+    m.InjectFault(Fault("DeleteFileA").In("RemoveDirectoryTree").Fails(kErrAccessDenied).Always());
     EXPECT_TRUE(k.DeleteFileA("C:\\a.txt").ok);
     {
         RoutineScope scope("RemoveDirectoryTree");
@@ -54,25 +54,25 @@ TEST_F(SimMachine, FaultsReachEveryKindOfResult) {
     Advapi& a = m;
     Spooler& sp = m;
     m.AddPrinterDirect("P", "D");
-    m.InjectFault(Fault{"RegOpenKeyExA", "", "", 1018, 0, 1});
-    EXPECT_EQ(a.RegOpenKeyExA(kHKeyLocalMachine, "SOFTWARE", 0, kKeyRead).status, 1018);
-    m.InjectFault(Fault{"RegDeleteKeyExA", "", "", 5, 0, 1});
+    m.InjectFault(Fault("RegOpenKeyExA").Fails(err::kKeyDeleted));
+    EXPECT_EQ(a.RegOpenKeyExA(kHKeyLocalMachine, "SOFTWARE", 0, kKeyRead).status, err::kKeyDeleted);
+    m.InjectFault(Fault("RegDeleteKeyExA").Fails(kErrAccessDenied));
     std::optional<int32_t> del = a.RegDeleteKeyExA(kHKeyLocalMachine, "SOFTWARE\\X", kKeyWow64_64Key, 0);
     ASSERT_TRUE(del.has_value());  // present, but failing
     EXPECT_EQ(*del, 5);
-    m.InjectFault(Fault{"GetPrinterDataA", "", "ExtraVersion", 2, 0, 1});
+    m.InjectFault(Fault("GetPrinterDataA").For("ExtraVersion").Fails(kErrFileNotFound));
     PrinterDefaults d{"RAW", kPrinterAllAccess};
     HPrinter h = sp.OpenPrinterA("P", &d).value;
     m.SetPrinterVersion("P", 1, 1, 0, 0);
     EXPECT_EQ(sp.GetPrinterDataA(h, "ExtraVersion", 4).status, 2u);
     EXPECT_EQ(sp.GetPrinterDataA(h, "ExtraVersion", 4).status, 0u);
     // A failed WinExec starts nothing.
-    m.InjectFault(Fault{"WinExec", "", "spooler", 40, 0, 1});
+    m.InjectFault(Fault("WinExec").For("spooler").Fails(40));
     EXPECT_EQ(k.WinExec("net stop spooler", kSwHide), 2u);
     EXPECT_TRUE(m.SpoolerRunning());
     EXPECT_TRUE(m.Commands().empty());
     // Never failed: boxes, time, strings.
-    m.InjectFault(Fault{"", "", "", 5, 0, -1});
+    m.InjectFault(Fault("").Fails(kErrAccessDenied).Always());
     User& u = m;
     EXPECT_EQ(u.AfxMessageBox("text", kMbOk), kIdOk);
     k.Sleep(10);

@@ -110,7 +110,7 @@ TEST_F(SimRegistry, KeysValuesAndHandles) {
     // A handle to a key deleted (even if re-created) is dead.
     EXPECT_EQ(a.RegDeleteKeyExA(kHKeyLocalMachine, kUninstall, kKeyWow64_64Key, 0), 0);
     m.AddRegKey(kUninstall, true);
-    EXPECT_EQ(a.RegSetValueExA(k.key, "X", kRegSz, std::string("\0", 1)), 1018);
+    EXPECT_EQ(a.RegSetValueExA(k.key, "X", kRegSz, std::string("\0", 1)), err::kKeyDeleted);
     EXPECT_EQ(a.RegQueryValueExA(again.key, "X").error, 1018u);
     EXPECT_EQ(a.RegCloseKey(k.key), 0);
     EXPECT_EQ(a.RegCloseKey(again.key), 0);

@@ -192,7 +192,7 @@ TEST_F(UninstallerTest, NothingInstalledSaysSoAndDropsALeftOverEntry) {
 
 TEST_F(UninstallerTest, EnumerationFailureEndsBeforeAnythingGoes) {
     Installed();
-    m.InjectFault({"EnumPrintersA", "", "", kErrRpcServerUnavailable, 0, 1});
+    m.InjectFault(sim::Fault("EnumPrintersA").Fails(kErrRpcServerUnavailable));
     test::UninstallerRun run(m);
     EXPECT_TRUE(run.Run());
     EXPECT_EQ(m.FindPrinter("KESTREL ZEP-4000").has_value(), true);
@@ -238,10 +238,7 @@ TEST_F(UninstallerTest, AWorkerThatCannotStartLeavesTheProgramFreeToCloseOrRetry
 
 TEST_F(UninstallerTest, AWorkerThatCannotStartByItselfGivesCancelBack) {
     Installed({"KESTREL ZEP-4000"});
-    PrinterDefaults all{"RAW", kPrinterAllAccess};
-    Result<HPrinter> printer = m.OpenPrinterA("KESTREL ZEP-4000", &all);
-    m.DeletePrinter(printer.value);
-    m.ClosePrinter(printer.value);
+    test::DeletePrinterByHand(m, "KESTREL ZEP-4000");
     test::UninstallerRun run(m);
     run.view.startError = 1450;  // no system resources
     run.dialog.OnInitDialog();
@@ -349,7 +346,7 @@ TEST_F(ReplacementTest, ANewerVersionIsRemovedAsWellNotKept) {
 }
 
 TEST_F(ReplacementTest, EnumerationFailureEndsWithNothingRemoved) {
-    m.InjectFault({"EnumPrintersA", "DeletePrinterObjects", "", kErrAccessDenied, 0, 1});
+    m.InjectFault(sim::Fault("EnumPrintersA").In("DeletePrinterObjects").Fails(kErrAccessDenied));
     test::InstallerRun run(m);
     EXPECT_EQ(run.Run(), 0);
     EXPECT_EQ(m.Printers().size(), 2u);
