@@ -132,6 +132,7 @@ TEST(Decisions, OnlyTheInstallersOwnNamesCountAsAModelsPrinter) {
         {"KESTREL ZEP-4000", true},       {"kestrel zep-4000(#12)", true}, {"KESTREL ZEP-4000(#)", false},
         {"KESTREL ZEP-4000(#1", false},   {"KESTREL ZEP-4000(#x)", false}, {"KESTREL ZEP-40000", false},
         {"KESTREL ZEP-4000 (#1)", false}, {"KESTREL ZEP-400", false},      {"KESTREL ZEP-4000(1)", false},
+        {"KESTREL ZEP-4000(#12", false},
     };
     for (const auto& [name, ours] : names) EXPECT_EQ(IsNameOfModel(name, "KESTREL ZEP-4000"), ours) << name;
 
