@@ -143,7 +143,6 @@ constexpr uint32_t kShutdownInProgress = 1115;
 constexpr uint32_t kCancelled = 1223;
 constexpr uint32_t kNoSuchPrivilege = 1313;
 constexpr uint32_t kInvalidAcl = 1336;
-constexpr uint32_t kUnknownPort = 1796;
 constexpr uint32_t kCantResolveFilename = 1921;
 constexpr uint32_t kResourceLangNotFound = 15100;
 }  // namespace err

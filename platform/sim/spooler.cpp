@@ -954,7 +954,7 @@ Result<HPrinter> Machine::AddPrinterA(const char* server, const PrinterInfo2& in
     while (start <= info.portName.size()) {  // a pooled printer lists ports with commas
         size_t comma = info.portName.find(',', start);
         if (comma == std::string::npos) comma = info.portName.size();
-        if (!known(info.portName.substr(start, comma - start))) return c.Done(R::Fail(err::kUnknownPort));
+        if (!known(info.portName.substr(start, comma - start))) return c.Done(R::Fail(kErrUnknownPort));
         start = comma + 1;
     }
     std::string env = s_->NativeEnvironment();
@@ -1068,7 +1068,7 @@ Status Machine::SetPrinterA(HPrinter printer, const PrinterInfo2& info) {
     if (other && other != p) return c.Done(Status::Fail(kErrPrinterAlreadyExists));
     if (std::none_of(s_->ports.begin(), s_->ports.end(),
                      [&](const std::string& x) { return IEquals(x, info.portName); }))
-        return c.Done(Status::Fail(err::kUnknownPort));
+        return c.Done(Status::Fail(kErrUnknownPort));
     std::string env = s_->NativeEnvironment();
     if (std::none_of(s_->drivers.begin(), s_->drivers.end(), [&](const DriverInfo3& d) {
             return d.environment == env && IEquals(d.name, info.driverName);

@@ -84,7 +84,7 @@ inline const std::map<std::string, std::vector<uint32_t>>& Codes() {
         {"DeletePrinterDriverExA",
          {kErrAccessDenied, kErrRpcServerUnavailable, kErrUnknownPrinterDriver, kErrPrinterDriverInUse}},
         {"AddPrinterA",
-         {kErrAccessDenied, kErrRpcServerUnavailable, sim::err::kUnknownPort, kErrUnknownPrinterDriver,
+         {kErrAccessDenied, kErrRpcServerUnavailable, kErrUnknownPort, kErrUnknownPrinterDriver,
           kErrUnknownPrintProcessor, kErrPrinterAlreadyExists}},
         {"OpenPrinterA", {kErrAccessDenied, kErrRpcServerUnavailable, kErrInvalidPrinterName}},
         {"ClosePrinter", {kErrInvalidHandle, kErrRpcServerUnavailable}},
